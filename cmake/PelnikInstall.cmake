@@ -1,0 +1,21 @@
+include(CMakePackageConfigHelpers)
+
+install(TARGETS PelnikSdk_R5M_LX EXPORT PelnikSdkTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT PelnikSdkTargets NAMESPACE PelnikSdk::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/PelnikSdk)
+
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/PelnikSdkConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/PelnikSdkConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/PelnikSdk)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/PelnikSdkConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/PelnikSdkConfig.cmake
+              ${CMAKE_BINARY_DIR}/PelnikSdkConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/PelnikSdk)
+
+configure_file(${CMAKE_SOURCE_DIR}/cmake/pelniksdk.pc.in
+  ${CMAKE_BINARY_DIR}/pelniksdk.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/pelniksdk.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,10 @@
+if(PELNIK_SANITIZE STREQUAL "address-undefined")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(PELNIK_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT PELNIK_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "Unknown PELNIK_SANITIZE value: ${PELNIK_SANITIZE}")
+endif()

@@ -1,0 +1,6 @@
+function(pelnik_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(PELNIK_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()

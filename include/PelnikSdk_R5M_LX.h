@@ -1,0 +1,235 @@
+/*
+ * PelnikR5M-LX camera SDK: the C interface.
+ *
+ * Every function but Pelnik_Initialize and Pelnik_GetDllVersion takes the
+ * camera handle returned by Pelnik_Initialize first. Results are 1 for
+ * success and 0 for failure unless stated; the reason of a failure is popped
+ * with Pelnik_GetLastError and is also posted as message PELNIK_WM_ERROR to
+ * the owner window given to Pelnik_Initialize. Window handles are the message
+ * targets of PelnikMessages.h (owner and callback windows) or X window ids
+ * (the preview window's parent). Narrow text is UTF-8; the W functions take
+ * UTF-16 text as char16_t.
+ */
+#ifndef PELNIK_SDK_R5M_LX_H
+#define PELNIK_SDK_R5M_LX_H
+
+#ifdef __cplusplus
+#include <cstdint>
+typedef char16_t PelnikChar16;
+#else
+#include <stdint.h>
+#if defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#include <uchar.h>
+typedef char16_t PelnikChar16;
+#else
+typedef uint_least16_t PelnikChar16;
+#endif
+#endif
+
+#if defined(PELNIK_BUILDING_SDK)
+#define PELNIK_API __attribute__((visibility("default")))
+#else
+#define PELNIK_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Messages posted to application windows. */
+#define PELNIK_WM_FRAME 0x8002 /* wParam: PelnikFrameInfo*, or 0 with lParam = error code */
+#define PELNIK_WM_ERROR 0x8003 /* wParam 0, lParam error code */
+
+/* Error codes popped by Pelnik_GetLastError. */
+#define PELNIK_ERR_NONE 0
+#define PELNIK_ERR_NO_DEVICE 1      /* no device, or wrong state for the call */
+#define PELNIK_ERR_CAMERA_ABSENT 2  /* camera absent or claimed by another process */
+#define PELNIK_ERR_THREAD 3         /* worker thread could not be started */
+#define PELNIK_ERR_WINDOW 4         /* window or size preset unavailable */
+#define PELNIK_ERR_MEMORY 5         /* memory or buffer too small */
+#define PELNIK_ERR_IO 6             /* device input/output */
+#define PELNIK_ERR_FORMAT 7         /* invalid video format */
+#define PELNIK_ERR_ACQUISITION 8    /* frame acquisition failed */
+#define PELNIK_ERR_ARGUMENT 9       /* invalid argument */
+#define PELNIK_ERR_UNSUPPORTED 11   /* not supported by this camera model */
+#define PELNIK_ERR_FILE 12          /* file error */
+#define PELNIK_ERR_STOPPED 13       /* camera stopped delivering frames */
+
+/* Still-image format codes of Pelnik_SaveImage. */
+#define PELNIK_FILE_BMP 0
+#define PELNIK_FILE_RAW 1
+#define PELNIK_FILE_JPEG_HIGH 2 /* quality 100 */
+#define PELNIK_FILE_JPEG_MID 3  /* quality 70 */
+#define PELNIK_FILE_JPEG_LOW 4  /* quality 20 */
+#define PELNIK_FILE_PNG 5
+#define PELNIK_FILE_TIFF 6
+
+/* The record whose address a frame message carries; overwritten by the
+ * next frame. `size` holds sizeof(PelnikFrameInfo). */
+typedef struct PelnikFrameInfo {
+  int size;
+  int width;
+  int height;
+  int bitsPerPixel;
+  int frameRate10; /* frames per second times ten */
+  void *buffer;    /* the application buffer the picture was copied into */
+} PelnikFrameInfo;
+
+/* Library and handles */
+PELNIK_API int Pelnik_Initialize(int ownerWindow);
+PELNIK_API int Pelnik_Release(int handle);
+PELNIK_API int Pelnik_GetDllVersion(void);
+PELNIK_API int Pelnik_GetLastError(int handle);
+
+/* Camera selection and information. `names` holds at least 10 slots of 256
+ * characters; `info` starts with its size in bytes (at least 36). */
+PELNIK_API int Pelnik_EnumDevice(int handle, char *names);
+PELNIK_API int Pelnik_EnumDeviceW(int handle, PelnikChar16 *names);
+PELNIK_API int Pelnik_GetDeviceName(int handle, int number, char *text, int length);
+PELNIK_API int Pelnik_GetDeviceNameW(int handle, int number, PelnikChar16 *text, int length);
+PELNIK_API int Pelnik_SetDeviceNumber(int handle, int number);
+PELNIK_API int Pelnik_GetCameraInfo(int handle, int *info);
+
+/* Video format */
+PELNIK_API int Pelnik_SetCaptureWindow(int handle, int width, int height);
+PELNIK_API int Pelnik_SetCaptureWindowEx(int handle, int hTotal, int hStart, int hEffective,
+                                         int vTotal, int vStart, int vEffective);
+PELNIK_API int Pelnik_GetCaptureWindowEx(int handle, int *hTotal, int *hStart, int *hEffective,
+                                         int *vTotal, int *vStart, int *vEffective);
+PELNIK_API int Pelnik_Width(int handle);
+PELNIK_API int Pelnik_Height(int handle);
+PELNIK_API int Pelnik_SetColorMode(int handle, int bits);
+PELNIK_API int Pelnik_GetColorMode(int handle);
+PELNIK_API int Pelnik_SetSubSample(int handle, int value);
+PELNIK_API int Pelnik_GetSubSample(int handle);
+PELNIK_API int Pelnik_SetWaitTime(int handle, int milliseconds);
+PELNIK_API int Pelnik_GetWaitTime(int handle);
+
+/* Acquisition. Row order 1 delivers memory rows top first, 0 reversed. */
+PELNIK_API int Pelnik_SetPreviewWindow(int handle, int parentWindow, int left, int top, int right,
+                                       int bottom);
+PELNIK_API int Pelnik_Preview(int handle);
+PELNIK_API int Pelnik_CallBackPreview(int handle, int callbackWindow, void *buffer, int size,
+                                      int rowOrder);
+PELNIK_API int Pelnik_StartPreview(int handle);
+PELNIK_API int Pelnik_StopPreview(int handle);
+PELNIK_API int Pelnik_Close(int handle);
+PELNIK_API int Pelnik_Capture(int handle);
+PELNIK_API int Pelnik_SnapShot(int handle, void *buffer, int size, int rowOrder);
+PELNIK_API int Pelnik_Trigger(int handle, int callbackWindow, void *buffer, int size,
+                              int rowOrder);
+PELNIK_API int Pelnik_GetImage(int handle, void *buffer, int size, int rowOrder);
+PELNIK_API int Pelnik_GetStatus(int handle, int ignored);
+
+/* Output files */
+PELNIK_API int Pelnik_SaveImage(int handle, const char *fileName, int format);
+PELNIK_API int Pelnik_SaveImageW(int handle, const PelnikChar16 *fileName, int format);
+PELNIK_API int Pelnik_Record(int handle, const char *fileName, int duration, int showWindow);
+PELNIK_API int Pelnik_RecordW(int handle, const PelnikChar16 *fileName, int duration,
+                              int showWindow);
+
+/* Settings dialogs and configuration files */
+PELNIK_API int Pelnik_SetAnalogDlg(int handle, int parentWindow);
+PELNIK_API int Pelnik_SetCameraDlg(int handle, int parentWindow);
+PELNIK_API int Pelnik_SetImageDlg(int handle, int parentWindow);
+PELNIK_API int Pelnik_LoadConfigFileA(int handle, const char *path);
+PELNIK_API int Pelnik_LoadConfigFileW(int handle, const PelnikChar16 *path);
+
+/* Sensor and device access. `flag` pointers are optional and receive 1 on
+ * success, 0 on failure. */
+PELNIK_API int Pelnik_ReadRegister(int handle, int reg, int *flag);
+PELNIK_API int Pelnik_ReadRegisterEx(int handle, int reg, int *flag);
+PELNIK_API int Pelnik_WriteRegister(int handle, int reg, int value);
+PELNIK_API int Pelnik_WriteRegisterEx(int handle, int reg, int value);
+PELNIK_API int Pelnik_ReadSromID(int handle, int index, int *flag);
+PELNIK_API int Pelnik_WriteSromID(int handle, int index, int value);
+PELNIK_API int Pelnik_GetIOPort(int handle, unsigned char *value, int reserved1, int reserved2);
+PELNIK_API int Pelnik_SetIOPort(int handle, int value);
+PELNIK_API int Pelnik_SetMirrorV(int handle, int on);
+PELNIK_API int Pelnik_GetMirrorV(int handle);
+PELNIK_API int Pelnik_SetMirrorH(int handle, int on);
+PELNIK_API int Pelnik_GetMirrorH(int handle);
+PELNIK_API int Pelnik_SetAutoIris(int handle, int mode);
+PELNIK_API int Pelnik_GetAutoIris(int handle, int *flag);
+PELNIK_API int Pelnik_SetRealExposureTime(int handle, int microseconds);
+PELNIK_API int Pelnik_GetRealExposureTime(int handle, int *flag);
+
+/* Filter values: identifiers 1..28 (see the named pairs below). */
+PELNIK_API int Pelnik_SetFilterValue(int handle, int id, int value);
+PELNIK_API int Pelnik_GetFilterValue(int handle, int id, int *flag);
+
+PELNIK_API int Pelnik_SetBrightness(int handle, int value);      /* id 1 */
+PELNIK_API int Pelnik_GetBrightness(int handle, int *flag);
+PELNIK_API int Pelnik_SetContrast(int handle, int value);        /* id 2 */
+PELNIK_API int Pelnik_GetContrast(int handle, int *flag);
+PELNIK_API int Pelnik_SetHue(int handle, int value);             /* id 3 */
+PELNIK_API int Pelnik_GetHue(int handle, int *flag);
+PELNIK_API int Pelnik_SetSaturation(int handle, int value);      /* id 4 */
+PELNIK_API int Pelnik_GetSaturation(int handle, int *flag);
+PELNIK_API int Pelnik_SetSharpness(int handle, int value);       /* id 5 */
+PELNIK_API int Pelnik_GetSharpness(int handle, int *flag);
+PELNIK_API int Pelnik_SetBayerGainRGB(int handle, int value);    /* id 6 */
+PELNIK_API int Pelnik_GetBayerGainRGB(int handle, int *flag);
+PELNIK_API int Pelnik_SetBayerGainRed(int handle, int value);    /* id 7 */
+PELNIK_API int Pelnik_GetBayerGainRed(int handle, int *flag);
+PELNIK_API int Pelnik_SetBayerGainGreen(int handle, int value);  /* id 8 */
+PELNIK_API int Pelnik_GetBayerGainGreen(int handle, int *flag);
+PELNIK_API int Pelnik_SetBayerGainBlue(int handle, int value);   /* id 9 */
+PELNIK_API int Pelnik_GetBayerGainBlue(int handle, int *flag);
+PELNIK_API int Pelnik_SetBayerGainAuto(int handle, int value);   /* id 10 */
+PELNIK_API int Pelnik_GetBayerGainAuto(int handle, int *flag);
+PELNIK_API int Pelnik_SetGamma(int handle, int value);           /* id 11 */
+PELNIK_API int Pelnik_GetGamma(int handle, int *flag);
+PELNIK_API int Pelnik_SetBayerMode(int handle, int value);       /* id 12 */
+PELNIK_API int Pelnik_GetBayerMode(int handle, int *flag);
+PELNIK_API int Pelnik_SetGlobalGain(int handle, int value);      /* id 13 */
+PELNIK_API int Pelnik_GetGlobalGain(int handle, int *flag);
+PELNIK_API int Pelnik_SetColorGainRed(int handle, int value);    /* id 14 */
+PELNIK_API int Pelnik_GetColorGainRed(int handle, int *flag);
+PELNIK_API int Pelnik_SetColorGainGreen1(int handle, int value); /* id 15 */
+PELNIK_API int Pelnik_GetColorGainGreen1(int handle, int *flag);
+PELNIK_API int Pelnik_SetColorGainGreen2(int handle, int value); /* id 16 */
+PELNIK_API int Pelnik_GetColorGainGreen2(int handle, int *flag);
+PELNIK_API int Pelnik_SetColorGainBlue(int handle, int value);   /* id 17 */
+PELNIK_API int Pelnik_GetColorGainBlue(int handle, int *flag);
+PELNIK_API int Pelnik_SetExposureTime(int handle, int value);    /* id 18 */
+PELNIK_API int Pelnik_GetExposureTime(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayMode(int handle, int value);        /* id 19 */
+PELNIK_API int Pelnik_GetGrayMode(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayGainR(int handle, int value);       /* id 20 */
+PELNIK_API int Pelnik_GetGrayGainR(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayGainG1(int handle, int value);      /* id 21 */
+PELNIK_API int Pelnik_GetGrayGainG1(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayGainG2(int handle, int value);      /* id 22 */
+PELNIK_API int Pelnik_GetGrayGainG2(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayGainB(int handle, int value);       /* id 23 */
+PELNIK_API int Pelnik_GetGrayGainB(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayOffsetR(int handle, int value);     /* id 24 */
+PELNIK_API int Pelnik_GetGrayOffsetR(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayOffsetG1(int handle, int value);    /* id 25 */
+PELNIK_API int Pelnik_GetGrayOffsetG1(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayOffsetG2(int handle, int value);    /* id 26 */
+PELNIK_API int Pelnik_GetGrayOffsetG2(int handle, int *flag);
+PELNIK_API int Pelnik_SetGrayOffsetB(int handle, int value);     /* id 27 */
+PELNIK_API int Pelnik_GetGrayOffsetB(int handle, int *flag);
+
+/* Not supported by this camera model: the first seven post PELNIK_ERR_UNSUPPORTED
+ * and return 0; the two getters clear their flag and return 0; the
+ * configuration-filter pair records PELNIK_ERR_UNSUPPORTED and returns -1. */
+PELNIK_API int Pelnik_SetSamplingRate(int handle, int value);
+PELNIK_API int Pelnik_SetHalfClock(int handle, int value);
+PELNIK_API int Pelnik_GetHalfClock(int handle, int *flag);
+PELNIK_API int Pelnik_SetCrossbar(int handle, int value);
+PELNIK_API int Pelnik_Fps(int handle);
+PELNIK_API int Pelnik_Fpga_ReadRegister(int handle, int reg, int *flag);
+PELNIK_API int Pelnik_Fpga_WriteRegister(int handle, int reg, int value);
+PELNIK_API int Pelnik_GetSamplingRate(int handle, int *flag);
+PELNIK_API int Pelnik_GetVideoFormat(int handle, int *flag);
+PELNIK_API int Pelnik_SetConfigFilter(int handle, int value);
+PELNIK_API int Pelnik_GetConfigFilter(int handle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PELNIK_SDK_R5M_LX_H */

@@ -1,0 +1,54 @@
+// Functions this camera model does not support. Each group shares one body.
+#include "PelnikSdk_R5M_LX.h"
+#include "api/call_frame.h"
+#include "camera/CPelnik.h"
+
+using pelnik::CPelnik;
+
+namespace {
+
+constexpr int kNotSupported = 11;
+
+// Posts "not supported" to the owner window, records nothing, returns 0.
+int announceUnsupported(int handle) {
+  return pelnik::withCamera(handle, [](CPelnik &c) {
+    c.PostNotice(kNotSupported);
+    return 0;
+  });
+}
+
+// Clears the flag and returns 0, posting nothing.
+int reportNoValue(int handle, int *flag) {
+  return pelnik::withCamera(handle, [flag](CPelnik &) {
+    if (flag) *flag = 0;
+    return 0;
+  });
+}
+
+// Records "not supported" and returns -1.
+int refuseConfigFilter(int handle) {
+  return pelnik::withCamera(handle, [](CPelnik &c) {
+    c.RaiseError(kNotSupported);
+    return -1;
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+int Pelnik_SetSamplingRate(int handle, int) { return announceUnsupported(handle); }
+int Pelnik_SetHalfClock(int handle, int) { return announceUnsupported(handle); }
+int Pelnik_GetHalfClock(int handle, int *) { return announceUnsupported(handle); }
+int Pelnik_SetCrossbar(int handle, int) { return announceUnsupported(handle); }
+int Pelnik_Fps(int handle) { return announceUnsupported(handle); }
+int Pelnik_Fpga_ReadRegister(int handle, int, int *) { return announceUnsupported(handle); }
+int Pelnik_Fpga_WriteRegister(int handle, int, int) { return announceUnsupported(handle); }
+
+int Pelnik_GetSamplingRate(int handle, int *flag) { return reportNoValue(handle, flag); }
+int Pelnik_GetVideoFormat(int handle, int *flag) { return reportNoValue(handle, flag); }
+
+int Pelnik_SetConfigFilter(int handle, int) { return refuseConfigFilter(handle); }
+int Pelnik_GetConfigFilter(int handle) { return refuseConfigFilter(handle); }
+
+}  // extern "C"

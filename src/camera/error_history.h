@@ -1,0 +1,36 @@
+#pragma once
+// A camera's error reporting: the 20-entry history popped newest first, and
+// the notification posted to the owner window at the moment of failure.
+#include <array>
+#include <mutex>
+
+namespace pelnik {
+
+inline constexpr unsigned int kErrorMessage = 0x8003;
+inline constexpr unsigned int kFrameMessage = 0x8002;
+
+class ErrorHistory {
+ public:
+  static constexpr int kDepth = 20;
+
+  explicit ErrorHistory(int ownerWindow = 0) : ownerWindow_(ownerWindow) {}
+
+  void setOwnerWindow(int window) { ownerWindow_ = window; }
+  int ownerWindow() const { return ownerWindow_; }
+
+  // Records the code as the newest entry (the oldest falls off) and posts
+  // the notification when there is an owner window. Returns 1.
+  int raise(int code);
+  // Posts the notification without recording it, whatever the owner window.
+  void notice(int code) const;
+  // Pops the newest code; 0 when the history is empty.
+  int pop();
+
+ private:
+  int ownerWindow_;
+  // Raises come from worker threads too; a pop and a raise never interleave.
+  std::mutex historyLock_;  // guards codes_
+  std::array<int, kDepth> codes_{};
+};
+
+}  // namespace pelnik

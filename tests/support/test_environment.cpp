@@ -1,0 +1,46 @@
+#include "support/test_environment.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace pelnik::test {
+namespace {
+
+std::string g_root;
+pid_t g_owner = 0;
+
+}  // namespace
+
+void isolateProcess() {
+  if (!g_root.empty()) return;
+  char pattern[] = "/tmp/pelnik-test-XXXXXX";
+  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  g_root = pattern;
+  g_owner = getpid();
+  std::filesystem::create_directories(g_root + "/run");
+  std::filesystem::create_directories(g_root + "/config");
+  std::filesystem::permissions(g_root + "/run", std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", (g_root + "/run").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (g_root + "/config").c_str(), 1);
+  setenv("HOME", g_root.c_str(), 1);
+}
+
+const std::string &isolationRoot() { return g_root; }
+std::string runtimeDir() { return g_root + "/run"; }
+std::string configDir() { return g_root + "/config"; }
+
+void removeIsolationRoot() {
+  if (g_root.empty() || g_owner != getpid()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(g_root, ec);
+}
+
+std::string buildPath(const std::string &relative) {
+  const char *dir = std::getenv("PELNIK_BUILD_DIR");
+  return std::string(dir ? dir : ".") + "/" + relative;
+}
+
+}  // namespace pelnik::test
