@@ -1,0 +1,33 @@
+#pragma once
+// The store behind filter-value identifiers 1..28: where each identifier's
+// value lives, the range its setter accepts and its special rules.
+#include "camera/camera_settings.h"
+#include "camera/sensor_control.h"
+
+namespace pelnik {
+
+inline constexpr int kFirstFilterId = 1;
+inline constexpr int kLastFilterId = 28;
+
+// Error code of a failed set or get (0 = success); the camera raises it.
+struct FilterResult {
+  int errorCode = 0;
+  int value = 0;  // the value read, for a get
+  bool ok() const { return errorCode == 0; }
+};
+
+class FilterValues {
+ public:
+  FilterValues(FilterSettings &filter, AnalogSettings &analog, SensorControl &sensor)
+      : filter_(filter), analog_(analog), sensor_(sensor) {}
+
+  FilterResult set(int id, int value);
+  FilterResult get(int id) const;
+
+ private:
+  FilterSettings &filter_;
+  AnalogSettings &analog_;
+  SensorControl &sensor_;
+};
+
+}  // namespace pelnik

@@ -1,0 +1,53 @@
+#include "camera/video_format.h"
+
+namespace pelnik {
+
+namespace {
+
+int subsampleDivisor(int subSample) {
+  switch (subSample) {
+    case 1:
+    case 17:
+      return 2;
+    case 2:
+    case 18:
+      return 4;
+    case 3:
+    case 19:
+      return 8;
+    default:
+      return 1;
+  }
+}
+
+bool isRefusedSubsample(int subSample) {
+  return subSample == 2 || subSample == 3 || subSample == 17 || subSample == 18 ||
+         subSample == 19;
+}
+
+}  // namespace
+
+bool VideoFormat::isValid() const {
+  if (EH < 0 || EV < 0 || EHS < 0 || EVS < 0) return false;
+  if (EH > kSensorWidth || EV > kSensorHeight || EHS > kSensorWidth || EVS > kSensorHeight)
+    return false;
+  // Both bounded by 1280 / 1024 above, so the sums cannot overflow.
+  if (EHS + EH > kSensorWidth || EVS + EV > kSensorHeight) return false;
+  return !isRefusedSubsample(subSample);
+}
+
+void VideoFormat::resetToFullFrame() {
+  TH = kSensorWidth;
+  TV = kSensorHeight;
+  EH = kSensorWidth;
+  EV = kSensorHeight;
+  EHS = 0;
+  EVS = 0;
+}
+
+ImageSize VideoFormat::imageSize() const {
+  const int divisor = subsampleDivisor(subSample);
+  return {EH / divisor, EV / divisor};
+}
+
+}  // namespace pelnik
