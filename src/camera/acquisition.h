@@ -1,0 +1,147 @@
+#pragma once
+// Acquisition of one camera: the state machine of continuous, single and
+// triggered pictures, the acquisition thread with its preview and trigger
+// loops, the frame lock, the frame information record and the frame
+// message, and the copy into the application's buffer.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "PelnikSdk_R5M_LX.h"
+#include "camera/application_copy.h"
+#include "camera/frame_rate.h"
+#include "camera/preview_surface.h"
+#include "platform/recursive_lock.h"
+#include "platform/thread.h"
+
+namespace pelnik {
+
+enum class AcquisitionState : int { Idle = 0, Streaming = 1, Capture = 2, Triggered = 3 };
+
+// What the device's frame transfer answers to a wait for the next frame.
+enum class FrameWait { Stopped, NothingYet, Ready, Lost };
+
+// The transfer control the acquisition needs of the device.
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  virtual int startStreaming() = 0;  // 0 = started
+  virtual void stopStreaming() = 0;
+  virtual FrameWait waitFrame() = 0;
+  virtual bool readSingleFrame() = 0;  // waits for a trigger in trigger mode
+  virtual void closeFrameReader() = 0;
+  virtual void setTriggerMode(bool on) = 0;
+  virtual void setTransferTimeout(int milliseconds) = 0;
+};
+
+// The buffers of the colour mode fixed by the last prepare, and the filter
+// chain between them. Used only under the frame lock.
+class FramePipeline {
+ public:
+  virtual ~FramePipeline() = default;
+  // Copies the newest continuous (or the single) frame into the raw buffer;
+  // false when the transfer failed or the device's geometry or sample width
+  // does not match the raw buffer.
+  virtual bool receiveContinuousFrame() = 0;
+  virtual bool receiveSingleFrame() = 0;
+  // Runs the filter chain from the raw buffer into the output buffer.
+  virtual void process() = 0;
+  virtual int rawWidth() const = 0;
+  virtual int rawHeight() const = 0;
+  virtual int outputBits() const = 0;
+  // The finished picture; empty rows when there is none.
+  virtual PictureRows outputRows() const = 0;
+};
+
+// What the acquisition needs of the camera object around it.
+class AcquisitionHost {
+ public:
+  virtual ~AcquisitionHost() = default;
+  virtual bool hasDevice() const = 0;
+  // Presence and claim check, format, buffers, sensor set-up; raises its own
+  // error codes. Runs only while no acquisition thread runs.
+  virtual bool prepare() = 0;
+  virtual FrameSource &frames() = 0;
+  virtual FramePipeline &pipeline() = 0;
+  virtual void claimCamera() = 0;
+  virtual void releaseCamera() = 0;
+  virtual int raiseError(int code) = 0;
+  virtual int waitTimeMs() const = 0;
+  virtual PreviewPlacement previewPlacement() const = 0;
+};
+
+class Acquisition {
+ public:
+  Acquisition(AcquisitionHost &host, PreviewSurface &preview);
+  ~Acquisition();
+  Acquisition(const Acquisition &) = delete;
+  Acquisition &operator=(const Acquisition &) = delete;
+
+  int Preview();
+  int CallBackPreview(int callbackWindow, void *buffer, int size, int rowOrder);
+  int StartPreview();
+  int StopPreview();
+  int Close();
+  int Capture();
+  int SnapShot(void *buffer, int size, int rowOrder);
+  int Trigger(int callbackWindow, void *buffer, int size, int rowOrder);
+  int GetImage(void *buffer, int size, int rowOrder);
+
+  AcquisitionState state() const { return state_.load(); }
+  bool isAcquiring() const { return state() != AcquisitionState::Idle; }
+  bool imageAvailable() const { return imageAvailable_.load() != 0; }
+  // Set after every finished picture of the preview loop; taken by a recorder.
+  bool takeNewFrame() { return newFrame_.exchange(0) != 0; }
+  int triggerTimeLimitMs() const { return triggerTimeLimitMs_.load(); }
+
+  // The re-entrant frame lock: held while a frame is received, processed and
+  // delivered, and by every reader of the picture (saving, recording).
+  platform::RecursiveLock &frameLock() { return frameLock_; }
+  const PelnikFrameInfo &frameInfo() const { return frameInfo_; }
+
+ private:
+  enum class Loop { Preview, Trigger };
+  struct ApplicationTarget {
+    int callbackWindow = 0;
+    void *buffer = nullptr;
+    int size = 0;
+    int rowOrder = 0;
+  };
+
+  int stopLocked();
+  int startPreviewLocked();
+  bool startThread(Loop loop);
+  bool openPreviewWindow();
+  void setTarget(const ApplicationTarget &target);
+  void runPreviewLoop();
+  void runTriggerLoop();
+  // Under the frame lock: fills the frame information record.
+  void fillFrameInfo(int frameRate10);
+  // Under the frame lock: the copy into the application's buffer when one
+  // is set; false (error form 5 posted, error 5 raised) when it is too small.
+  bool deliverToApplication();
+  bool copyPicture(void *buffer, int size, int rowOrder);
+  void postFrameError(int code);
+  void postFrame();
+
+  AcquisitionHost &host_;
+  PreviewSurface &preview_;
+
+  // Acquisition calls from several application threads run one at a time.
+  std::recursive_mutex controlLock_;  // guards state transitions and the thread's start/join
+  std::atomic<AcquisitionState> state_{AcquisitionState::Idle};
+  std::atomic<int> runFlag_{0};
+  std::atomic<bool> loopEnded_{true};
+  platform::Thread thread_;
+
+  platform::RecursiveLock frameLock_;  // guards the pipeline's buffers, target_, frameInfo_, rate_
+  ApplicationTarget target_;
+  PelnikFrameInfo frameInfo_{};
+  FrameRateMeter rate_;
+
+  std::atomic<int> imageAvailable_{0};
+  std::atomic<int> newFrame_{0};
+  std::atomic<int> triggerTimeLimitMs_{3000};
+};
+
+}  // namespace pelnik
