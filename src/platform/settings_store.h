@@ -39,11 +39,9 @@ class SettingsSession {
   // Reads a value into a 4-byte place without looking at its type: data of up
   // to 4 bytes is copied over the place's low bytes; a missing value, or one
   // longer than 4 bytes, leaves the place as it was and reads false.
-  virtual bool readValue(const SettingsKey &key, std::string_view name,
-                         std::uint32_t &place) = 0;
+  virtual bool readValue(const SettingsKey &key, std::string_view name, std::uint32_t &place) = 0;
   // Writes a 32-bit value (write sessions only).
-  virtual bool writeValue(const SettingsKey &key, std::string_view name,
-                          std::uint32_t value) = 0;
+  virtual bool writeValue(const SettingsKey &key, std::string_view name, std::uint32_t value) = 0;
   // Makes a write session's changes durable; false when nothing was stored.
   // A read session, and a write session ended without commit, store nothing.
   virtual bool commit() = 0;

@@ -118,10 +118,9 @@ std::optional<std::vector<std::uint8_t>> parseData(std::string_view data) {
       if (digit < 0) return std::nullopt;
       value = value * 16 + static_cast<std::uint32_t>(digit);
     }
-    return std::vector<std::uint8_t>{static_cast<std::uint8_t>(value),
-                                     static_cast<std::uint8_t>(value >> 8),
-                                     static_cast<std::uint8_t>(value >> 16),
-                                     static_cast<std::uint8_t>(value >> 24)};
+    return std::vector<std::uint8_t>{
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
   }
   if (data.size() >= 4 && equalsIgnoringCase(data.substr(0, 3), "hex")) {
     std::string_view rest = data.substr(3);
@@ -340,9 +339,12 @@ bool RegDocument::setDword(std::string_view keyPath, std::string_view name, std:
   if (!key) return false;
   char hex[9];
   std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(value));
-  RegEntry written{true, std::string(name), quoteName(name) + "=dword:" + hex,
-                   {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                    static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)}};
+  RegEntry written{
+      true,
+      std::string(name),
+      quoteName(name) + "=dword:" + hex,
+      {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+       static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)}};
   for (auto &entry : key->entries) {
     if (entry.isValue && equalsIgnoringCase(entry.name, name)) {
       entry = std::move(written);

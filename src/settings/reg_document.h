@@ -20,19 +20,19 @@ namespace pelnik::settings {
 
 // One line of a section, or one value continued over several lines.
 struct RegEntry {
-  bool isValue = true;              // false: a comment line
-  std::string name;                 // decoded value name; "" for the default value @
-  std::string text;                 // as written, continuation lines joined by '\n'
-  std::vector<std::uint8_t> data;   // the value's bytes (a DWORD is 4, little-endian)
+  bool isValue = true;             // false: a comment line
+  std::string name;                // decoded value name; "" for the default value @
+  std::string text;                // as written, continuation lines joined by '\n'
+  std::vector<std::uint8_t> data;  // the value's bytes (a DWORD is 4, little-endian)
 };
 
 struct RegKey {
-  std::string path;                 // full path as first spelled, "HKEY_CURRENT_USER\..."
+  std::string path;  // full path as first spelled, "HKEY_CURRENT_USER\..."
   std::vector<RegEntry> entries;
 };
 
 struct RegParseError {
-  int line = 0;                     // 1-based; 0 for the encoding as a whole
+  int line = 0;  // 1-based; 0 for the encoding as a whole
   std::string reason;
 };
 

@@ -89,7 +89,8 @@ class WriteSession final : public DocumentSession {
  public:
   WriteSession(std::unique_ptr<platform::SettingsFileCommit> file, RegDocument document,
                bool setAsideFirst)
-      : DocumentSession(std::move(document)), file_(std::move(file)),
+      : DocumentSession(std::move(document)),
+        file_(std::move(file)),
         setAsideFirst_(setAsideFirst) {}
 
   std::optional<SettingsKey> createKey(const SettingsKey &parent,

@@ -46,15 +46,15 @@ struct Slot {
 };
 
 constexpr Slot kFilterSlots[] = {
-    {"Brightness", 0, 0}, {"Contrast", 1, 0},  {"Hue", 2, 0},     {"Saturation", 3, 0},
+    {"Brightness", 0, 0}, {"Contrast", 1, 0},  {"Hue", 2, 0},      {"Saturation", 3, 0},
     {"Sharpness", 4, 0},  {"R_Gain", 5, 100},  {"G_Gain", 6, 100}, {"B_Gain", 7, 100},
     {"Gamma", 8, 100},    {"BayerMode", 9, 1},
 };
 
 constexpr Slot kGraySlots[] = {
-    {"Mode", 11, 0},     {"GainR1", 12, 128},  {"GainG1", 13, 128},
-    {"GainG2", 14, 128}, {"GainB1", 15, 128},  {"OffsetR1", 16, 0},
-    {"OffsetG1", 17, 0}, {"OffsetG2", 18, 0},  {"OffsetB1", 19, 0},
+    {"Mode", 11, 0},     {"GainR1", 12, 128}, {"GainG1", 13, 128},
+    {"GainG2", 14, 128}, {"GainB1", 15, 128}, {"OffsetR1", 16, 0},
+    {"OffsetG1", 17, 0}, {"OffsetG2", 18, 0}, {"OffsetB1", 19, 0},
 };
 
 // Slots without a stored value that the filter defaults also reset.
@@ -80,8 +80,8 @@ void readFields(SettingsSession &session, const SettingsKey &key, const Field<Re
 }
 
 template <class Record, std::size_t N>
-bool writeFields(SettingsSession &session, const SettingsKey &key,
-                 const Field<Record> (&fields)[N], const Record &record) {
+bool writeFields(SettingsSession &session, const SettingsKey &key, const Field<Record> (&fields)[N],
+                 const Record &record) {
   for (const auto &field : fields) {
     if (!session.writeValue(key, field.name, static_cast<std::uint32_t>(record.*field.member))) {
       return false;

@@ -78,8 +78,8 @@ using FilterRecord = std::array<std::int32_t, 30>;
 struct CameraDialogValues {
   std::array<SizePreset, kMaxPresets> presets{};
   std::int32_t presetCount = 0;
-  std::int32_t size = 0;        // "Size": index of the selected preset
-  FormatValues format{};        // subSample holds the list choice: 1 is "1/2 Skip"
+  std::int32_t size = 0;  // "Size": index of the selected preset
+  FormatValues format{};  // subSample holds the list choice: 1 is "1/2 Skip"
 };
 
 // Camera side, at open: the selected preset into `geometry`. With no root key
@@ -113,8 +113,7 @@ int saveGray(platform::SettingsStore &store, int cameraNumber, const FilterRecor
 // Dialog side: presets Size_00 upwards to the first missing one (their count
 // in presetCount), then the format values; missing values keep what the
 // record holds. Without the root or camera key the record is left alone.
-int loadCameraDialog(platform::SettingsStore &store, int cameraNumber,
-                     CameraDialogValues &values);
+int loadCameraDialog(platform::SettingsStore &store, int cameraNumber, CameraDialogValues &values);
 // Writes presets 0..presetCount-1 and the format values. Presets beyond the
 // count are left in the store.
 int saveCameraDialog(platform::SettingsStore &store, int cameraNumber,

@@ -1,5 +1,7 @@
 // Configuration files: whole 8-byte records replace the list; any failure
 // leaves the list as it was.
+#include "device/config_file.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "device/config_file.h"
 #include "platform/text_convert.h"
 #include "support/test_environment.h"
 
@@ -21,7 +22,8 @@ using pelnik::device::ConfigurationList;
 std::string fileOf(const std::string &name, const std::vector<unsigned char> &bytes) {
   const std::string path = pelnik::test::isolationRoot() + "/" + name;
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char *>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
@@ -60,7 +62,8 @@ TEST(ConfigFile, FailedLoadsLeaveTheListAsItWas) {
   const std::string tooLarge = root + "/huge.bin";
   std::ofstream(tooLarge).close();
   std::filesystem::resize_file(tooLarge, ConfigurationList::kMaxFileBytes + 8);  // sparse
-  for (const std::string &path : {root + "/missing.bin", root, tooLarge, std::string("/dev/zero")}) {
+  for (const std::string &path :
+       {root + "/missing.bin", root, tooLarge, std::string("/dev/zero")}) {
     EXPECT_EQ(list.load(path.c_str()), ConfigLoadResult::FileFailed) << path;
     EXPECT_EQ(list.records(), before) << path;
   }

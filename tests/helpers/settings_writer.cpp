@@ -42,10 +42,12 @@ bool loadsAs(int camera, int v) {
   if (loadFilter(store, camera, filter) != 1 || loadGray(store, camera, filter) != 1) return false;
   const FilterRecord expected = filterOf(v);
   for (const int slot : kFilterSlots) {
-    if (filter[static_cast<std::size_t>(slot)] != expected[static_cast<std::size_t>(slot)]) return false;
+    if (filter[static_cast<std::size_t>(slot)] != expected[static_cast<std::size_t>(slot)])
+      return false;
   }
   for (const int slot : kGraySlots) {
-    if (filter[static_cast<std::size_t>(slot)] != expected[static_cast<std::size_t>(slot)]) return false;
+    if (filter[static_cast<std::size_t>(slot)] != expected[static_cast<std::size_t>(slot)])
+      return false;
   }
   return true;
 }

@@ -1,4 +1,6 @@
 // The registry export text: what is read, what is refused, what survives a rewrite.
+#include "settings/reg_document.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <variant>
 #include <vector>
 
-#include "settings/reg_document.h"
 #include "store_test_support.h"
 
 namespace {
@@ -55,8 +56,7 @@ const std::string kForeignExport =
     "\"Big\"=hex(b):01,00,00,00,00,00,00,00\r\n";
 
 TEST(RegText, ReadsUtf16Version5ExportsAndPlainUtf8Alike) {
-  const std::string fromUtf16 =
-      parsed(pelnik::test::utf16leWithBom(kForeignExport)).format();
+  const std::string fromUtf16 = parsed(pelnik::test::utf16leWithBom(kForeignExport)).format();
   const std::string fromUtf8 = parsed("\xEF\xBB\xBF" + kForeignExport).format();
   EXPECT_EQ(fromUtf16, fromUtf8);
 
@@ -132,24 +132,24 @@ TEST(RegText, EmptyFilesHoldNoKeysAndMalformedOnesAreRefused) {
 
   const std::string valid = "REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"v\"=dword:00000001\n";
   const std::vector<std::string> malformed = {
-      "[HKEY_CURRENT_USER\\K]\n\"v\"=dword:1\n",              // no header
-      "REGEDIT5\n[HKEY_CURRENT_USER\\K]\n",                   // wrong header
-      "REGEDIT4\n\"v\"=dword:00000001\n",                     // value outside a key
-      "REGEDIT4\n[HKEY_CURRENT_USER\\K\n",                    // unclosed key
-      "REGEDIT4\n[HKEY_CURRENT_USER\\\\K]\n",                 // empty path component
-      "REGEDIT4\n[Software\\K]\n",                            // no hive
-      "REGEDIT4\n[-HKEY_CURRENT_USER\\K]\n",                  // deletion
-      "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=-\n",          // value deletion
+      "[HKEY_CURRENT_USER\\K]\n\"v\"=dword:1\n",      // no header
+      "REGEDIT5\n[HKEY_CURRENT_USER\\K]\n",           // wrong header
+      "REGEDIT4\n\"v\"=dword:00000001\n",             // value outside a key
+      "REGEDIT4\n[HKEY_CURRENT_USER\\K\n",            // unclosed key
+      "REGEDIT4\n[HKEY_CURRENT_USER\\\\K]\n",         // empty path component
+      "REGEDIT4\n[Software\\K]\n",                    // no hive
+      "REGEDIT4\n[-HKEY_CURRENT_USER\\K]\n",          // deletion
+      "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=-\n",  // value deletion
       "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=dword:123456789\n",
       "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=dword:12g4\n",
-      "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=dwo",          // truncated
+      "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=dwo",  // truncated
       "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=hex:01,0\n",
       "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v\"=hex:01,\\\n",  // continuation at the end
       "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"v=dword:00000001\n",
       "REGEDIT4\n[HKEY_CURRENT_USER\\K]\nstray text\n",
       valid.substr(0, 20) + std::string("\0\x01\x02", 3) + valid.substr(20),  // binary
-      "\xFF\xFE" + std::string("R\0E\0G\0", 6) + std::string("\x00\xD8", 2),   // lone surrogate
-      "\xFF\xFE" + std::string("R\0E\0G", 5),                                  // odd length
+      "\xFF\xFE" + std::string("R\0E\0G\0", 6) + std::string("\x00\xD8", 2),  // lone surrogate
+      "\xFF\xFE" + std::string("R\0E\0G", 5),                                 // odd length
   };
   ASSERT_TRUE(std::holds_alternative<RegDocument>(RegDocument::parse(valid)));
   for (const auto &text : malformed) {

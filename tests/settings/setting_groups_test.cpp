@@ -1,5 +1,7 @@
 // The setting groups over the user's store file: first-open defaults, what a
 // missing key or value gives, and which keys each save creates or leaves.
+#include "settings/setting_groups.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <set>
 
 #include "settings/reg_file_store.h"
-#include "settings/setting_groups.h"
 #include "store_test_support.h"
 
 namespace {
@@ -51,7 +52,8 @@ TEST_F(SettingGroups, FirstOpenWritesExactlyTheSizePresetAndFormatDefaults) {
   EXPECT_EQ(geometry, before);
 
   const RegDocument document = parseStore();
-  EXPECT_EQ(keysBelowRoot(document), (std::set<std::string>{"", "Camera_00", "Camera_00\\Size_00"}));
+  EXPECT_EQ(keysBelowRoot(document),
+            (std::set<std::string>{"", "Camera_00", "Camera_00\\Size_00"}));
   EXPECT_EQ(valueNames(document, "Camera_00"),
             (std::set<std::string>{"Size", "Color", "SubSample", "WaitTime", "Clock"}));
   EXPECT_EQ(valueNames(document, "Camera_00\\Size_00"),
@@ -232,9 +234,9 @@ TEST_F(SettingGroups, CameraNumbersNameKeysWithAtLeastTwoDigits) {
 TEST_F(SettingGroups, ValuesAreReadIntoFourBytesWhateverTheirType) {
   writeFile(storePath(),
             storeWith(section("Camera_00\\Gain") +
-                      "\"Global\"=hex:05\n"              // one byte: read
+                      "\"Global\"=hex:05\n"                            // one byte: read
                       "\"Exposure\"=hex(b):00,01,00,00,00,00,00,00\n"  // eight: not read
-                      "\"AutoIris\"=\"ab\"\n"));         // three bytes with its terminator
+                      "\"AutoIris\"=\"ab\"\n"));  // three bytes with its terminator
   AnalogValues analog;
   EXPECT_EQ(loadAnalog(store, 0, analog, {}), 1);
   EXPECT_EQ(analog.globalGain, 5);

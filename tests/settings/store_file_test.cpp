@@ -34,7 +34,9 @@ const std::string kOursAndForeign =
     "[HKEY_CURRENT_USER\\Software\\Tesmor\\OtherProduct]\n"
     "\"Key\"=dword:00000007\n";
 
-std::vector<std::string> setAside() { return pelnik::platform::SettingsFile(storePath()).setAsideFiles(); }
+std::vector<std::string> setAside() {
+  return pelnik::platform::SettingsFile(storePath()).setAsideFiles();
+}
 
 TEST(StoreFile, ForeignKeysAndValuesSurviveGroupSaves) {
   writeFile(storePath(), kOursAndForeign);
@@ -42,9 +44,9 @@ TEST(StoreFile, ForeignKeysAndValuesSurviveGroupSaves) {
   ASSERT_EQ(saveAnalog(store, 0, AnalogValues{1, 2, 3, 4, 5, 6, 0, 1, 2}), 1);
   ASSERT_EQ(saveFilter(store, 0, FilterRecord{}), 1);
   const std::string text = readFile(storePath());
-  for (const char *kept : {"\"Comment\"=\"set up by hand\"", "\"Extra\"=hex:de,ad",
-                           "\\Gain\\Nested]", "[HKEY_CURRENT_USER\\Software\\Tesmor\\OtherProduct]",
-                           "\"Key\"=dword:00000007"}) {
+  for (const char *kept :
+       {"\"Comment\"=\"set up by hand\"", "\"Extra\"=hex:de,ad", "\\Gain\\Nested]",
+        "[HKEY_CURRENT_USER\\Software\\Tesmor\\OtherProduct]", "\"Key\"=dword:00000007"}) {
     EXPECT_NE(text.find(kept), std::string::npos) << kept;
   }
   const RegDocument document = parseStore();
@@ -77,10 +79,15 @@ TEST(StoreFile, BadFilesLoadAsMissingAndAreKeptBeforeASaveReplacesThem) {
   std::mt19937 random(12345);
   std::string binary(4096, '\0');
   for (char &c : binary) c = static_cast<char>(random());
-  const std::string truncated = kOursAndForeign.substr(0, kOursAndForeign.find("\\OtherProduct]") + 6);
+  const std::string truncated =
+      kOursAndForeign.substr(0, kOursAndForeign.find("\\OtherProduct]") + 6);
   const std::vector<std::string> badFiles = {
-      binary, truncated, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\n", "not a registry file\n",
-      std::string("\xFF\xFE\x00\xDC", 4), std::string(pelnik::platform::kSettingsFileLimit + 1, 'x')};
+      binary,
+      truncated,
+      "REGEDIT4\n[HKEY_CURRENT_USER\\Software\n",
+      "not a registry file\n",
+      std::string("\xFF\xFE\x00\xDC", 4),
+      std::string(pelnik::platform::kSettingsFileLimit + 1, 'x')};
   auto &store = userSettingsStore();
   for (std::size_t i = 0; i < badFiles.size(); ++i) {
     SCOPED_TRACE("bad file " + std::to_string(i));
@@ -141,35 +148,40 @@ TEST(StoreFile, SettingsSavedInOneProcessLoadInAnother) {
 }
 
 // Every group written by the helper holds one number in all its values, so a
-// torn commit shows as a group of mixed values.
-void expectWholeGroups(const RegDocument &document, int camera, int &seen) {
+// torn commit shows as a group of mixed values. Returns the analog group's number.
+long long expectWholeGroups(const RegDocument &document, int camera) {
   const std::string cameraKey = cameraKeyName(camera);
-  const long long first = storedDword(document, cameraKey + "\\Gain", "Global");
-  for (const char *name : {"ColorG1", "ColorR", "ColorB", "ColorG2", "Exposure", "V_Mirror",
-                           "H_Mirror", "AutoIris"}) {
-    EXPECT_EQ(storedDword(document, cameraKey + "\\Gain", name), first) << name;
-  }
-  for (const char *name : {"Brightness", "Gamma", "BayerMode"}) {
-    const long long value = storedDword(document, cameraKey + "\\Filter", name);
-    if (value != -1) {
-      EXPECT_TRUE(value == first || value == first - 1) << name;
+  const std::vector<std::pair<std::string, std::vector<const char *>>> groups = {
+      {"Gain",
+       {"Global", "ColorG1", "ColorR", "ColorB", "ColorG2", "Exposure", "V_Mirror", "H_Mirror",
+        "AutoIris"}},
+      {"Filter",
+       {"Brightness", "Contrast", "Hue", "Saturation", "Sharpness", "R_Gain", "G_Gain", "B_Gain",
+        "Gamma", "BayerMode"}},
+      {"Gray",
+       {"Mode", "GainR1", "GainG1", "GainG2", "GainB1", "OffsetR1", "OffsetG1", "OffsetG2",
+        "OffsetB1"}},
+  };
+  for (const auto &[group, names] : groups) {
+    const long long first = storedDword(document, cameraKey + "\\" + group, names.front());
+    for (const char *name : names) {
+      EXPECT_EQ(storedDword(document, cameraKey + "\\" + group, name), first) << group << name;
     }
   }
-  seen = static_cast<int>(first);
+  return storedDword(document, cameraKey + "\\Gain", "Global");
 }
 
 TEST(StoreFile, SaveKilledAtAnyMomentLeavesTheOldOrTheNewGroups) {
   ASSERT_EQ(saveAnalog(userSettingsStore(), 1, AnalogValues{0, 0, 0, 0, 0, 0, 0, 0, 0}), 1);
   std::mt19937 random(777);
-  int highest = 0;
+  long long highest = 0;
   for (int round = 0; round < 25; ++round) {
     HelperProcess loop({"settings_writer", "loop", "1"});
     ASSERT_TRUE(loop.started());
     std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 30000));
     loop.killHard();
     loop.wait();
-    int seen = -1;
-    expectWholeGroups(parseStore(), 1, seen);
+    const long long seen = expectWholeGroups(parseStore(), 1);
     EXPECT_GE(seen, 0);
     highest = std::max(highest, seen);
   }

@@ -79,7 +79,8 @@ class HelperProcess {
     const std::string program = buildPath("tests/" + args.front());
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(program.c_str()));
-    for (std::size_t i = 1; i < args.size(); ++i) argv.push_back(const_cast<char *>(args[i].c_str()));
+    for (std::size_t i = 1; i < args.size(); ++i)
+      argv.push_back(const_cast<char *>(args[i].c_str()));
     argv.push_back(nullptr);
     if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
   }

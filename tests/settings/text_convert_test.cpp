@@ -1,9 +1,9 @@
 // UTF-16 <-> UTF-8 for the W exports: whole strings convert or fail.
+#include "platform/text_convert.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "platform/text_convert.h"
 
 namespace {
 
@@ -22,15 +22,14 @@ TEST(TextConvert, RoundTripsEveryPlaneAndLengthOfSequence) {
 }
 
 TEST(TextConvert, UnpairedSurrogatesAndMalformedUtf8Fail) {
-  for (const std::u16string &bad : {std::u16string(u"ab") + char16_t(0xD800),
-                                    std::u16string(1, char16_t(0xDC00)) + u"x",
-                                    std::u16string(u"x") + char16_t(0xD83D) + u"y",
-                                    std::u16string(2, char16_t(0xD800))}) {
+  for (const std::u16string &bad :
+       {std::u16string(u"ab") + char16_t(0xD800), std::u16string(1, char16_t(0xDC00)) + u"x",
+        std::u16string(u"x") + char16_t(0xD83D) + u"y", std::u16string(2, char16_t(0xD800))}) {
     EXPECT_FALSE(utf16ToUtf8(bad).has_value());
   }
   EXPECT_FALSE(utf16ToUtf8(static_cast<const char16_t *>(nullptr)).has_value());
-  for (const char *bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE3\x82",
-                          "\x80", "\xFF"}) {
+  for (const char *bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                          "\xE3\x82", "\x80", "\xFF"}) {
     EXPECT_FALSE(utf8ToUtf16(bad).has_value()) << bad;
   }
 }
