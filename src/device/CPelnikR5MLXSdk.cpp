@@ -1,0 +1,132 @@
+#include "device/CPelnikR5MLXSdk.h"
+
+#include "device/device_status.h"
+
+namespace pelnik::device {
+
+namespace {
+
+constexpr int kReadoutBase = 0x0A01 | 0x0400;
+constexpr int kReadoutUnlessMirrorH = 0x0080;
+constexpr int kReadoutUnlessMirrorV = 0x0040;
+constexpr int kFullResolution = 0x0200;
+constexpr int kSubsampledBy2 = 0x0201;
+constexpr int kWindowOrigin = 6;  // the sensor's first active row and column
+constexpr int kRingBuffers = 4;
+constexpr std::uint8_t kTriggerOn = 0x25;
+
+}  // namespace
+
+CPelnikR5MLXSdk::CPelnikR5MLXSdk(platform::DeviceTransport &transport, DeviceClock &clock)
+    : CPNKSdkLib(transport, clock) {
+  deviceBaseName_ = "PNikR5MLX";
+  ProbeDevices();
+  SelectDevice(0);
+  SetGlobalGain(512);
+  SetExposureLines(64);
+  windowChanged_ = 0;
+}
+
+std::unique_ptr<CPelnikR5MLXSdk> CPelnikR5MLXSdk::Create() {
+  try {
+    return std::make_unique<CPelnikR5MLXSdk>(platform::socketTransport(), realDeviceClock());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+int CPelnikR5MLXSdk::SetPixelWidth(int wide) {
+  pixelWidth_ = wide;
+  sendCommand(CommandBlock{0x0A, 0x01});
+  WriteFpgaRegister(reg::kFpgaPixelWidth, wide != 0 ? 1 : 0);
+  return 1;
+}
+
+int CPelnikR5MLXSdk::SelectDevice(int n) {
+  // Buffers, handles and geometry are the running thread's.
+  if (StreamingThreadLive()) return kStatusStreaming;
+  ResetDefaults();
+  if (const int status = SetDevicePath(n); status != kStatusOk) return status;
+  SetPixelWidth(0);
+  SetWindow(0, 0, kSensorWidth, kSensorHeight, 0);
+  SetMirrorV(0);
+  SetTriggerMode(0);
+  return kStatusOk;
+}
+
+int CPelnikR5MLXSdk::SetWindow(int x, int y, int width, int height, int subsample) {
+  if (x < 0 || y < 0 || width < 4 || height < 3 || x + width > kSensorWidth ||
+      y + height > kSensorHeight || subsample > 1)
+    return 1;
+  // The frame ring must not be replaced under a running streaming thread.
+  if (StreamingThreadLive()) return 1;
+  if (x != appliedWindow_.x || y != appliedWindow_.y || width != appliedWindow_.width ||
+      height != appliedWindow_.height || subsample != subsampling_)
+    windowChanged_ = 1;
+
+  subsampling_ = subsample;
+  const int factor = subsample ? 2 : 1;
+  int reached = WriteSensorRegister(reg::kResolution, subsample ? kSubsampledBy2 : kFullResolution);
+  appliedWindow_ = SensorWindow{x, y, width, height};
+  SetFrameGeometry(width / factor, 0, width / factor, height / factor, 0, height / factor,
+                   kRingBuffers);
+  const std::uint32_t length = TransferLength();
+  for (int byte = 0; byte < 4; ++byte)
+    WriteFpgaRegister(static_cast<std::uint8_t>(reg::kFpgaTransferLength0 + byte),
+                      static_cast<std::uint8_t>(length >> (8 * byte)));
+  reached |= WriteSensorRegister(reg::kFirstRow, y + kWindowOrigin);
+  reached |= WriteSensorRegister(reg::kWindowHeight, height);
+  reached |= WriteSensorRegister(reg::kFirstColumn, x + kWindowOrigin);
+  reached |= WriteSensorRegister(reg::kWindowWidth, width);
+  SetExposureLines(exposureLines_);
+  // The wait lets the sensor settle on its new window; when no write
+  // reached a sensor (no camera) there is nothing to wait for.
+  if (windowChanged_ && reached) wait(kWindowChangeSettleMs);
+  windowChanged_ = 0;
+  return 0;
+}
+
+int CPelnikR5MLXSdk::SetExposureLines(std::uint16_t lines) {
+  if (!WriteSensorRegister(reg::kExposureLines, lines)) return 0;
+  exposureLines_ = lines;
+  return 1;
+}
+
+int CPelnikR5MLXSdk::SetGlobalGain(std::uint16_t gain) {
+  if (!WriteSensorRegister(reg::kGlobalGain, gain)) return 0;
+  globalGain_ = gain;
+  return 1;
+}
+
+int CPelnikR5MLXSdk::SetMirrorH(int on) {
+  mirrorH_ = on != 0;
+  return WriteReadoutMode();
+}
+
+int CPelnikR5MLXSdk::SetMirrorV(int on) {
+  mirrorV_ = on != 0;
+  return WriteReadoutMode();
+}
+
+int CPelnikR5MLXSdk::WriteReadoutMode() {
+  const int mode = kReadoutBase | (mirrorH_ ? 0 : kReadoutUnlessMirrorH) |
+                   (mirrorV_ ? 0 : kReadoutUnlessMirrorV);
+  return WriteSensorRegister(reg::kReadoutMode, mode);
+}
+
+int CPelnikR5MLXSdk::SetTriggerMode(int on) {
+  return WriteFpgaRegister(reg::kFpgaTrigger, on ? kTriggerOn : 0x00);
+}
+
+int CPelnikR5MLXSdk::ReadClockMode(std::uint8_t &mode) {
+  const int ok = ReadFpgaRegister(reg::kFpgaClockMode, mode);
+  if (mode == 3) mode = 2;
+  return ok;
+}
+
+int CPelnikR5MLXSdk::WriteClockMode(std::uint8_t) {
+  // This model runs one clock: whatever is asked, the register gets 0.
+  return WriteFpgaRegister(reg::kFpgaClockMode, 0);
+}
+
+}  // namespace pelnik::device

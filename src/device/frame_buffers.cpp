@@ -1,0 +1,46 @@
+#include "device/frame_buffers.h"
+
+#include <new>
+
+namespace pelnik::device {
+
+namespace {
+
+std::unique_ptr<std::uint8_t[]> zeroFilled(std::size_t bytes) {
+  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]());
+}
+
+}  // namespace
+
+bool FrameBuffers::allocate(std::uint32_t transferLength, int ringCount) {
+  release();
+  bufferBytes_ = 2 * static_cast<std::size_t>(transferLength);
+  singleFrame_ = zeroFilled(bufferBytes_);
+  if (!singleFrame_) return false;
+  try {
+    ring_.resize(static_cast<std::size_t>(ringCount));
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+  bool complete = true;
+  for (auto &buffer : ring_) {
+    buffer = zeroFilled(bufferBytes_);
+    complete = complete && buffer != nullptr;
+  }
+  return complete;
+}
+
+void FrameBuffers::release() {
+  singleFrame_.reset();
+  ring_.clear();
+  bufferBytes_ = 0;
+}
+
+std::vector<std::uint8_t *> FrameBuffers::ringTable() const {
+  std::vector<std::uint8_t *> table;
+  table.reserve(ring_.size());
+  for (const auto &buffer : ring_) table.push_back(buffer.get());
+  return table;
+}
+
+}  // namespace pelnik::device
