@@ -1,17 +1,68 @@
 #include "camera/CPelnik.h"
 
+#include <vector>
+
+#include "camera/camera_names.h"
+#include "camera/colour_modes.h"
+#include "platform/clock.h"
+#include "platform/text_convert.h"
+#include "settings/reg_file_store.h"
+#include "settings/setting_groups.h"
+
 namespace pelnik {
 
 namespace {
 
 constexpr int kNoDevice = 1;
-constexpr int kInvalidArgument = 9;
+constexpr int kCameraAbsent = 2;
+constexpr int kWindowOrPreset = 4;
 constexpr int kMemoryOrBuffer = 5;
 constexpr int kDeviceIo = 6;
+constexpr int kInvalidFormat = 7;
+constexpr int kInvalidArgument = 9;
+constexpr int kCameraInfoBytes = 36;
+constexpr int kClockChangeSettleMs = 100;
+constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
+
+template <class T>
+void writeIfSet(T *place, T value) {
+  if (place) *place = value;
+}
+
+settings::AnalogValues analogValuesOf(const AnalogSettings &analog) {
+  settings::AnalogValues values;
+  values.globalGain = analog.globalGain;
+  values.gainG1 = analog.gainGreen1;
+  values.gainR = analog.gainRed;
+  values.gainB = analog.gainBlue;
+  values.gainG2 = analog.gainGreen2;
+  values.exposure = analog.exposureLines;
+  values.mirrorV = analog.mirrorV;
+  values.mirrorH = analog.mirrorH;
+  values.autoIris = analog.autoIrisMode;
+  return values;
+}
+
+void assignAnalog(AnalogSettings &analog, const settings::AnalogValues &values) {
+  analog.globalGain = values.globalGain;
+  analog.gainGreen1 = values.gainG1;
+  analog.gainRed = values.gainR;
+  analog.gainBlue = values.gainB;
+  analog.gainGreen2 = values.gainG2;
+  analog.exposureLines = values.exposure;
+  analog.mirrorV = values.mirrorV;
+  analog.mirrorH = values.mirrorH;
+  analog.autoIrisMode = values.autoIris;
+}
 
 }  // namespace
 
-CPelnik::CPelnik() : claimant_(device::ClaimTable::newClaimantIdentity()) {}
+CPelnik::CPelnik()
+    : store_(settings::userSettingsStore()),
+      claimant_(device::ClaimTable::newClaimantIdentity()),
+      pipeline_(filter_, analog_),
+      preview_(makeNullPreview()),
+      acquisition_(*this, *preview_) {}
 
 CPelnik::~CPelnik() { Teardown(); }
 
@@ -28,18 +79,89 @@ int CPelnik::Open(int ownerWindow) {
     RaiseError(kMemoryOrBuffer);
     return 0;
   }
+  sensor_ = std::make_unique<DeviceSensorControl>(*device_);
+  frameSource_ = std::make_unique<DeviceFrameSource>(*device_);
+  pipeline_.attach(*device_, *sensor_);
+
+  const int number = cameraNumber_;
+  settings::SizePreset preset;
+  VideoFormat opened = format();
+  preset = {opened.TH, opened.TV, opened.EH, opened.EV, opened.EHS, opened.EVS, opened.Buf};
+  settings::loadSizePreset(store_, number, preset);
+  opened.TH = preset.TH;
+  opened.TV = preset.TV;
+  opened.EH = preset.EH;
+  opened.EV = preset.EV;
+  opened.EHS = preset.EHS;
+  opened.EVS = preset.EVS;
+  opened.Buf = preset.Buf;
+  if (!applyFormat(opened)) {
+    opened.resetToFullFrame();
+    applyRegion(opened);
+  }
+  {
+    std::lock_guard<std::mutex> guard(formatLock_);
+    format_ = opened;
+  }
+  {
+    std::lock_guard<std::mutex> guard(placementLock_);
+    placement_ = {0, 0, 0, opened.EH, opened.EV};
+  }
+
+  loadCameraSettings(number);
+  sendAnalogSettings();
+
+  settings::FormatValues values{colourMode_, opened.subSample, waitTime_, clock_};
+  settings::loadFormatValues(store_, number, values);
+  colourMode_ = values.colorMode;
+  waitTime_ = values.waitTime;
+  clock_ = values.clock;
+  {
+    std::lock_guard<std::mutex> guard(formatLock_);
+    format_.subSample = values.subSample;
+  }
   return 1;
 }
 
 void CPelnik::Teardown() {
-  if (device_) {
-    device_->StopStreaming();
-    device_->CloseFrameReader();
-    ReleaseClaim(device_->GetDeviceNumber());
-  }
+  if (device_) saveCameraSettings(cameraNumber_);
+  acquisition_.Close();
+  if (device_) ReleaseClaim(device_->GetDeviceNumber());
+  pipeline_.detach();
+  frameSource_.reset();
+  sensor_.reset();
   device_.reset();
   claims_.reset();
 }
+
+// ---- settings groups ----
+
+void CPelnik::loadCameraSettings(int cameraNumber) {
+  settings::FilterRecord record = filter_.snapshot();
+  settings::loadFilter(store_, cameraNumber, record);
+  settings::loadGray(store_, cameraNumber, record);
+  filter_.assign(record);
+  settings::AnalogValues analog = analogValuesOf(analog_);
+  const settings::MirrorState mirrors{device_->MirrorV(), device_->MirrorH()};
+  settings::loadAnalog(store_, cameraNumber, analog, mirrors);
+  assignAnalog(analog_, analog);
+}
+
+void CPelnik::saveCameraSettings(int cameraNumber) {
+  settings::saveAnalog(store_, cameraNumber, analogValuesOf(analog_));
+  const settings::FilterRecord record = filter_.snapshot();
+  settings::saveFilter(store_, cameraNumber, record);
+  settings::saveGray(store_, cameraNumber, record);
+}
+
+void CPelnik::sendAnalogSettings() {
+  device_->SetGlobalGain(static_cast<std::uint16_t>(static_cast<int>(analog_.globalGain)));
+  device_->SetExposureLines(static_cast<std::uint16_t>(static_cast<int>(analog_.exposureLines)));
+  device_->SetMirrorV(analog_.mirrorV);
+  device_->SetMirrorH(analog_.mirrorH);
+}
+
+// ---- claim table ----
 
 bool CPelnik::IsCameraClaimed(int n) const {
   return claims_ && claims_->isClaimedByOther(n, claimant_);
@@ -48,6 +170,16 @@ bool CPelnik::IsCameraClaimed(int n) const {
 int CPelnik::ClaimCamera(int n) { return claims_ ? claims_->claim(n, claimant_) : 0; }
 
 int CPelnik::ReleaseClaim(int n) { return claims_ ? claims_->release(n, claimant_) : 0; }
+
+void CPelnik::claimCamera() {
+  if (device_) ClaimCamera(device_->GetDeviceNumber());
+}
+
+void CPelnik::releaseCamera() {
+  if (device_) ReleaseClaim(device_->GetDeviceNumber());
+}
+
+// ---- sensor and device access ----
 
 int CPelnik::ReadRegister(int reg, int *flag) {
   if (flag) *flag = 0;
@@ -118,6 +250,335 @@ int CPelnik::SetIOPort(int value) {
     return 0;
   }
   return device_->WriteFpgaRegister(device::reg::kFpgaIoPort, static_cast<std::uint8_t>(value));
+}
+
+// ---- camera selection and information ----
+
+namespace {
+
+// Writes the names of the present cameras into 256-character slots and
+// empties the slots up to ten; the number of cameras present.
+template <class Char, class Convert>
+int writeEnumeration(const device::CPelnikR5MLXSdk &device, Char *names, Convert convert) {
+  int present = 0;
+  for (int n = 0; n < device.GetMaxDevices(); ++n) {
+    if (!device.IsDevicePresent(n)) continue;
+    ++present;
+    Char *slot = names + static_cast<std::size_t>(present - 1) * kNameSlotCharacters;
+    writeBoundedName(convert(cameraDisplayName(present)), slot, kNameSlotCharacters);
+  }
+  for (int k = present; k < kMinimumEnumerationSlots; ++k)
+    names[static_cast<std::size_t>(k) * kNameSlotCharacters] = Char{0};
+  return present;
+}
+
+std::u16string toUtf16(const std::string &name) {
+  // The names are ASCII, so the conversion cannot fail.
+  return platform::utf8ToUtf16(name).value_or(std::u16string{});
+}
+
+}  // namespace
+
+int CPelnik::EnumDevice(char *names) {
+  if (!device_) return noDevice();
+  if (!names) return RaiseError(kInvalidArgument), 0;
+  // The probe resets the device layer's selected number to 0 while keeping
+  // its path; put the selection back so number and path keep agreeing.
+  const int selected = device_->GetDeviceNumber();
+  device_->ProbeDevices();
+  device_->SetDevicePath(selected);
+  return writeEnumeration(*device_, names, [](const std::string &name) { return name; });
+}
+
+int CPelnik::EnumDeviceW(char16_t *names) {
+  if (!device_) return noDevice();
+  if (!names) return RaiseError(kInvalidArgument), 0;
+  return writeEnumeration(*device_, names, toUtf16);
+}
+
+namespace {
+
+// The checks both name functions make, in their order; 0 when the name of
+// `number` may be written.
+int deviceNameRefusal(const device::CPelnikR5MLXSdk &device, int number, bool textMissing,
+                      int length) {
+  const std::string name = cameraDisplayName(number + 1);
+  // The name needs its terminator too: a length of 15 cannot hold
+  // "PelnikR5M-LX_01".
+  if (textMissing || length < static_cast<int>(name.size()) + 1) return kInvalidArgument;
+  if (number < 0 || number >= device.GetMaxDevices()) return kInvalidArgument;
+  if (!device.IsDevicePresent(number)) return kCameraAbsent;
+  return 0;
+}
+
+}  // namespace
+
+int CPelnik::GetDeviceName(int number, char *text, int length) {
+  if (!device_) return noDevice();
+  if (const int refusal = deviceNameRefusal(*device_, number, !text, length))
+    return RaiseError(refusal), 0;
+  return writeBoundedName(cameraDisplayName(number + 1), text, length) ? 1 : 0;
+}
+
+int CPelnik::GetDeviceNameW(int number, char16_t *text, int length) {
+  if (!device_) return noDevice();
+  if (const int refusal = deviceNameRefusal(*device_, number, !text, length))
+    return RaiseError(refusal), 0;
+  return writeBoundedName(toUtf16(cameraDisplayName(number + 1)), text, length) ? 1 : 0;
+}
+
+int CPelnik::SetDeviceNumber(int number) {
+  if (!device_) return noDevice();
+  // Selecting replaces the device's frame buffers and handles, which a
+  // running acquisition is using.
+  if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
+  saveCameraSettings(cameraNumber_);
+  if (!device_->IsDevicePresent(number) || device_->SelectDevice(number) != 0)
+    return RaiseError(kCameraAbsent), 0;
+  loadCameraSettings(number);
+  sendAnalogSettings();
+  std::uint8_t variant = 0;
+  if (device_->ReadSromByte(kSensorVariantAddress, variant)) {
+    if (variant == 1) device_->SetSensorVariant(0);
+    if (variant == 2) device_->SetSensorVariant(1);
+  }
+  cameraNumber_ = number;
+  return 1;
+}
+
+int CPelnik::GetCameraInfo(int *info) {
+  if (!device_) return noDevice();
+  if (!info) return RaiseError(kInvalidArgument), 0;
+  if (info[0] < kCameraInfoBytes) return RaiseError(kMemoryOrBuffer), 0;
+  const ValueRange gain = sensor_->gainRange();
+  const ValueRange exposure = sensor_->exposureRange();
+  const int fields[] = {kSensorWidth,   kSensorHeight, gain.minimum, gain.maximum, 0, 0,
+                        exposure.minimum, exposure.maximum};
+  for (std::size_t i = 0; i < std::size(fields); ++i) info[i + 1] = fields[i];
+  return 1;
+}
+
+// ---- video format ----
+
+VideoFormat CPelnik::format() const {
+  std::lock_guard<std::mutex> guard(formatLock_);
+  return format_;
+}
+
+bool CPelnik::applyRegion(const VideoFormat &format) {
+  if (device_->SetWindow(format.EHS, format.EVS, format.EH, format.EV, format.subSample) != 0)
+    return false;
+  const ImageSize size = format.imageSize();
+  const device::FrameGeometry &geometry = device_->Geometry();
+  return geometry.imageWidth == size.width && geometry.imageHeight == size.height;
+}
+
+bool CPelnik::applyFormat(const VideoFormat &format) {
+  if (format.isValid() && applyRegion(format)) return true;
+  RaiseError(kInvalidFormat);
+  return false;
+}
+
+int CPelnik::SetCaptureWindow(int width, int height) {
+  if (!device_) return noDevice();
+  if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
+  VideoFormat changed = format();
+  settings::SizePreset preset{changed.TH, changed.TV, changed.EH, changed.EV,
+                              changed.EHS, changed.EVS, changed.Buf};
+  if (settings::findPresetBySize(store_, cameraNumber_, width, height, preset) !=
+      settings::PresetLookup::Found)
+    return RaiseError(kWindowOrPreset), 0;
+  changed.TH = preset.TH;
+  changed.TV = preset.TV;
+  changed.EH = preset.EH;
+  changed.EV = preset.EV;
+  changed.EHS = preset.EHS;
+  changed.EVS = preset.EVS;
+  changed.Buf = preset.Buf;
+  if (!applyFormat(changed)) {
+    changed.resetToFullFrame();
+    applyRegion(changed);
+  }
+  std::lock_guard<std::mutex> guard(formatLock_);
+  format_ = changed;
+  return 1;
+}
+
+int CPelnik::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal, int vStart,
+                                int vEffective) {
+  if (!device_) return noDevice();
+  // The frame ring must never be replaced under a running acquisition.
+  if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
+  VideoFormat changed = format();
+  changed.TH = hTotal;
+  changed.TV = vTotal;
+  changed.EHS = hStart;
+  changed.EH = hEffective;
+  changed.EVS = vStart;
+  changed.EV = vEffective;
+  {
+    // Kept even when refused: the next acquisition fails the same way until
+    // a valid format is set.
+    std::lock_guard<std::mutex> guard(formatLock_);
+    format_ = changed;
+  }
+  return applyFormat(changed) ? 1 : 0;
+}
+
+int CPelnik::GetCaptureWindowEx(int *hTotal, int *hStart, int *hEffective, int *vTotal,
+                                int *vStart, int *vEffective) {
+  const VideoFormat current = format();
+  writeIfSet(hTotal, current.TH);
+  writeIfSet(hStart, current.EHS);
+  writeIfSet(hEffective, current.EH);
+  writeIfSet(vTotal, current.TV);
+  writeIfSet(vStart, current.EVS);
+  writeIfSet(vEffective, current.EV);
+  return 1;
+}
+
+int CPelnik::Width() { return format().EH; }
+
+int CPelnik::Height() { return format().EV; }
+
+int CPelnik::SetColorMode(int bits) {
+  const auto mode = colourModeForBits(bits);
+  if (!mode) return RaiseError(kInvalidArgument), 0;
+  colourMode_ = mode->index;  // applies at the next prepare
+  return 1;
+}
+
+int CPelnik::SetSubSample(int value) {
+  if (value != 0 && value != 1) return 0;
+  std::lock_guard<std::mutex> guard(formatLock_);
+  format_.subSample = value;  // applies at the next prepare
+  return 1;
+}
+
+int CPelnik::GetSubSample() { return format().subSample; }
+
+int CPelnik::SetWaitTime(int milliseconds) {
+  if (milliseconds < 0) return 0;
+  waitTime_ = milliseconds;
+  return 1;
+}
+
+// ---- mirrors, automatic iris, exposure ----
+
+int CPelnik::SetMirrorV(int on) {
+  if (!device_) return PostNotice(kNoDevice), 0;
+  analog_.mirrorV = on != 0 ? 1 : 0;
+  if (!device_->SetMirrorV(on != 0)) return RaiseError(kDeviceIo), 0;
+  return 1;
+}
+
+int CPelnik::GetMirrorV() {
+  if (!device_) return PostNotice(kNoDevice), 0;
+  return analog_.mirrorV;
+}
+
+int CPelnik::SetMirrorH(int on) {
+  if (!device_) return noDevice();
+  analog_.mirrorH = on != 0 ? 1 : 0;
+  if (!device_->SetMirrorH(on != 0)) return RaiseError(kDeviceIo), 0;
+  return 1;
+}
+
+int CPelnik::GetMirrorH() {
+  if (!device_) return noDevice();
+  return analog_.mirrorH;
+}
+
+int CPelnik::SetAutoIris(int mode) {
+  if (mode < 0 || mode > 2) return PostNotice(kInvalidArgument), 0;
+  analog_.autoIrisMode = mode;
+  return 1;
+}
+
+int CPelnik::GetAutoIris(int *flag) {
+  writeIfSet(flag, 1);
+  return analog_.autoIrisMode;
+}
+
+int CPelnik::GetRealExposureTime(int *flag) {
+  writeIfSet(flag, 0);
+  if (!device_) return noDevice();
+  std::lock_guard<std::mutex> guard(exposureModelLock_);
+  const int us = exposure_.microsecondsFor(analog_.exposureLines);
+  writeIfSet(flag, 1);
+  return us;
+}
+
+int CPelnik::SetRealExposureTime(int microseconds) {
+  if (!device_) return noDevice();
+  const auto lines = ExposureModel::linesFor(microseconds);
+  if (!lines || !sensor_->exposureRange().contains(*lines))
+    return RaiseError(kInvalidArgument), 0;
+  analog_.exposureLines = *lines;
+  if (!sensor_->writeExposureLines(*lines)) return RaiseError(kDeviceIo), 0;
+  return 1;
+}
+
+int CPelnik::SetFilterValue(int id, int value) {
+  if (!device_) return noDevice();
+  const FilterResult result = FilterValues(filter_, analog_, *sensor_).set(id, value);
+  if (!result.ok()) return RaiseError(result.errorCode), 0;
+  return 1;
+}
+
+int CPelnik::GetFilterValue(int id, int *flag) {
+  writeIfSet(flag, 0);
+  if (!device_) return noDevice();
+  const FilterResult result = FilterValues(filter_, analog_, *sensor_).get(id);
+  if (!result.ok()) return RaiseError(result.errorCode), 0;
+  writeIfSet(flag, 1);
+  return result.value;
+}
+
+// ---- acquisition ----
+
+int CPelnik::SetPreviewWindow(int parentWindow, int left, int top, int right, int bottom) {
+  if (!device_) return noDevice();
+  std::lock_guard<std::mutex> guard(placementLock_);
+  placement_ = {parentWindow, left, top, right, bottom};
+  return 1;
+}
+
+PreviewPlacement CPelnik::previewPlacement() const {
+  std::lock_guard<std::mutex> guard(placementLock_);
+  return placement_;
+}
+
+bool CPelnik::prepare() {
+  const int number = device_->GetDeviceNumber();
+  if (!device_->IsDevicePresent(number) || IsCameraClaimed(number))
+    return RaiseError(kCameraAbsent), false;
+  const VideoFormat current = format();
+  if (!current.isValid()) return RaiseError(kInvalidFormat), false;
+  const auto mode = colourModeAt(colourMode_);
+  if (!mode) return RaiseError(kInvalidFormat), false;
+  if (!pipeline_.prepare(*mode, current.imageSize())) return RaiseError(kMemoryOrBuffer), false;
+
+  device_->SetPixelWidth(mode->raw == RawDepth::Bits16 ? 1 : 0);
+  std::uint8_t deviceClock = 0;
+  const auto wantedClock = static_cast<std::uint8_t>(static_cast<int>(clock_) & 0xFF);
+  if (device_->ReadClockMode(deviceClock) && deviceClock != wantedClock) {
+    device_->WriteClockMode(wantedClock);
+    platform::sleepMs(kClockChangeSettleMs);
+  }
+  // A window the sensor refuses would leave it delivering frames of the old
+  // geometry into buffers sized for the new one.
+  if (!applyRegion(current)) return RaiseError(kInvalidFormat), false;
+  device_->SetMirrorV(analog_.mirrorV);
+  device_->SetMirrorH(analog_.mirrorH);
+  device_->SetTriggerMode(0);
+  device_->SetGlobalGain(static_cast<std::uint16_t>(static_cast<int>(analog_.globalGain)));
+  device_->SetExposureLines(static_cast<std::uint16_t>(static_cast<int>(analog_.exposureLines)));
+  {
+    std::lock_guard<std::mutex> guard(exposureModelLock_);
+    exposure_.microsecondsFor(analog_.exposureLines);
+  }
+  return true;
 }
 
 }  // namespace pelnik

@@ -2,14 +2,27 @@
 // The per-camera object: everything one camera handle drives.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
+#include "camera/acquisition.h"
+#include "camera/camera_pipeline.h"
+#include "camera/camera_settings.h"
+#include "camera/device_adapters.h"
 #include "camera/error_history.h"
+#include "camera/filter_values.h"
+#include "camera/preview_surface.h"
+#include "camera/real_exposure.h"
+#include "camera/video_format.h"
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/claim_table.h"
 
+namespace pelnik::platform {
+class SettingsStore;
+}
+
 namespace pelnik {
 
-class CPelnik {
+class CPelnik : private AcquisitionHost {
  public:
   CPelnik();
   virtual ~CPelnik();
@@ -43,14 +56,119 @@ class CPelnik {
   int GetIOPort(unsigned char *value);
   int SetIOPort(int value);
 
+  // Camera selection and information.
+  int EnumDevice(char *names);
+  int EnumDeviceW(char16_t *names);
+  int GetDeviceName(int number, char *text, int length);
+  int GetDeviceNameW(int number, char16_t *text, int length);
+  int SetDeviceNumber(int number);
+  int GetCameraInfo(int *info);
+  int CameraNumber() const { return cameraNumber_; }
+
+  // Video format.
+  int SetCaptureWindow(int width, int height);
+  int SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal, int vStart,
+                         int vEffective);
+  int GetCaptureWindowEx(int *hTotal, int *hStart, int *hEffective, int *vTotal, int *vStart,
+                         int *vEffective);
+  int Width();
+  int Height();
+  int SetColorMode(int bits);
+  int GetColorMode() const { return reportedColourBits(colourMode_); }
+  int SetSubSample(int value);
+  int GetSubSample();
+  int SetWaitTime(int milliseconds);
+  int GetWaitTime() const { return waitTime_; }
+
+  // Mirrors, automatic iris, exposure in microseconds, filter values.
+  int SetMirrorV(int on);
+  int GetMirrorV();
+  int SetMirrorH(int on);
+  int GetMirrorH();
+  int SetAutoIris(int mode);
+  int GetAutoIris(int *flag);
+  int SetRealExposureTime(int microseconds);
+  int GetRealExposureTime(int *flag);
+  int SetFilterValue(int id, int value);
+  int GetFilterValue(int id, int *flag);
+
+  // Acquisition.
+  int SetPreviewWindow(int parentWindow, int left, int top, int right, int bottom);
+  int Preview() { return acquisition_.Preview(); }
+  int CallBackPreview(int callbackWindow, void *buffer, int size, int rowOrder) {
+    return acquisition_.CallBackPreview(callbackWindow, buffer, size, rowOrder);
+  }
+  int StartPreview() { return acquisition_.StartPreview(); }
+  int StopPreview() { return acquisition_.StopPreview(); }
+  int Close() { return acquisition_.Close(); }
+  int Capture() { return acquisition_.Capture(); }
+  int SnapShot(void *buffer, int size, int rowOrder) {
+    return acquisition_.SnapShot(buffer, size, rowOrder);
+  }
+  int Trigger(int callbackWindow, void *buffer, int size, int rowOrder) {
+    return acquisition_.Trigger(callbackWindow, buffer, size, rowOrder);
+  }
+  int GetImage(void *buffer, int size, int rowOrder) {
+    return acquisition_.GetImage(buffer, size, rowOrder);
+  }
+
+  // For the still-image writer and the recorder: the frame lock, whether a
+  // picture was processed, and the finished picture (read under the lock).
+  Acquisition &Frames() { return acquisition_; }
+  const CameraPipeline &Pictures() const { return pipeline_; }
+
  private:
+  // AcquisitionHost.
+  bool hasDevice() const override { return device_ != nullptr; }
+  bool prepare() override;
+  FrameSource &frames() override { return *frameSource_; }
+  FramePipeline &pipeline() override { return pipeline_; }
+  void claimCamera() override;
+  void releaseCamera() override;
+  int raiseError(int code) override { return RaiseError(code); }
+  int waitTimeMs() const override { return waitTime_; }
+  PreviewPlacement previewPlacement() const override;
+
   // Teardown in reverse order of the open sequence.
   void Teardown();
 
+  int noDevice() { return RaiseError(1), 0; }
+  // Sends the region and subsample; false when the sensor refused the
+  // window or the frames it would deliver do not have the image size.
+  bool applyRegion(const VideoFormat &format);
+  // Validates, applies and, when either fails, raises "invalid format".
+  bool applyFormat(const VideoFormat &format);
+  void sendAnalogSettings();
+  void loadCameraSettings(int cameraNumber);
+  void saveCameraSettings(int cameraNumber);
+  VideoFormat format() const;
+
+  platform::SettingsStore &store_;
   ErrorHistory errors_;
   std::unique_ptr<device::ClaimTable> claims_;
   const std::int32_t claimant_;
   std::unique_ptr<device::CPelnikR5MLXSdk> device_;
+  std::unique_ptr<DeviceSensorControl> sensor_;
+  std::unique_ptr<DeviceFrameSource> frameSource_;
+  CameraPipeline pipeline_;
+
+  mutable std::mutex formatLock_;  // guards format_
+  VideoFormat format_;
+  FilterSettings filter_;
+  AnalogSettings analog_;
+  mutable std::mutex exposureModelLock_;  // guards exposure_
+  ExposureModel exposure_;
+  AtomicInt colourMode_{0};
+  AtomicInt waitTime_{10};
+  AtomicInt clock_{0};
+  AtomicInt cameraNumber_{0};
+
+  mutable std::mutex placementLock_;  // guards placement_
+  PreviewPlacement placement_{0, 0, 0, kSensorWidth, kSensorHeight};
+  std::unique_ptr<PreviewSurface> preview_;
+
+  // Last: its thread is stopped before anything it uses goes away.
+  Acquisition acquisition_;
 };
 
 }  // namespace pelnik
