@@ -55,11 +55,12 @@ bool sendControlCommand(const std::string &directory, ControlAction action, int 
   }
   std::string answer;
   char buffer[256];
-  for (;;) {
+  while (answer.find('\n') == std::string::npos && answer.size() < 4096) {
     const ssize_t got = us::receiveSome(fd.get(), buffer, sizeof buffer);
     if (got <= 0) break;
     answer.append(buffer, std::size_t(got));
   }
+  answer = answer.substr(0, answer.find('\n'));
   while (!answer.empty() && answer.back() == '\n') answer.pop_back();
   if (answer == "ok") {
     message = "ok";

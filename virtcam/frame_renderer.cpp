@@ -69,34 +69,53 @@ ValueTable exposureTable(const CameraRegisters &registers) {
   return table;
 }
 
-// Per-frame seeded generator (splitmix64).
-struct NoiseSource {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-};
+// Per-frame seed (splitmix64 of the noise seed, camera and frame number).
+std::uint64_t frameSeed(const FrameSettings &settings) {
+  std::uint64_t z = std::uint64_t(settings.noise.seed) << 32 ^ std::uint64_t(settings.frameNumber) ^
+                    std::uint64_t(settings.camera) << 56;
+  z += 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
 
 // Adds triangular noise of the given standard deviation (range +-sigma*sqrt 6).
+// Eight independent xorshift32 generators, one per lane, so the loop has no
+// long dependency chain and vectorises.
 void addNoise(std::uint16_t *frame10, std::size_t pixels, const FrameSettings &settings) {
-  const auto amplitude = std::int64_t(std::lround(settings.noise.sigma * std::sqrt(6.0) * 256));
+  const double sigma = std::min(settings.noise.sigma, kMaxNoiseSigma);
+  const auto amplitude = std::int32_t(std::lround(sigma * std::sqrt(6.0) * 256));
   if (amplitude <= 0) return;
-  NoiseSource source{std::uint64_t(settings.noise.seed) << 32 ^
-                     std::uint64_t(settings.frameNumber) * 0x100000001B3ull ^
-                     std::uint64_t(settings.camera) << 56};
+  constexpr int kLanes = 8;
+  std::uint32_t state[kLanes];
+  std::uint64_t seed = frameSeed(settings);
+  for (int k = 0; k < kLanes; ++k) {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    state[k] = std::uint32_t(seed >> 32) | 1u;
+  }
+  auto noisy = [amplitude](std::uint16_t value, std::uint32_t bits) {
+    // Sum of two uniform 12-bit values: -4095 .. 4095, triangular; the
+    // product stays within 32 bits for sigma up to kMaxNoiseSigma.
+    const std::int32_t t = std::int32_t(bits & 0xFFF) + std::int32_t((bits >> 16) & 0xFFF) - 4095;
+    const std::int32_t v = value + ((t * amplitude) >> 20);
+    return std::uint16_t(v < 0 ? 0 : v > kFullScale ? kFullScale : v);
+  };
   std::size_t i = 0;
-  while (i < pixels) {
-    std::uint64_t bits = source.next();
-    // Two noise values per 64 random bits.
-    for (int k = 0; k < 2 && i < pixels; ++k, ++i, bits >>= 32) {
-      const std::int64_t t = std::int64_t(bits & 0xFFFF) + std::int64_t((bits >> 16) & 0xFFFF) -
-                             65535;  // -65535 .. 65535, triangular
-      const std::int64_t v = frame10[i] + ((t * amplitude) >> 24);
-      frame10[i] = std::uint16_t(std::clamp<std::int64_t>(v, 0, kFullScale));
+  for (; i + kLanes <= pixels; i += kLanes)
+    for (int k = 0; k < kLanes; ++k) {
+      std::uint32_t x = state[k];
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      state[k] = x;
+      frame10[i + std::size_t(k)] = noisy(frame10[i + std::size_t(k)], x);
     }
+  for (int k = 0; i < pixels; ++i, ++k) {
+    std::uint32_t x = state[k];
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    frame10[i] = noisy(frame10[i], x);
   }
 }
 

@@ -23,8 +23,10 @@
 
 namespace pelnik::virtcam {
 
+inline constexpr double kMaxNoiseSigma = 100;
+
 struct NoiseSettings {
-  double sigma = 0;  // standard deviation in 10-bit steps; 0 = no noise
+  double sigma = 0;  // standard deviation in 10-bit steps (at most kMaxNoiseSigma); 0 = none
   std::uint32_t seed = 1;
 };
 

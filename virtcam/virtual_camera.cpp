@@ -234,15 +234,23 @@ void VirtualCamera::acceptFrom(int listener, int camera) {
     const std::uint64_t id = nextConnectionId_++;
     c.thread = std::thread([this, &c, &unit, id] {
       serveCamera(c, unit, id);
-      c.finished = true;
+      finish(c);
     });
   } else {
     c.thread = std::thread([this, &c] {
       serveControl(c);
-      c.finished = true;
+      finish(c);
     });
   }
   connections_.push_back(std::move(connection));
+}
+
+// The peer sees the end of the connection now; the descriptor itself is
+// closed when the acceptor reaps the thread.
+void VirtualCamera::finish(Connection &connection) {
+  us::shutdownBoth(connection.fd.get());
+  connection.finished = true;
+  wakeAcceptor();
 }
 
 void VirtualCamera::reapFinished() {

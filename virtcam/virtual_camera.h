@@ -68,6 +68,7 @@ class VirtualCamera {
   void acceptFrom(int listener, int camera);
   void serveCamera(Connection &connection, CameraUnit &unit, std::uint64_t id);
   void serveControl(Connection &connection);
+  void finish(Connection &connection);
   void reapFinished();
   void wakeAcceptor();
 
