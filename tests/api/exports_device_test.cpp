@@ -10,6 +10,8 @@
 
 #include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
+#include "camera/CPelnik.h"
+#include "device/claim_table.h"
 #include "platform/runtime_dir.h"
 #include "virtcam/virtual_camera.h"
 
@@ -131,6 +133,25 @@ TEST_F(DeviceExports, UnpluggedCameraFailsEachAccessAsReported) {
   ASSERT_TRUE(camera_->apply(ControlAction::Plug, 0));
   EXPECT_EQ(Pelnik_WriteRegister(handle_, 14, 77), 1);
   EXPECT_EQ(Pelnik_ReadRegister(handle_, 14, &flag), 77);
+}
+
+TEST_F(DeviceExports, CameraObjectsWithoutOwnerWindowStillClaim) {
+  // Two camera objects of one process, both without an owner window.
+  pelnik::CPelnik first;
+  pelnik::CPelnik second;
+  ASSERT_EQ(first.Open(0), 1);
+  ASSERT_EQ(second.Open(0), 1);
+  ASSERT_EQ(first.ClaimCamera(0), 1);
+  auto table = pelnik::device::ClaimTable::open();
+  ASSERT_NE(table, nullptr);
+  EXPECT_TRUE(table->isClaimed(0));
+  EXPECT_TRUE(second.IsCameraClaimed(0));
+  EXPECT_FALSE(first.IsCameraClaimed(0));
+  EXPECT_EQ(second.ClaimCamera(0), 0);
+  second.ReleaseClaim(0);
+  EXPECT_TRUE(table->isClaimed(0)) << "another object's release freed the claim";
+  first.ReleaseClaim(0);
+  EXPECT_FALSE(table->isClaimed(0));
 }
 
 TEST(DeviceExportsWithoutDevice, EachFailsWithNoDevice) {
