@@ -15,6 +15,7 @@
 #include "camera/video_format.h"
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/claim_table.h"
+#include "imaging/cpu_identification.h"
 
 namespace pelnik::platform {
 class SettingsStore;
@@ -144,6 +145,7 @@ class CPelnik : private AcquisitionHost {
   VideoFormat format() const;
 
   platform::SettingsStore &store_;
+  ProcessorInfo processor_{};  // filled at open; nothing reads it
   ErrorHistory errors_;
   std::unique_ptr<device::ClaimTable> claims_;
   const std::int32_t claimant_;

@@ -1,0 +1,106 @@
+#pragma once
+// Shared by the camera export tests: message targets, an open camera on an
+// embedded virtual camera, and waits for frame messages.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PelnikMessages.h"
+#include "PelnikSdk_R5M_LX.h"
+#include "virtcam/virtual_camera.h"
+
+namespace pelnik::test {
+
+inline constexpr unsigned kFrameMessage = PELNIK_WM_FRAME;
+inline constexpr unsigned kErrorMessage = PELNIK_WM_ERROR;
+
+// A message target destroyed with the test.
+class MessageTarget {
+ public:
+  MessageTarget() : window_(PelnikMsg_CreateWindow()) {}
+  ~MessageTarget() { PelnikMsg_DestroyWindow(window_); }
+  MessageTarget(const MessageTarget &) = delete;
+  MessageTarget &operator=(const MessageTarget &) = delete;
+  int window() const { return window_; }
+
+  std::vector<PelnikMsg> drain() {
+    std::vector<PelnikMsg> messages;
+    PelnikMsg m{};
+    while (PelnikMsg_Get(window_, &m, 0) == 1) messages.push_back(m);
+    return messages;
+  }
+  // The next message within the time limit.
+  std::optional<PelnikMsg> next(int timeoutMs) {
+    PelnikMsg m{};
+    if (PelnikMsg_Get(window_, &m, timeoutMs) == 1) return m;
+    return std::nullopt;
+  }
+  // Error codes of the 0x8003 messages waiting now.
+  std::vector<long> errorCodes() {
+    std::vector<long> codes;
+    for (const PelnikMsg &m : drain())
+      if (m.message == kErrorMessage) codes.push_back(static_cast<long>(m.lParam));
+    return codes;
+  }
+
+ private:
+  int window_;
+};
+
+// Pops the whole error history, newest first.
+inline std::vector<int> popErrors(int handle) {
+  std::vector<int> codes;
+  for (int code = Pelnik_GetLastError(handle); code != 0; code = Pelnik_GetLastError(handle))
+    codes.push_back(code);
+  return codes;
+}
+
+struct CameraSetup {
+  std::vector<int> cameras{0};
+  bool sensorTiming = false;  // frames as fast as they can be made
+  double maxFrameRate = 0;
+  std::shared_ptr<const virtcam::Scene> scene;
+};
+
+// One camera object opened against an embedded virtual camera, with an owner
+// window; the history and messages of the open are cleared.
+class CameraTest : public ::testing::Test {
+ protected:
+  void startCameras(const CameraSetup &setup = {}) {
+    virtcam::VirtualCameraOptions options;
+    options.cameras = setup.cameras;
+    options.controlSocket = false;
+    options.camera.sensorTiming = setup.sensorTiming;
+    options.camera.maxFrameRate = setup.maxFrameRate;
+    options.camera.scene = setup.scene;
+    virtual_ = std::make_unique<virtcam::VirtualCamera>(options);
+    ASSERT_TRUE(virtual_->ok()) << virtual_->error();
+  }
+  int openCamera() {
+    const int handle = Pelnik_Initialize(owner_.window());
+    EXPECT_NE(handle, 0);
+    EXPECT_EQ(popErrors(handle), std::vector<int>{}) << "opening raised errors";
+    owner_.drain();
+    handles_.push_back(handle);
+    return handle;
+  }
+  void SetUp() override {
+    startCameras();
+    handle_ = openCamera();
+  }
+  void TearDown() override {
+    for (int handle : handles_) Pelnik_Release(handle);
+  }
+  virtcam::CameraUnit &unit(int camera = 0) { return *virtual_->camera(camera); }
+
+  MessageTarget owner_;
+  std::unique_ptr<virtcam::VirtualCamera> virtual_;
+  std::vector<int> handles_;
+  int handle_ = 0;
+};
+
+}  // namespace pelnik::test
