@@ -5,6 +5,7 @@
 #include "camera/camera_names.h"
 #include "camera/colour_modes.h"
 #include "platform/clock.h"
+#include "output/still_image.h"
 #include "platform/text_convert.h"
 #include "settings/reg_file_store.h"
 #include "settings/setting_groups.h"
@@ -580,6 +581,34 @@ bool CPelnik::prepare() {
     exposure_.microsecondsFor(analog_.exposureLines);
   }
   return true;
+}
+
+// ---- still images ----
+
+int CPelnik::saveCurrentPicture(const char *fileName, int format, bool requireFrame) {
+  if (requireFrame && !acquisition_.imageAvailable()) return noDevice();
+  platform::RecursiveGuard frame(acquisition_.frameLock());
+  const auto mode = colourModeAt(colourMode_);
+  if (!mode) return noDevice();
+  const CImageBuffer &picture = pipeline_.outputOf(*mode);
+  if (picture.IsEmpty()) return noDevice();
+  const output::PictureView view{picture.Pixels(), picture.Width(), picture.Height(),
+                                 picture.Stride(), picture.BitCount()};
+  return output::SaveStillImage(fileName, view, format, 10);
+}
+
+int CPelnik::SaveImage(const char *fileName, int format) {
+  if (!device_) return noDevice();
+  if (!fileName || !*fileName) return RaiseError(kInvalidArgument), 0;
+  return saveCurrentPicture(fileName, format, true);
+}
+
+int CPelnik::SaveImageW(const char16_t *fileName, int format) {
+  if (!device_) return noDevice();
+  if (!fileName || !*fileName) return RaiseError(kInvalidArgument), 0;
+  const auto name = output::stillImageNameFromUtf16(fileName);
+  if (!name) return noDevice();
+  return saveCurrentPicture(name->c_str(), format, false);
 }
 
 }  // namespace pelnik

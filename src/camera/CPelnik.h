@@ -113,6 +113,10 @@ class CPelnik : private AcquisitionHost {
     return acquisition_.GetImage(buffer, size, rowOrder);
   }
 
+  // Still images of the current picture.
+  int SaveImage(const char *fileName, int format);
+  int SaveImageW(const char16_t *fileName, int format);
+
   // For the still-image writer and the recorder: the frame lock, whether a
   // picture was processed, and the finished picture (read under the lock).
   Acquisition &Frames() { return acquisition_; }
@@ -143,6 +147,9 @@ class CPelnik : private AcquisitionHost {
   void loadCameraSettings(int cameraNumber);
   void saveCameraSettings(int cameraNumber);
   VideoFormat format() const;
+  // Saves the finished picture of the current colour mode under the frame
+  // lock; `requireFrame` refuses before the first processed frame.
+  int saveCurrentPicture(const char *fileName, int format, bool requireFrame);
 
   platform::SettingsStore &store_;
   ProcessorInfo processor_{};  // filled at open; nothing reads it

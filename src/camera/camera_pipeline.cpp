@@ -99,6 +99,10 @@ CImageBuffer *CameraPipeline::outputBuffer() {
   return &buffers_[buffersOf(*mode_).output];
 }
 
+const CImageBuffer &CameraPipeline::outputOf(const ColourMode &mode) const {
+  return buffers_[buffersOf(mode).output];
+}
+
 const CImageBuffer *CameraPipeline::output() const {
   if (!mode_) return nullptr;
   return &buffers_[buffersOf(*mode_).output];

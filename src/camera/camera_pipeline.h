@@ -59,6 +59,8 @@ class CameraPipeline final : public FramePipeline {
   // The finished picture of the prepared mode (null before the first prepare).
   const CImageBuffer *output() const;
   const CImageBuffer &buffer(Buffer which) const { return buffers_[which]; }
+  // The buffer that holds the finished picture of a colour mode.
+  const CImageBuffer &outputOf(const ColourMode &mode) const;
 
  private:
   CImageBuffer *rawBuffer();

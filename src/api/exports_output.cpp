@@ -1,0 +1,18 @@
+// Still images of the current picture. (AVI recording is not built yet.)
+#include "PelnikSdk_R5M_LX.h"
+#include "api/call_frame.h"
+#include "camera/CPelnik.h"
+
+using pelnik::CPelnik;
+
+extern "C" {
+
+int Pelnik_SaveImage(int handle, const char *fileName, int format) {
+  return pelnik::withCamera(handle, [=](CPelnik &c) { return c.SaveImage(fileName, format); });
+}
+
+int Pelnik_SaveImageW(int handle, const PelnikChar16 *fileName, int format) {
+  return pelnik::withCamera(handle, [=](CPelnik &c) { return c.SaveImageW(fileName, format); });
+}
+
+}  // extern "C"
