@@ -97,7 +97,7 @@ void addNoise(std::uint16_t *frame10, std::size_t pixels, const FrameSettings &s
     // Sum of two uniform 12-bit values: -4095 .. 4095, triangular; the
     // product stays within 32 bits for sigma up to kMaxNoiseSigma.
     const std::int32_t t = std::int32_t(bits & 0xFFF) + std::int32_t((bits >> 16) & 0xFFF) - 4095;
-    const std::int32_t v = value + ((t * amplitude) >> 20);
+    const std::int32_t v = value + ((t * amplitude + (1 << 19)) >> 20);  // rounded, unbiased
     return std::uint16_t(v < 0 ? 0 : v > kFullScale ? kFullScale : v);
   };
   std::size_t i = 0;
