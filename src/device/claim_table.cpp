@@ -91,8 +91,7 @@ int ClaimTable::claim(int n, std::int32_t claimant) {
   std::memcpy(target->text, kClaimText, sizeof kClaimText);
   const std::uint64_t start = ownStartTime();
   std::memcpy(target->text + kClaimStartTimeOffset, &start, sizeof start);
-  std::atomic_thread_fence(std::memory_order_release);
-  target->owner = claimant;
+  std::atomic_ref<std::int32_t>(target->owner).store(claimant, std::memory_order_release);
   return 1;
 }
 
@@ -103,8 +102,7 @@ int ClaimTable::release(int n, std::int32_t claimant) {
   if (claimant == 0 || target->owner != claimant ||
       target->module != platform::currentProcessId() || target->zero != 0)
     return 1;
-  target->owner = 0;
-  std::atomic_thread_fence(std::memory_order_release);
+  std::atomic_ref<std::int32_t>(target->owner).store(0, std::memory_order_release);
   target->module = 0;
   target->zero = 0;
   std::memset(target->text, 0, sizeof target->text);
