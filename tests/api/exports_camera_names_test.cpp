@@ -107,6 +107,16 @@ TEST_F(Names, EnumerationLeavesTheSelectedCameraAlone) {
   char names[10 * kSlot];
   EXPECT_EQ(Pelnik_EnumDevice(handle_, names), 2);
   EXPECT_EQ(snapshotCamera(), 2);
+  // Streaming claims the camera actually streamed from: camera 2 is
+  // refused to another camera object, camera 0 is not.
+  ASSERT_EQ(Pelnik_StartPreview(handle_), 1);
+  const int other = openCamera();
+  EXPECT_EQ(Pelnik_Capture(other), 1);
+  EXPECT_EQ(Pelnik_Close(other), 1);
+  ASSERT_EQ(Pelnik_SetDeviceNumber(other, 2), 1);
+  EXPECT_EQ(Pelnik_Capture(other), 0);
+  EXPECT_EQ(popErrors(other), (std::vector<int>{1, 2}));
+  EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
 }
 
 TEST_F(Names, NoSwitchWhileAcquiring) {
