@@ -1,0 +1,443 @@
+// Production forms of the filter kernels: offsets once per call, tables
+// built per call, and the hot row loops of filter_simd.
+#include "imaging/filter_kernels.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory_resource>
+#include <new>
+#include <vector>
+
+#include "imaging/filter_params.h"
+#include "imaging/filter_rows.h"
+#include "imaging/filter_simd.h"
+#include "imaging/filter_tables.h"
+#include "imaging/hue_tables.h"
+
+namespace pelnik::kernels {
+
+namespace {
+
+KernelRows rowsOf(std::uint8_t *dst, std::uint8_t *src, const KernelRect *rect, int dstX,
+                  int dstRow, int dstBpp, int srcBpp, int dstStride, int srcStride) {
+  return kernelRows(dst, src, *rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+}
+
+std::uint16_t load16(const std::uint8_t *p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+void store16(std::uint8_t *p, int v) {
+  const auto stored = static_cast<std::uint16_t>(v);
+  std::memcpy(p, &stored, 2);
+}
+
+// Per-call tables of the 16-bit kernels come from the default memory
+// resource, so a failing allocation can be shown in tests; a stage whose
+// table cannot be had leaves the picture as it was and returns 0.
+template <class T>
+using Table = std::pmr::vector<T>;
+
+template <class T>
+bool allocate(Table<T> &table, std::size_t size) {
+  try {
+    table.resize(size);
+    return true;
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+}
+
+// --- gray gains ---------------------------------------------------------------
+
+struct GraySites {
+  int gain[4];    // R, G1, G2, B
+  int offset[4];
+};
+
+GraySites sitesOf(const GrayBlock &b) {
+  return {{b.gainR, b.gainG1, b.gainG2, b.gainB},
+          {b.offsetR, b.offsetG1, b.offsetG2, b.offsetB}};
+}
+
+// Block index of the site at flags (row, column): G1, R / B, G2.
+int siteIndex(int rowFlag, int columnFlag) {
+  static constexpr int kSites[2][2] = {{1, 0}, {3, 2}};
+  return kSites[rowFlag][columnFlag];
+}
+
+int grayValue(const GraySites &sites, int site, int v, int maximum) {
+  const long long out = sites.offset[site] + (static_cast<long long>(sites.gain[site]) * v) / 128;
+  return static_cast<int>(out < 0 ? 0 : out > maximum ? maximum : out);
+}
+
+}  // namespace
+
+int grayGain8(KERNEL_ARGS) {
+  (void)extra;
+  const GrayBlock &block = kernelBlock<GrayBlock>(params);
+  const GraySites sites = sitesOf(block);
+  std::uint8_t tables[4][256];
+  for (int site = 0; site < 4; ++site) {
+    for (int v = 0; v < 256; ++v) tables[site][v] = static_cast<std::uint8_t>(grayValue(sites, site, v, 255));
+  }
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  for (int i = 0; i < rows.height; ++i) {
+    const int rowFlag = bayer::rowFlag(block.bayerMode, rows.srcTop + i);
+    const int firstColumn = bayer::columnFlag(block.bayerMode, rows.srcLeft);
+    const std::uint8_t *even = tables[siteIndex(rowFlag, firstColumn)];
+    const std::uint8_t *odd = tables[siteIndex(rowFlag, firstColumn ^ 1)];
+    const std::uint8_t *in = rows.srcRow(i);
+    std::uint8_t *out = rows.dstRow(i);
+    int x = 0;
+    for (; x + 1 < rows.width; x += 2) {
+      out[x * rows.dstBpp] = even[in[x * rows.srcBpp]];
+      out[(x + 1) * rows.dstBpp] = odd[in[(x + 1) * rows.srcBpp]];
+    }
+    if (x < rows.width) out[x * rows.dstBpp] = even[in[x * rows.srcBpp]];
+  }
+  return 1;
+}
+
+int grayGain16(KERNEL_ARGS) {
+  (void)extra;
+  const GrayBlock &block = kernelBlock<GrayBlock>(params);
+  const GraySites sites = sitesOf(block);
+  const int maximum = fullScale(clampBitDepth(block.bitDepth));
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  for (int i = 0; i < rows.height; ++i) {
+    const int rowFlag = bayer::rowFlag(block.bayerMode, rows.srcTop + i);
+    const int firstColumn = bayer::columnFlag(block.bayerMode, rows.srcLeft);
+    const int site[2] = {siteIndex(rowFlag, firstColumn), siteIndex(rowFlag, firstColumn ^ 1)};
+    const std::uint8_t *in = rows.srcRow(i);
+    std::uint8_t *out = rows.dstRow(i);
+    for (int x = 0; x < rows.width; ++x) {
+      store16(out + x * rows.dstBpp, grayValue(sites, site[x & 1], load16(in + x * rows.srcBpp), maximum));
+    }
+  }
+  return 1;
+}
+
+namespace {
+
+int calibrationFullScale(int bitDepth) {
+  switch (bitDepth) {
+    case 8: return 255;
+    case 10: return 1023;
+    case 12: return 4095;
+    case 14: return 16383;
+    default: return 65535;
+  }
+}
+
+}  // namespace
+
+int grayCalibration(KERNEL_ARGS) {
+  (void)extra;
+  GrayBlock &block = kernelBlock<GrayBlock>(params);
+  const int full = calibrationFullScale(block.bitDepth);
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  std::uint64_t sums[4] = {};
+  std::uint64_t counts[4] = {};
+  for (int i = 0; i < rows.height; ++i) {
+    const int rowFlag = bayer::rowFlag(block.bayerMode, rows.srcTop + i);
+    const int firstColumn = bayer::columnFlag(block.bayerMode, rows.srcLeft);
+    const int site[2] = {siteIndex(rowFlag, firstColumn), siteIndex(rowFlag, firstColumn ^ 1)};
+    const std::uint8_t *in = rows.srcRow(i);
+    for (int x = 0; x < rows.width; ++x) {
+      const int v = rows.srcBpp == 1 ? in[x] : load16(in + x * rows.srcBpp);
+      const bool counted = v != 0 && v != full;
+      sums[site[x & 1]] += counted ? static_cast<unsigned>(v) : 0u;
+      counts[site[x & 1]] += counted ? 1 : 0;
+    }
+  }
+  if (std::find(std::begin(counts), std::end(counts), 0u) != std::end(counts)) return 1;
+  double means[4];
+  for (int s = 0; s < 4; ++s) means[s] = static_cast<double>(sums[s]) / static_cast<double>(counts[s]);
+  const double brightest = *std::max_element(std::begin(means), std::end(means));
+  std::int32_t *gains[4] = {&block.gainR, &block.gainG1, &block.gainG2, &block.gainB};
+  for (int s = 0; s < 4; ++s) *gains[s] = static_cast<std::int32_t>(brightest / means[s] * 128);
+  return 1;
+}
+
+// --- hue and saturation ----------------------------------------------------------
+
+int hueSaturation8(KERNEL_ARGS) {
+  (void)extra;
+  const HueBlock &block = kernelBlock<HueBlock>(params);
+  const SaturationScale scale(block.saturation);
+  const simd::HueRow hue{hueShift(block.hue), &scale};
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  // The row loops need matching pixel sizes; a 3 <-> 4 byte call goes pixel
+  // by pixel.
+  for (int i = 0; i < rows.height; ++i) {
+    if (rows.srcBpp == rows.dstBpp) {
+      simd::hueRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, hue);
+      continue;
+    }
+    for (int x = 0; x < rows.width; ++x) {
+      const std::uint8_t *in = rows.srcRow(i) + x * rows.srcBpp;
+      int blue = in[0], green = in[1], red = in[2];
+      hueSaturatePixel(red, green, blue, scale, hue.shift);
+      std::uint8_t *out = rows.dstRow(i) + x * rows.dstBpp;
+      out[0] = static_cast<std::uint8_t>(blue);
+      out[1] = static_cast<std::uint8_t>(green);
+      out[2] = static_cast<std::uint8_t>(red);
+    }
+  }
+  return 1;
+}
+
+int hueSaturation16(KERNEL_ARGS) {
+  (void)extra;
+  const HueBlock &block = kernelBlock<HueBlock>(params);
+  const SaturationScale scale(block.saturation);
+  const int shift = hueShift(block.hue);
+  const int down = clampBitDepth(block.bitDepth) - 8;
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  for (int i = 0; i < rows.height; ++i) {
+    const std::uint8_t *in = rows.srcRow(i);
+    std::uint8_t *out = rows.dstRow(i);
+    for (int x = 0; x < rows.width; ++x, in += rows.srcBpp, out += rows.dstBpp) {
+      // A sample beyond the bit depth is held at the top of the 8-bit view.
+      int blue = std::min(load16(in) >> down, 255);
+      int green = std::min(load16(in + 2) >> down, 255);
+      int red = std::min(load16(in + 4) >> down, 255);
+      hueSaturatePixel(red, green, blue, scale, shift);
+      store16(out, blue << down);
+      store16(out + 2, green << down);
+      store16(out + 4, red << down);
+    }
+  }
+  return 1;
+}
+
+// --- per-sample tables: gamma and contrast --------------------------------------
+
+namespace {
+
+// Applies a 256-entry table to the filtered samples of every pixel.
+void applyTable8(const KernelRows &rows, const std::uint8_t *table) {
+  const bool packed = rows.srcBpp == rows.dstBpp && rows.srcBpp != 4;
+  const int samples = rows.srcBpp >= 3 ? 3 : 1;
+  for (int i = 0; i < rows.height; ++i) {
+    const std::uint8_t *in = rows.srcRow(i);
+    std::uint8_t *out = rows.dstRow(i);
+    if (packed) {
+      // Gray and 3-byte rows are runs of samples.
+      const int count = rows.width * rows.srcBpp;
+      for (int k = 0; k < count; ++k) out[k] = table[in[k]];
+      continue;
+    }
+    for (int x = 0; x < rows.width; ++x) {
+      for (int s = 0; s < samples; ++s) out[x * rows.dstBpp + s] = table[in[x * rows.srcBpp + s]];
+    }
+  }
+}
+
+// Applies a table over 0..maximum; samples above maximum become `above`.
+void applyTable16(const KernelRows &rows, const std::uint16_t *table, int maximum, int above) {
+  const int samples = rows.srcBpp >= 6 ? 3 : 1;
+  for (int i = 0; i < rows.height; ++i) {
+    const std::uint8_t *in = rows.srcRow(i);
+    std::uint8_t *out = rows.dstRow(i);
+    for (int x = 0; x < rows.width; ++x) {
+      for (int s = 0; s < samples; ++s) {
+        const int v = load16(in + x * rows.srcBpp + 2 * s);
+        store16(out + x * rows.dstBpp + 2 * s, v > maximum ? above : table[v]);
+      }
+    }
+  }
+}
+
+int gamma8(KERNEL_ARGS, bool limited) {
+  (void)extra;
+  double exponent = gammaExponent(kernelBlock<ValueBlock>(params).value);
+  if (limited) exponent = limitGammaExponent(exponent);
+  std::array<std::uint8_t, 256> table;
+  buildGammaTable8(exponent, table);
+  applyTable8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride), table.data());
+  return 1;
+}
+
+}  // namespace
+
+int gammaGray8(KERNEL_ARGS) {
+  return gamma8(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride, params, extra,
+                false);
+}
+
+int gammaColour8(KERNEL_ARGS) {
+  return gamma8(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride, params, extra,
+                true);
+}
+
+int gamma16(KERNEL_ARGS) {
+  (void)extra;
+  const ValueBlock &block = kernelBlock<ValueBlock>(params);
+  const int bits = clampBitDepth(block.bitDepth);
+  Table<std::uint16_t> table;
+  if (!allocate(table, std::size_t{1} << bits)) return 0;
+  buildGammaTable16(gammaExponent(block.value), bits, table);
+  const int maximum = fullScale(bits);
+  applyTable16(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+               table.data(), maximum, table[maximum]);
+  return 1;
+}
+
+int contrast8(KERNEL_ARGS) {
+  (void)extra;
+  std::array<std::uint8_t, 256> table;
+  buildContrastTable8(kernelBlock<ValueBlock>(params).value, table);
+  applyTable8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride), table.data());
+  return 1;
+}
+
+int contrast16(KERNEL_ARGS) {
+  (void)extra;
+  const ValueBlock &block = kernelBlock<ValueBlock>(params);
+  const int bits = clampBitDepth(block.bitDepth);
+  Table<std::uint16_t> table;
+  if (!allocate(table, std::size_t{1} << bits)) return 0;
+  buildContrastTable16(block.value, bits, table);
+  const int maximum = fullScale(bits);
+  applyTable16(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+               table.data(), maximum, maximum);
+  return 1;
+}
+
+// --- sharpness -----------------------------------------------------------------------
+
+int sharpness8(KERNEL_ARGS) {
+  (void)extra;
+  const int s = kernelBlock<ValueBlock>(params).value;
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  if (rows.width < 5 || rows.height < 5) return 1;  // no interior: the frame keeps its values
+  const int bpp = rows.srcBpp;
+  const int count = rows.width * bpp;
+  Table<std::uint16_t> sums;
+  if (!allocate(sums, static_cast<std::size_t>(count))) return 0;
+  // Column sums over rows i - 2 .. i + 1, slid down one row per output row.
+  for (int r = 0; r < 4; ++r) {
+    const std::uint8_t *row = rows.srcRow(r);
+    for (int k = 0; k < count; ++k) sums[k] = static_cast<std::uint16_t>(sums[k] + row[k]);
+  }
+  const bool sameLayout = rows.dstBpp == bpp;
+  for (int i = 2; i < rows.height - 2; ++i) {
+    if (i > 2) simd::slideColumnSums8(sums.data(), rows.srcRow(i + 1), rows.srcRow(i - 3), count);
+    const std::uint8_t *orig = rows.srcRow(i);
+    if (sameLayout) {
+      simd::sharpenRow8(rows.dstRow(i), orig, sums.data(), 2 * bpp, (rows.width - 2) * bpp, bpp, s);
+      continue;
+    }
+    const int samples = bpp >= 3 ? 3 : 1;
+    for (int x = 2; x < rows.width - 2; ++x) {
+      for (int c = 0; c < samples; ++c) {
+        const int k = x * bpp + c;
+        const int blur = (sums[k - 2 * bpp] + sums[k - bpp] + sums[k] + sums[k + bpp]) >> 4;
+        const int value = orig[k] + (s * (orig[k] - blur)) / 10;
+        rows.dstRow(i)[x * rows.dstBpp + c] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+      }
+    }
+  }
+  return 1;
+}
+
+int sharpness16(KERNEL_ARGS) {
+  (void)extra;
+  const ValueBlock &block = kernelBlock<ValueBlock>(params);
+  const int f = fullScale(clampBitDepth(block.bitDepth));
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  if (rows.width < 5 || rows.height < 5) return 1;
+  const int pixelSamples = rows.srcBpp / 2;
+  const int samples = pixelSamples >= 3 ? 3 : 1;
+  const int count = rows.width * pixelSamples;
+  Table<std::int32_t> correction;
+  Table<std::int32_t> sums;
+  Table<std::int32_t> window;  // the clamped samples of the four summed rows
+  if (!allocate(correction, sharpnessTableSize(clampBitDepth(block.bitDepth))) ||
+      !allocate(sums, static_cast<std::size_t>(count)) ||
+      !allocate(window, static_cast<std::size_t>(count) * 5)) {
+    return 0;
+  }
+  buildSharpnessTable(block.value, clampBitDepth(block.bitDepth), correction);
+  // Samples beyond the bit depth read as full scale, so every table index
+  // stays inside 0..2F.
+  auto loadRow = [&](int r) {
+    std::int32_t *target = window.data() + static_cast<std::size_t>(r % 5) * count;
+    const std::uint8_t *row = rows.srcRow(r);
+    for (int k = 0; k < count; ++k) target[k] = std::min<int>(load16(row + 2 * k), f);
+    return target;
+  };
+  for (int r = 0; r < 4; ++r) {
+    const std::int32_t *row = loadRow(r);
+    for (int k = 0; k < count; ++k) sums[k] += row[k];
+  }
+  for (int i = 2; i < rows.height - 2; ++i) {
+    if (i > 2) {
+      const std::int32_t *added = loadRow(i + 1);
+      const std::int32_t *removed = window.data() + static_cast<std::size_t>((i - 3) % 5) * count;
+      for (int k = 0; k < count; ++k) sums[k] += added[k] - removed[k];
+    }
+    const std::int32_t *orig = window.data() + static_cast<std::size_t>(i % 5) * count;
+    std::uint8_t *out = rows.dstRow(i);
+    for (int x = 2; x < rows.width - 2; ++x) {
+      for (int c = 0; c < samples; ++c) {
+        const int k = x * pixelSamples + c;
+        const int p = pixelSamples;
+        const int blur = (sums[k - 2 * p] + sums[k - p] + sums[k] + sums[k + p]) >> 4;
+        const int value = orig[k] + correction[orig[k] - blur + f];
+        store16(out + x * rows.dstBpp + 2 * c, std::clamp(value, 0, f));
+      }
+    }
+  }
+  return 1;
+}
+
+// --- brightness ------------------------------------------------------------------------
+
+int brightness8(KERNEL_ARGS) {
+  (void)extra;
+  const float factor = brightnessFactor(kernelBlock<ValueBlock>(params).value);
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  for (int i = 0; i < rows.height; ++i) {
+    if (rows.srcBpp == rows.dstBpp) {
+      simd::brightenRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, factor);
+      continue;
+    }
+    const int samples = rows.srcBpp >= 3 ? 3 : 1;
+    for (int x = 0; x < rows.width; ++x) {
+      for (int s = 0; s < samples; ++s) {
+        rows.dstRow(i)[x * rows.dstBpp + s] = static_cast<std::uint8_t>(
+            brightenSample(rows.srcRow(i)[x * rows.srcBpp + s], factor, 255));
+      }
+    }
+  }
+  return 1;
+}
+
+int brightness16(KERNEL_ARGS) {
+  (void)extra;
+  const ValueBlock &block = kernelBlock<ValueBlock>(params);
+  const float factor = brightnessFactor(block.value);
+  const int maximum = fullScale(clampBitDepth(block.bitDepth));
+  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  for (int i = 0; i < rows.height; ++i) {
+    if (rows.srcBpp == rows.dstBpp) {
+      simd::brightenRow16(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, factor, maximum);
+      continue;
+    }
+    const int samples = rows.srcBpp >= 6 ? 3 : 1;
+    for (int x = 0; x < rows.width; ++x) {
+      for (int s = 0; s < samples; ++s) {
+        const int v = load16(rows.srcRow(i) + x * rows.srcBpp + 2 * s);
+        store16(rows.dstRow(i) + x * rows.dstBpp + 2 * s, brightenSample(v, factor, maximum));
+      }
+    }
+  }
+  return 1;
+}
+
+}  // namespace pelnik::kernels

@@ -1,0 +1,351 @@
+#include "imaging/filter_simd.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "imaging/filter_tables.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define PELNIK_X86 1
+#endif
+
+namespace pelnik::simd {
+
+namespace {
+
+std::atomic<bool> scalarOnly_{false};
+
+// --- scalar forms ----------------------------------------------------------
+
+void hueRowScalar(std::uint8_t *dst, const std::uint8_t *src, int from, int pixels, int bpp,
+                  const HueRow &hue) {
+  for (int x = from; x < pixels; ++x) {
+    const std::uint8_t *in = src + x * bpp;
+    int blue = in[0], green = in[1], red = in[2];
+    hueSaturatePixel(red, green, blue, *hue.scale, hue.shift);
+    std::uint8_t *out = dst + x * bpp;
+    out[0] = static_cast<std::uint8_t>(blue);
+    out[1] = static_cast<std::uint8_t>(green);
+    out[2] = static_cast<std::uint8_t>(red);
+  }
+}
+
+// Samples of a pixel the colour filters touch: all of a gray pixel, the
+// first three of a colour pixel.
+int filteredSamples(int samplesPerPixel) { return samplesPerPixel >= 3 ? 3 : 1; }
+
+void brightenScalar8(std::uint8_t *dst, const std::uint8_t *src, int from, int pixels, int bpp,
+                     float factor) {
+  const int samples = filteredSamples(bpp);
+  for (int x = from; x < pixels; ++x) {
+    for (int s = 0; s < samples; ++s) {
+      dst[x * bpp + s] = static_cast<std::uint8_t>(brightenSample(src[x * bpp + s], factor, 255));
+    }
+  }
+}
+
+void brightenScalar16(std::uint8_t *dst, const std::uint8_t *src, int from, int pixels, int bpp,
+                      float factor, int maximum) {
+  const int samples = filteredSamples(bpp / 2);
+  for (int x = from; x < pixels; ++x) {
+    for (int s = 0; s < samples; ++s) {
+      std::uint16_t v;
+      std::memcpy(&v, src + x * bpp + 2 * s, 2);
+      const auto out = static_cast<std::uint16_t>(brightenSample(v, factor, maximum));
+      std::memcpy(dst + x * bpp + 2 * s, &out, 2);
+    }
+  }
+}
+
+void slideScalar8(std::uint16_t *sums, const std::uint8_t *add, const std::uint8_t *sub, int from,
+                  int count) {
+  for (int k = from; k < count; ++k) {
+    sums[k] = static_cast<std::uint16_t>(sums[k] + add[k] - sub[k]);
+  }
+}
+
+void sharpenScalar8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_t *sums,
+                    int from, int last, int bpp, int sharpness) {
+  for (int k = from; k < last; ++k) {
+    if (bpp == 4 && (k & 3) == 3) continue;
+    const int blur = (sums[k - 2 * bpp] + sums[k - bpp] + sums[k] + sums[k + bpp]) >> 4;
+    const int value = orig[k] + (sharpness * (orig[k] - blur)) / 10;
+    dst[k] = static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+  }
+}
+
+#ifdef PELNIK_X86
+
+// --- AVX2 forms --------------------------------------------------------------
+
+__attribute__((target("avx2"))) __m256i hueWords(__m256i word, const HueRow &hue) {
+  const __m256i byteMask = _mm256_set1_epi32(0xFF);
+  const __m256i red = _mm256_and_si256(_mm256_srli_epi32(word, 16), byteMask);
+  const __m256i green = _mm256_and_si256(_mm256_srli_epi32(word, 8), byteMask);
+  const __m256i blue = _mm256_and_si256(word, byteMask);
+  // Red wins ties over green and blue, green wins over blue.
+  const __m256i greenAboveRed = _mm256_cmpgt_epi32(green, red);
+  const __m256i blueAboveRed = _mm256_cmpgt_epi32(blue, red);
+  const __m256i blueAboveGreen = _mm256_cmpgt_epi32(blue, green);
+  const __m256i redMax = _mm256_andnot_si256(_mm256_or_si256(greenAboveRed, blueAboveRed),
+                                             _mm256_set1_epi32(-1));
+  const __m256i greenMax = _mm256_andnot_si256(_mm256_or_si256(redMax, blueAboveGreen),
+                                               _mm256_set1_epi32(-1));
+  const __m256i maximum = _mm256_max_epi32(red, _mm256_max_epi32(green, blue));
+  const __m256i minimum = _mm256_min_epi32(red, _mm256_min_epi32(green, blue));
+  __m256i code = _mm256_blendv_epi8(_mm256_set1_epi32(5), _mm256_set1_epi32(3), greenMax);
+  code = _mm256_blendv_epi8(code, _mm256_set1_epi32(1), redMax);
+  __m256i d = _mm256_blendv_epi8(_mm256_sub_epi32(red, green), _mm256_sub_epi32(blue, red),
+                                 greenMax);
+  d = _mm256_blendv_epi8(d, _mm256_sub_epi32(green, blue), redMax);
+
+  const __m256i chroma = _mm256_sub_epi32(maximum, minimum);
+  const __m256i lightness = _mm256_add_epi32(maximum, minimum);
+  const __m256i factor = _mm256_set1_epi32((hue.scale->saturation() + 256) * 256);
+  const __m256i scaled = _mm256_srai_epi32(
+      _mm256_add_epi32(_mm256_mullo_epi32(chroma, factor), _mm256_set1_epi32(0x8000)), 16);
+  const __m256i limit =
+      _mm256_min_epi32(lightness, _mm256_sub_epi32(_mm256_set1_epi32(511), lightness));
+  const __m256i newChroma = _mm256_min_epi32(scaled, limit);
+  const __m256i low = _mm256_srai_epi32(_mm256_sub_epi32(lightness, newChroma), 1);
+  const __m256i span =
+      _mm256_sub_epi32(_mm256_srai_epi32(_mm256_add_epi32(newChroma, lightness), 1), low);
+  const __m256i greyFactor = _mm256_set1_epi32(0x010101);
+  __m256i result = _mm256_mullo_epi32(low, greyFactor);
+
+  const __m256i negative = _mm256_cmpgt_epi32(_mm256_setzero_si256(), d);
+  __m256i index = _mm256_add_epi32(_mm256_add_epi32(code, negative),
+                                   _mm256_set1_epi32(hue.shift / 255));
+  const __m256i reciprocal = _mm256_i32gather_epi32(kHueReciprocal.data(), chroma, 4);
+  const __m256i offset = _mm256_add_epi32(d, _mm256_and_si256(negative, chroma));
+  __m256i frac = _mm256_add_epi32(
+      _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(reciprocal, offset),
+                                         _mm256_set1_epi32(0x8000)),
+                        16),
+      _mm256_set1_epi32(hue.shift % 255));
+  const __m256i wraps = _mm256_cmpgt_epi32(frac, _mm256_set1_epi32(254));
+  frac = _mm256_sub_epi32(frac, _mm256_and_si256(wraps, _mm256_set1_epi32(255)));
+  index = _mm256_sub_epi32(index, wraps);
+  const __m256i pastSix = _mm256_cmpgt_epi32(index, _mm256_set1_epi32(5));
+  index = _mm256_sub_epi32(index, _mm256_and_si256(pastSix, _mm256_set1_epi32(6)));
+
+  const __m256i masks = _mm256_setr_epi32(kHueSectorMask[0], kHueSectorMask[1], kHueSectorMask[2],
+                                          kHueSectorMask[3], kHueSectorMask[4], kHueSectorMask[5],
+                                          0, 0);
+  const __m256i steps = _mm256_setr_epi32(kHueSectorStep[0], kHueSectorStep[1], kHueSectorStep[2],
+                                          kHueSectorStep[3], kHueSectorStep[4], kHueSectorStep[5],
+                                          0, 0);
+  const __m256i mask = _mm256_permutevar8x32_epi32(masks, index);
+  const __m256i step = _mm256_permutevar8x32_epi32(steps, index);
+  const __m256i moved = _mm256_srai_epi32(
+      _mm256_add_epi32(_mm256_mullo_epi32(span, frac), _mm256_set1_epi32(128)), 8);
+  const __m256i colour = _mm256_add_epi32(
+      _mm256_and_si256(_mm256_mullo_epi32(span, greyFactor), mask), _mm256_mullo_epi32(moved, step));
+  const __m256i grey = _mm256_cmpeq_epi32(chroma, _mm256_setzero_si256());
+  result = _mm256_add_epi32(result, _mm256_andnot_si256(grey, colour));
+  return result;
+}
+
+__attribute__((target("avx2"))) int hueRowAvx2(std::uint8_t *dst, const std::uint8_t *src,
+                                               int pixels, int bpp, const HueRow &hue) {
+  int x = 0;
+  if (bpp == 3) {
+    const __m256i unpack = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    // Each step reads 28 bytes and writes 24.
+    for (; x + 10 <= pixels; x += 8) {
+      const std::uint8_t *in = src + 3 * x;
+      const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in));
+      const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 12));
+      const __m256i words =
+          _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1), unpack);
+      const __m256i out = _mm256_shuffle_epi8(hueWords(words, hue), pack);
+      std::uint8_t *o = dst + 3 * x;
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm256_castsi256_si128(out));
+      const __m128i upper = _mm256_extracti128_si256(out, 1);
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(o + 12), upper);
+      const int last = _mm_extract_epi32(upper, 2);
+      std::memcpy(o + 20, &last, 4);
+    }
+  } else {
+    const __m256i colourBytes = _mm256_set1_epi32(0xFFFFFF);
+    for (; x + 8 <= pixels; x += 8) {
+      const __m256i words = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + 4 * x));
+      const __m256i out = hueWords(_mm256_and_si256(words, colourBytes), hue);
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + 4 * x),
+                          _mm256_or_si256(_mm256_and_si256(out, colourBytes),
+                                          _mm256_andnot_si256(colourBytes, words)));
+    }
+  }
+  return x;
+}
+
+__attribute__((target("avx2"))) __m256i brighten8(__m128i bytes, __m256 factor) {
+  const __m256 ceiling = _mm256_set1_ps(255.0f);
+  const __m256i lo = _mm256_cvttps_epi32(
+      _mm256_min_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes)), factor), ceiling));
+  const __m256i hi = _mm256_cvttps_epi32(_mm256_min_ps(
+      _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8))), factor),
+      ceiling));
+  return _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8);
+}
+
+__attribute__((target("avx2"))) int brightenAvx2_8(std::uint8_t *dst, const std::uint8_t *src,
+                                                   int pixels, int bpp, float factor) {
+  const int bytes = pixels * bpp;
+  const __m256 k = _mm256_set1_ps(factor);
+  const __m128i spare = bpp == 4 ? _mm_set1_epi32(static_cast<int>(0xFF000000u)) : _mm_setzero_si128();
+  int i = 0;
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+    const __m256i words = brighten8(in, k);
+    const __m128i out = _mm_packus_epi16(_mm256_castsi256_si128(words),
+                                         _mm256_extracti128_si256(words, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), _mm_blendv_epi8(out, in, spare));
+  }
+  return i;  // bytes done, a multiple of 16
+}
+
+__attribute__((target("avx2"))) int brightenAvx2_16(std::uint8_t *dst, const std::uint8_t *src,
+                                                    int pixels, int bpp, float factor,
+                                                    int maximum) {
+  const int bytes = pixels * bpp;
+  const __m256 k = _mm256_set1_ps(factor);
+  const __m256 ceiling = _mm256_set1_ps(static_cast<float>(maximum));
+  const __m128i spare =
+      bpp == 8 ? _mm_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull)) : _mm_setzero_si128();
+  int i = 0;
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+    const __m256i values = _mm256_cvttps_epi32(
+        _mm256_min_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(in)), k), ceiling));
+    const __m128i out =
+        _mm_packus_epi32(_mm256_castsi256_si128(values), _mm256_extracti128_si256(values, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), _mm_blendv_epi8(out, in, spare));
+  }
+  return i;  // bytes done, a multiple of 16
+}
+
+__attribute__((target("avx2"))) int slideAvx2_8(std::uint16_t *sums, const std::uint8_t *add,
+                                                const std::uint8_t *sub, int count) {
+  int k = 0;
+  for (; k + 16 <= count; k += 16) {
+    const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(add + k)));
+    const __m256i s = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(sub + k)));
+    __m256i *target = reinterpret_cast<__m256i *>(sums + k);
+    _mm256_storeu_si256(target,
+                        _mm256_sub_epi16(_mm256_add_epi16(_mm256_loadu_si256(target), a), s));
+  }
+  return k;
+}
+
+__attribute__((target("avx2"))) int sharpenAvx2_8(std::uint8_t *dst, const std::uint8_t *orig,
+                                                  const std::uint16_t *sums, int first, int last,
+                                                  int bpp, int sharpness) {
+  const __m256i s = _mm256_set1_epi16(static_cast<short>(sharpness));
+  // (|t| x 6554) >> 16 is |t| / 10 for every |t| <= 30 x 255.
+  const __m256i tenth = _mm256_set1_epi16(6554);
+  // The spare byte of a 4-byte pixel sits at every fourth byte; `first` is
+  // a multiple of 4 (2 x bpp) so the pattern holds in every step.
+  const __m128i spare =
+      bpp == 4 ? _mm_set1_epi32(static_cast<int>(0xFF000000u)) : _mm_setzero_si128();
+  int k = first;
+  for (; k + 16 <= last; k += 16) {
+    const __m256i *column = reinterpret_cast<const __m256i *>(sums + k);
+    const __m256i farLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k - 2 * bpp));
+    const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k - bpp));
+    const __m256i right = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k + bpp));
+    const __m256i box = _mm256_add_epi16(_mm256_add_epi16(farLeft, left),
+                                         _mm256_add_epi16(_mm256_loadu_si256(column), right));
+    const __m256i blur = _mm256_srli_epi16(box, 4);
+    const __m256i original =
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(orig + k)));
+    const __m256i t = _mm256_mullo_epi16(_mm256_sub_epi16(original, blur), s);
+    const __m256i correction = _mm256_sign_epi16(_mm256_mulhi_epu16(_mm256_abs_epi16(t), tenth), t);
+    const __m256i value = _mm256_add_epi16(original, correction);
+    const __m128i out =
+        _mm_packus_epi16(_mm256_castsi256_si128(value), _mm256_extracti128_si256(value, 1));
+    __m128i *target = reinterpret_cast<__m128i *>(dst + k);
+    _mm_storeu_si128(target, _mm_blendv_epi8(out, _mm_loadu_si128(target), spare));
+  }
+  return k;
+}
+
+#endif  // PELNIK_X86
+
+bool detectAvx2() {
+#ifdef PELNIK_X86
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+bool useAvx2() {
+  static const bool available = detectAvx2();
+  return available && !scalarOnly_.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+bool haveAvx2() { return useAvx2(); }
+
+void forceScalar(bool scalarOnly) { scalarOnly_.store(scalarOnly, std::memory_order_relaxed); }
+
+void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const HueRow &hue) {
+  int done = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = hueRowAvx2(dst, src, pixels, bpp, hue);
+#endif
+  hueRowScalar(dst, src, done, pixels, bpp, hue);
+}
+
+void brightenRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, float factor) {
+  int bytesDone = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) bytesDone = brightenAvx2_8(dst, src, pixels, bpp, factor);
+#endif
+  if (bpp == 4) {
+    brightenScalar8(dst, src, bytesDone / 4, pixels, 4, factor);
+  } else {
+    // Gray and 3-byte pixels are runs of samples: finish sample by sample.
+    brightenScalar8(dst, src, bytesDone, pixels * bpp, 1, factor);
+  }
+}
+
+void brightenRow16(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, float factor,
+                   int maximum) {
+  int bytesDone = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) bytesDone = brightenAvx2_16(dst, src, pixels, bpp, factor, maximum);
+#endif
+  if (bpp == 8) {
+    brightenScalar16(dst, src, bytesDone / 8, pixels, 8, factor, maximum);
+  } else {
+    brightenScalar16(dst, src, bytesDone / 2, pixels * bpp / 2, 2, factor, maximum);
+  }
+}
+
+void slideColumnSums8(std::uint16_t *sums, const std::uint8_t *add, const std::uint8_t *sub,
+                      int count) {
+  int done = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = slideAvx2_8(sums, add, sub, count);
+#endif
+  slideScalar8(sums, add, sub, done, count);
+}
+
+void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_t *sums,
+                 int first, int last, int bpp, int sharpness) {
+  int done = first;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = sharpenAvx2_8(dst, orig, sums, first, last, bpp, sharpness);
+#endif
+  sharpenScalar8(dst, orig, sums, done, last, bpp, sharpness);
+}
+
+}  // namespace pelnik::simd

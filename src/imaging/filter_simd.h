@@ -1,0 +1,41 @@
+#pragma once
+// Row loops of the hot filter stages, with an AVX2 form chosen at run time
+// when the processor has it and a scalar form otherwise. Both forms give
+// the same bytes; the scalar form also finishes the rows' tails.
+#include <cstdint>
+
+#include "imaging/hue_tables.h"
+
+namespace pelnik::simd {
+
+// True when the AVX2 forms run on this processor (checked once).
+bool haveAvx2();
+// Tests and benchmarks turn the AVX2 forms off to compare the two.
+void forceScalar(bool scalarOnly);
+
+struct HueRow {
+  int shift;             // position on the 1530-step circle
+  const SaturationScale *scale;
+};
+
+// Hue and saturation over `pixels` pixels of 3 or 4 bytes; dst may be src.
+void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const HueRow &hue);
+
+// Brightness over `pixels` pixels of bpp bytes (1, 3 or 4; the fourth byte
+// of a 4-byte pixel is left as it is); dst may be src.
+void brightenRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, float factor);
+// The same for 16-bit samples (bpp 2, 6 or 8), clamped to 0..maximum.
+void brightenRow16(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, float factor,
+                   int maximum);
+
+// Column sums of the unsharp mask: sums[k] += add[k] - sub[k].
+void slideColumnSums8(std::uint16_t *sums, const std::uint8_t *add, const std::uint8_t *sub,
+                      int count);
+// One sharpened row of 8-bit samples from byte `first` to byte `last`
+// (exclusive) of the row: blur from the column sums, correction
+// (s x (orig - blur)) / 10, clamped to 0..255. `bpp` 4 leaves every fourth
+// byte of dst as it is.
+void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_t *sums,
+                 int first, int last, int bpp, int sharpness);
+
+}  // namespace pelnik::simd
