@@ -98,13 +98,4 @@ TEST_F(DeviceAccess, SromTrafficAndWaits) {
   EXPECT_EQ(device_->WriteSromID(0x21, 0), 0);
 }
 
-TEST_F(DeviceAccess, SensorVariantSelector) {
-  EXPECT_EQ(device_->SetSensorVariant(2), 1);
-  EXPECT_EQ(device_->SensorVariant(), 2);
-  EXPECT_EQ(device_->SetSensorVariant(7), 1);
-  EXPECT_EQ(device_->SensorVariant(), 1);
-  EXPECT_EQ(device_->SelectDevice(0), 0);
-  EXPECT_EQ(device_->SensorVariant(), 0);
-}
-
 }  // namespace
