@@ -89,8 +89,10 @@ struct CameraRegisters {
     FrameLayout l;
     l.firstColumn = int(sensor[sensor_reg::kFirstColumn]) - 6;
     l.firstRow = int(sensor[sensor_reg::kFirstRow]) - 6;
-    l.columns = sensor[sensor_reg::kColumnCount];
-    l.rows = sensor[sensor_reg::kRowCount];
+    // The sensor cannot read out more than it has.
+    l.columns = sensor[sensor_reg::kColumnCount] < kSensorColumns ? sensor[sensor_reg::kColumnCount]
+                                                                   : kSensorColumns;
+    l.rows = sensor[sensor_reg::kRowCount] < kSensorRows ? sensor[sensor_reg::kRowCount] : kSensorRows;
     l.step = (sensor[sensor_reg::kResolution] & 1) ? 2 : 1;
     l.width = l.columns / l.step;
     l.height = l.rows / l.step;

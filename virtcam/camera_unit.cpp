@@ -233,23 +233,31 @@ Clock::duration CameraUnit::framePeriod() const {
       std::chrono::duration<double, std::milli>(registers_.framePeriodMs()));
 }
 
-// When the frame a read waits for starts, if it has: free running, at the
-// frame request (the sensor cannot start before its previous frame ended);
-// in trigger mode, at a latched software trigger or the next periodic one.
-std::optional<Clock::time_point> CameraUnit::frameStart(Clock::time_point readStart,
-                                                        Clock::time_point requested,
-                                                        Clock::time_point now) {
-  if (!registers_.triggerMode()) return std::max(requested, lastFrameReady_);
+// When the frame a read waits for is complete, if it is under way. Free
+// running, the sensor turns out a frame every period; a read gets the first
+// one that ends after its frame request, so back-to-back requests stream at
+// the sensor's rate. In trigger mode the frame is exposed and read out after
+// a latched software trigger or the next periodic one.
+std::optional<Clock::time_point> CameraUnit::frameReadyAt(Clock::time_point readStart,
+                                                          Clock::time_point requested,
+                                                          Clock::time_point now) {
+  const Clock::duration period = framePeriod();
+  if (!registers_.triggerMode()) {
+    if (period == Clock::duration::zero()) return std::max(requested, lastFrameReady_);
+    const auto since = requested - lastFrameReady_;
+    const auto frames = since <= Clock::duration::zero() ? 1 : (since + period - Clock::duration(1)) / period;
+    return lastFrameReady_ + std::max<decltype(frames)>(frames, 1) * period;
+  }
   if (pendingTrigger_) {
     const auto at = *pendingTrigger_;
     pendingTrigger_.reset();
-    return std::max(at, lastFrameReady_);
+    return std::max(at, lastFrameReady_) + period;
   }
   if (options_.triggerPeriodMs > 0) {
-    const auto period = std::chrono::milliseconds(options_.triggerPeriodMs);
-    const auto ticks = (readStart - epoch_ + period - Clock::duration(1)) / period;
-    const auto tick = epoch_ + ticks * period;
-    if (now >= tick) return tick;
+    const auto every = std::chrono::milliseconds(options_.triggerPeriodMs);
+    const auto ticks = (readStart - epoch_ + every - Clock::duration(1)) / every;
+    const auto tick = epoch_ + ticks * every;
+    if (now >= tick) return std::max(tick, lastFrameReady_) + period;
   }
   return std::nullopt;
 }
@@ -267,8 +275,7 @@ CameraUnit::Outcome CameraUnit::readImage(std::uint32_t length, CameraConnection
     const auto now = Clock::now();
     if (!stalled_) {
       if (!readyAt) {
-        if (const auto start = frameStart(readStart, requested, now)) {
-          readyAt = *start + framePeriod();
+        if ((readyAt = frameReadyAt(readStart, requested, now))) {
           if (options_.maxFrameRate > 0)
             readyAt = std::max(*readyAt, lastDelivery_ + std::chrono::duration_cast<Clock::duration>(
                                                               std::chrono::duration<double>(

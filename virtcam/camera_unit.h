@@ -37,7 +37,7 @@ struct CameraOptions {
   double maxFrameRate = 0;   // frames per second; 0 = no cap beyond the sensor's
   int triggerPeriodMs = 0;   // periodic trigger in trigger mode; 0 = software triggers only
   int defaultReadTimeoutMs = kDefaultReadTimeoutMs;
-  std::size_t logCapacity = 200000;
+  std::size_t logCapacity = 50000;  // records per camera
   // Called with a line for every malformed request (standalone: stderr).
   std::function<void(const std::string &)> reportProtocolError;
 };
@@ -126,8 +126,9 @@ class CameraUnit {
   Outcome dispatch(const CameraRequest &request, int pipe, CameraConnection &connection);
   Outcome executeCommand(std::span<const std::uint8_t> block, CameraConnection &connection);
   Outcome readImage(std::uint32_t length, CameraConnection &connection);
-  std::optional<Clock::time_point> frameStart(Clock::time_point readStart,
-                                              Clock::time_point requested, Clock::time_point now);
+  std::optional<Clock::time_point> frameReadyAt(Clock::time_point readStart,
+                                                Clock::time_point requested,
+                                                Clock::time_point now);
   Clock::duration framePeriod() const;  // under stateLock_
   int readTimeoutLockedMs() const;      // under stateLock_
 
