@@ -1,11 +1,11 @@
 // The virtual camera's own costs: frame generation, streaming full frames
 // through the socket transport, and the round trip of one control request.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "platform/device_wire.h"
 #include "platform/socket_transport.h"
@@ -96,13 +96,20 @@ void BM_StreamFullFrames16(benchmark::State &state) {
   }
   transport.close(h);
   state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(frame.size()));
-  state.counters["frames/s"] = benchmark::Counter(double(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+  state.counters["frames/s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_StreamFullFrames16)->Arg(0)->ArgName("sensorTiming")->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_StreamFullFrames16)
+    ->Arg(0)
+    ->ArgName("sensorTiming")
+    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(BM_StreamFullFrames16)->Arg(1)->ArgName("sensorTiming")->Unit(benchmark::kMillisecond)
-    ->UseRealTime()->Iterations(62);
+BENCHMARK(BM_StreamFullFrames16)
+    ->Arg(1)
+    ->ArgName("sensorTiming")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(62);
 
 // One sensor register write on an open handle (the SDK's 5 ms settle is
 // the SDK's own and not part of this).

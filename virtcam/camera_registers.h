@@ -37,8 +37,8 @@ struct FrameLayout {
   int firstRow = 0;
   int columns = 0;
   int rows = 0;
-  int step = 1;  // 2 when subsampled
-  int width = 0;  // output pixels per row
+  int step = 1;    // 2 when subsampled
+  int width = 0;   // output pixels per row
   int height = 0;  // output rows
   bool mirrorH = false;
   bool mirrorV = false;
@@ -91,8 +91,9 @@ struct CameraRegisters {
     l.firstRow = int(sensor[sensor_reg::kFirstRow]) - 6;
     // The sensor cannot read out more than it has.
     l.columns = sensor[sensor_reg::kColumnCount] < kSensorColumns ? sensor[sensor_reg::kColumnCount]
-                                                                   : kSensorColumns;
-    l.rows = sensor[sensor_reg::kRowCount] < kSensorRows ? sensor[sensor_reg::kRowCount] : kSensorRows;
+                                                                  : kSensorColumns;
+    l.rows =
+        sensor[sensor_reg::kRowCount] < kSensorRows ? sensor[sensor_reg::kRowCount] : kSensorRows;
     l.step = (sensor[sensor_reg::kResolution] & 1) ? 2 : 1;
     l.width = l.columns / l.step;
     l.height = l.rows / l.step;

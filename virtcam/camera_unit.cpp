@@ -55,9 +55,11 @@ CameraReply CameraUnit::handle(const CameraRequest &request, CameraConnection &c
   record.code = request.code;
   record.outputLength = request.outputLength;
   const bool pipeTransfer = request.code == wire::kCodePipeIn || request.code == wire::kCodePipeOut;
-  if (pipeTransfer && request.input.size() == 4) record.pipe = int(wire::loadLe32(request.input.data()));
+  if (pipeTransfer && request.input.size() == 4)
+    record.pipe = int(wire::loadLe32(request.input.data()));
   if (record.pipe == 0) record.block.assign(request.outbound.begin(), request.outbound.end());
-  if (request.code == wire::kCodeTimeout) record.block.assign(request.input.begin(), request.input.end());
+  if (request.code == wire::kCodeTimeout)
+    record.block.assign(request.input.begin(), request.input.end());
 
   Outcome outcome;
   try {
@@ -76,8 +78,8 @@ CameraReply CameraUnit::handle(const CameraRequest &request, CameraConnection &c
   record.failure = outcome.failure;
   record.completedAt = Clock::now();
   if (!record.protocolError.empty() && options_.reportProtocolError)
-    options_.reportProtocolError("camera " + std::to_string(number_) + ": protocol error: " +
-                                 record.protocolError);
+    options_.reportProtocolError("camera " + std::to_string(number_) +
+                                 ": protocol error: " + record.protocolError);
   log_.append(std::move(record));
   return {outcome.succeeded, outcome.returned, outcome.payload};
 }
@@ -87,8 +89,8 @@ CameraUnit::Outcome CameraUnit::dispatch(const CameraRequest &request, int pipe,
   Outcome bad;
   if (request.code == wire::kCodeTimeout) {
     if (request.input.size() != wire::kTimeoutRequestBytes) {
-      bad.protocolError = "time-out request of " + std::to_string(request.input.size()) +
-                          " bytes (44 expected)";
+      bad.protocolError =
+          "time-out request of " + std::to_string(request.input.size()) + " bytes (44 expected)";
       return bad;
     }
     if (wire::loadLe32(request.input.data()) != 1) {
@@ -115,7 +117,8 @@ CameraUnit::Outcome CameraUnit::dispatch(const CameraRequest &request, int pipe,
   }
   switch (pipe) {
     case 0:
-      if (request.outbound.size() != wire::kBlockBytes || request.outputLength != wire::kBlockBytes) {
+      if (request.outbound.size() != wire::kBlockBytes ||
+          request.outputLength != wire::kBlockBytes) {
         bad.protocolError = "command block of " + std::to_string(request.outputLength) + " bytes";
         return bad;
       }
@@ -245,7 +248,8 @@ std::optional<Clock::time_point> CameraUnit::frameReadyAt(Clock::time_point read
   if (!registers_.triggerMode()) {
     if (period == Clock::duration::zero()) return std::max(requested, lastFrameReady_);
     const auto since = requested - lastFrameReady_;
-    const auto frames = since <= Clock::duration::zero() ? 1 : (since + period - Clock::duration(1)) / period;
+    const auto frames =
+        since <= Clock::duration::zero() ? 1 : (since + period - Clock::duration(1)) / period;
     return lastFrameReady_ + std::max<decltype(frames)>(frames, 1) * period;
   }
   if (pendingTrigger_) {
@@ -277,9 +281,10 @@ CameraUnit::Outcome CameraUnit::readImage(std::uint32_t length, CameraConnection
       if (!readyAt) {
         if ((readyAt = frameReadyAt(readStart, requested, now))) {
           if (options_.maxFrameRate > 0)
-            readyAt = std::max(*readyAt, lastDelivery_ + std::chrono::duration_cast<Clock::duration>(
-                                                              std::chrono::duration<double>(
-                                                                  1.0 / options_.maxFrameRate)));
+            readyAt = std::max(
+                *readyAt,
+                lastDelivery_ + std::chrono::duration_cast<Clock::duration>(
+                                    std::chrono::duration<double>(1.0 / options_.maxFrameRate)));
         }
       }
       if (readyAt && now >= *readyAt) break;
@@ -292,8 +297,10 @@ CameraUnit::Outcome CameraUnit::readImage(std::uint32_t length, CameraConnection
     lock.lock();
     if (gone) return Outcome{false, 0, {}, {}, "connection closed"};
     auto wake = now + kWaitSlice;
-    if (waitingForStart) wake = std::min(wake, deadline);
-    else wake = std::min(wake, *readyAt);
+    if (waitingForStart)
+      wake = std::min(wake, deadline);
+    else
+      wake = std::min(wake, *readyAt);
     stateChanged_.wait_until(lock, wake);
   }
 
@@ -342,10 +349,18 @@ bool CameraUnit::unplugged() const {
 void CameraUnit::setFault(Fault fault, bool on) {
   std::lock_guard lock(stateLock_);
   switch (fault) {
-    case Fault::Stall: stalled_ = on; break;
-    case Fault::ShortNextRead: shortNextRead_ = on; break;
-    case Fault::ShortReads: shortReads_ = on; break;
-    case Fault::FailCommands: failCommands_ = on; break;
+    case Fault::Stall:
+      stalled_ = on;
+      break;
+    case Fault::ShortNextRead:
+      shortNextRead_ = on;
+      break;
+    case Fault::ShortReads:
+      shortReads_ = on;
+      break;
+    case Fault::FailCommands:
+      failCommands_ = on;
+      break;
   }
   stateChanged_.notify_all();
 }

@@ -127,8 +127,7 @@ class CameraUnit {
   Outcome executeCommand(std::span<const std::uint8_t> block, CameraConnection &connection);
   Outcome readImage(std::uint32_t length, CameraConnection &connection);
   std::optional<Clock::time_point> frameReadyAt(Clock::time_point readStart,
-                                                Clock::time_point requested,
-                                                Clock::time_point now);
+                                                Clock::time_point requested, Clock::time_point now);
   Clock::duration framePeriod() const;  // under stateLock_
   int readTimeoutLockedMs() const;      // under stateLock_
 

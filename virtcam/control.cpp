@@ -66,7 +66,8 @@ bool sendControlCommand(const std::string &directory, ControlAction action, int 
     message = "ok";
     return true;
   }
-  message = answer.rfind("error: ", 0) == 0 ? answer.substr(7) : "no answer from the virtual camera";
+  message =
+      answer.rfind("error: ", 0) == 0 ? answer.substr(7) : "no answer from the virtual camera";
   return false;
 }
 

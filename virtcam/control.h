@@ -9,9 +9,9 @@
 namespace pelnik::virtcam {
 
 enum class ControlAction {
-  Unplug,        // remove the socket, break open connections
-  Plug,          // serve the camera again
-  Stall,         // no frames until resumed
+  Unplug,  // remove the socket, break open connections
+  Plug,    // serve the camera again
+  Stall,   // no frames until resumed
   Resume,
   Trigger,       // one software trigger
   ShortRead,     // the next image read returns half its bytes

@@ -65,7 +65,8 @@ ValueTable exposureTable(const CameraRegisters &registers) {
   const double scale = registers.exposureLines() / kReferenceLines * registers.analogGain() *
                        kValueAtReference / kFullReflectance;
   for (int r = 0; r <= kFullReflectance; ++r)
-    table[std::size_t(r)] = std::uint16_t(std::min<double>(kFullScale, std::floor(r * scale + 0.5)));
+    table[std::size_t(r)] =
+        std::uint16_t(std::min<double>(kFullScale, std::floor(r * scale + 0.5)));
   return table;
 }
 
@@ -128,8 +129,8 @@ std::uint16_t exposedValue(int reflectance, const CameraRegisters &registers) {
 FrameRenderer::FrameRenderer(std::shared_ptr<const Scene> scene) : scene_(std::move(scene)) {}
 
 void FrameRenderer::prepareMosaic(const ScenePicture &picture, const FrameLayout &l) {
-  const MosaicKey key{&picture, l.firstColumn, l.firstRow, l.columns, l.rows,
-                      l.step,   l.mirrorH,     l.mirrorV};
+  const MosaicKey key{&picture, l.firstColumn, l.firstRow, l.columns,
+                      l.rows,   l.step,        l.mirrorH,  l.mirrorV};
   if (key == mosaicKey_ && mosaic_.size() == std::size_t(l.width) * std::size_t(l.height)) return;
   mosaicKey_ = key;
   mosaic_.assign(std::size_t(l.width) * std::size_t(l.height), 0);
@@ -137,10 +138,10 @@ void FrameRenderer::prepareMosaic(const ScenePicture &picture, const FrameLayout
   for (int y = 0; y < l.height; ++y) {
     const int sy = sensorCoordinate(y, l.firstRow, l.rows, l.step, l.mirrorV);
     if (sy < 0 || sy >= picture.height) continue;
-    const std::uint16_t *even = picture.plane[bayerColour(m, 0, y)].data() +
-                                std::size_t(sy) * std::size_t(picture.width);
-    const std::uint16_t *odd = picture.plane[bayerColour(m, 1, y)].data() +
-                               std::size_t(sy) * std::size_t(picture.width);
+    const std::uint16_t *even =
+        picture.plane[bayerColour(m, 0, y)].data() + std::size_t(sy) * std::size_t(picture.width);
+    const std::uint16_t *odd =
+        picture.plane[bayerColour(m, 1, y)].data() + std::size_t(sy) * std::size_t(picture.width);
     std::uint16_t *row = mosaic_.data() + std::size_t(y) * std::size_t(l.width);
     for (int x = 0; x < l.width; ++x) {
       const int sx = sensorCoordinate(x, l.firstColumn, l.columns, l.step, l.mirrorH);
@@ -149,8 +150,8 @@ void FrameRenderer::prepareMosaic(const ScenePicture &picture, const FrameLayout
   }
 }
 
-void FrameRenderer::drawPatch(const ScenePatch &patch, const FrameLayout &l,
-                              std::uint16_t *frame10, std::size_t pixels) const {
+void FrameRenderer::drawPatch(const ScenePatch &patch, const FrameLayout &l, std::uint16_t *frame10,
+                              std::size_t pixels) const {
   // Patches hold reflectance; the caller converts the frame afterwards, so
   // they are written into the mosaic copy in frame10 before the table runs.
   const auto [y0, y1] = outputRange(l.firstRow, l.rows, l.step, l.mirrorV, patch.y,

@@ -127,8 +127,7 @@ int main(int argc, char **argv) {
       options.camera.triggerPeriodMs = int(number);
     } else if (arg == "--max-fps" && value(text) && parseNumber(text, number) && number >= 0) {
       options.camera.maxFrameRate = number;
-    } else if (arg == "--read-timeout" && value(text) && parseNumber(text, number) &&
-               number > 0) {
+    } else if (arg == "--read-timeout" && value(text) && parseNumber(text, number) && number > 0) {
       options.camera.defaultReadTimeoutMs = int(number);
     } else if (arg == "--no-timing") {
       options.camera.sensorTiming = false;

@@ -71,8 +71,7 @@ bool loadTiff(const std::string &file, ScenePicture &picture, std::string &error
     return false;
   }
   std::vector<std::uint32_t> rgba(std::size_t(width) * height);
-  if (!TIFFReadRGBAImageOriented(tiff.get(), width, height, rgba.data(), ORIENTATION_TOPLEFT,
-                                 0)) {
+  if (!TIFFReadRGBAImageOriented(tiff.get(), width, height, rgba.data(), ORIENTATION_TOPLEFT, 0)) {
     error = file + ": TIFF pixels could not be read";
     return false;
   }
@@ -128,7 +127,8 @@ bool loadBmp(const std::string &file, ScenePicture &picture, std::string &error)
   }
   picture = ScenePicture(width, int(height));
   for (std::int64_t y = 0; y < height; ++y) {
-    const std::uint8_t *row = &data[pixelOffset + stride * std::size_t(bottomUp ? height - 1 - y : y)];
+    const std::uint8_t *row =
+        &data[pixelOffset + stride * std::size_t(bottomUp ? height - 1 - y : y)];
     for (int x = 0; x < width; ++x) {
       std::uint8_t r, g, b;
       if (bits == 8) {

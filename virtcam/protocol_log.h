@@ -11,16 +11,16 @@
 namespace pelnik::virtcam {
 
 struct ProtocolRecord {
-  std::uint64_t sequence = 0;      // per camera, in order of completion
-  std::uint64_t connection = 0;    // which connection sent it
-  std::uint32_t code = 0;          // control code
-  int pipe = -1;                   // pipe word; -1 when the request has none
-  std::vector<std::uint8_t> block; // pipe-0 command block, or the time-out request
-  std::uint32_t outputLength = 0;  // bytes the caller asked for
+  std::uint64_t sequence = 0;       // per camera, in order of completion
+  std::uint64_t connection = 0;     // which connection sent it
+  std::uint32_t code = 0;           // control code
+  int pipe = -1;                    // pipe word; -1 when the request has none
+  std::vector<std::uint8_t> block;  // pipe-0 command block, or the time-out request
+  std::uint32_t outputLength = 0;   // bytes the caller asked for
   bool succeeded = false;
-  std::uint32_t returned = 0;      // byte count moved
-  std::string protocolError;       // why the request was malformed; empty if well-formed
-  std::string failure;             // why a well-formed request failed (fault, time-out, ...)
+  std::uint32_t returned = 0;  // byte count moved
+  std::string protocolError;   // why the request was malformed; empty if well-formed
+  std::string failure;         // why a well-formed request failed (fault, time-out, ...)
   std::chrono::steady_clock::time_point completedAt;
 
   bool isCommand() const { return pipe == 0 && !block.empty() && protocolError.empty(); }

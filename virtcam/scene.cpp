@@ -62,10 +62,10 @@ struct Rgb8 {
 
 // A classic 24-patch colour checker, sRGB-encoded.
 constexpr Rgb8 kColourPatches[24] = {
-    {115, 82, 68},  {194, 150, 130}, {98, 122, 157},  {87, 108, 67},   {133, 128, 177},
-    {103, 189, 170}, {214, 126, 44}, {80, 91, 166},   {193, 90, 99},   {94, 60, 108},
-    {157, 188, 64}, {224, 163, 46},  {56, 61, 150},   {70, 148, 73},   {175, 54, 60},
-    {231, 199, 31}, {187, 86, 149},  {8, 133, 161},   {243, 243, 242}, {200, 200, 200},
+    {115, 82, 68},   {194, 150, 130}, {98, 122, 157}, {87, 108, 67},   {133, 128, 177},
+    {103, 189, 170}, {214, 126, 44},  {80, 91, 166},  {193, 90, 99},   {94, 60, 108},
+    {157, 188, 64},  {224, 163, 46},  {56, 61, 150},  {70, 148, 73},   {175, 54, 60},
+    {231, 199, 31},  {187, 86, 149},  {8, 133, 161},  {243, 243, 242}, {200, 200, 200},
     {160, 160, 160}, {122, 122, 121}, {85, 85, 85},   {52, 52, 52}};
 
 // 5 x 7 digit glyphs, one byte per row, bit 4 = leftmost column.
@@ -185,9 +185,8 @@ class PictureSequence final : public Scene {
 
 bool isPictureFile(const std::filesystem::path &path) {
   std::string ext = path.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) {
-    return static_cast<char>(std::tolower(c));
-  });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".bmp";
 }
 

@@ -76,7 +76,7 @@ class VirtualCamera {
   std::string directory_;
   std::string error_;
   std::map<int, std::unique_ptr<CameraUnit>> units_;  // fixed after construction
-  platform::unix_stream::UniqueFd wake_;               // eventfd that interrupts the acceptor
+  platform::unix_stream::UniqueFd wake_;              // eventfd that interrupts the acceptor
   platform::unix_stream::UniqueFd control_;
   std::atomic<bool> stopping_{false};
   std::atomic<std::uint64_t> nextConnectionId_{1};

@@ -89,8 +89,7 @@ inline void storeLe32(void *bytes, std::uint32_t value) {
 
 // Whether a request carries its output buffer to the device: a pipe
 // transfer whose pipe word is 0.
-inline bool sendsOutputToDevice(std::uint32_t code, const void *input,
-                                std::uint32_t inputLength) {
+inline bool sendsOutputToDevice(std::uint32_t code, const void *input, std::uint32_t inputLength) {
   return (code == kCodePipeIn || code == kCodePipeOut) && inputLength == 4 && input &&
          loadLe32(input) == kPipeCommand;
 }

@@ -22,7 +22,7 @@ constexpr int kSocketBufferBytes = 4 << 20;
 struct SocketTransport::Connection {
   explicit Connection(us::UniqueFd socket) : fd(std::move(socket)) {}
   us::UniqueFd fd;
-  std::mutex requestLock;  // guards the stream between a request and its reply
+  std::mutex requestLock;             // guards the stream between a request and its reply
   std::atomic<bool> unusable{false};  // closed, or the stream lost step
 };
 
@@ -93,8 +93,8 @@ bool receiveReply(int fd, wire::ReplyHeader &reply, void *output, std::uint32_t 
 }  // namespace
 
 bool SocketTransport::control(DeviceHandle handle, std::uint32_t code, const void *input,
-                              std::uint32_t inputLength, void *output,
-                              std::uint32_t outputLength, std::uint32_t &returned) {
+                              std::uint32_t inputLength, void *output, std::uint32_t outputLength,
+                              std::uint32_t &returned) {
   returned = 0;
   if ((inputLength && !input) || (outputLength && !output)) return false;
   if (inputLength > wire::kMaxInputBytes || outputLength > wire::kMaxOutputBytes) return false;

@@ -42,8 +42,7 @@ class TransportTest : public ::testing::Test {
   bool send(DeviceHandle h, Block block, std::uint32_t code = wire::kCodePipeIn) {
     std::uint8_t pipe[4] = {0, 0, 0, 0};
     std::uint32_t returned = 0;
-    return transport_.control(h, code, pipe, 4, block.bytes.data(), 64, returned) &&
-           returned == 64;
+    return transport_.control(h, code, pipe, 4, block.bytes.data(), 64, returned) && returned == 64;
   }
   bool readReply(DeviceHandle h, Block &block) {
     std::uint8_t pipe[4] = {1, 0, 0, 0};
@@ -79,8 +78,8 @@ TEST_F(TransportTest, OpensOnlyServedCamerasAndWellFormedPaths) {
   std::uint32_t returned = 7;
   Block block = command({0x26, 7});
   std::uint8_t pipe[4] = {};
-  EXPECT_FALSE(transport_.control(zero, wire::kCodePipeIn, pipe, 4, block.bytes.data(), 64,
-                                  returned));
+  EXPECT_FALSE(
+      transport_.control(zero, wire::kCodePipeIn, pipe, 4, block.bytes.data(), 64, returned));
   EXPECT_EQ(returned, 0u);
 }
 

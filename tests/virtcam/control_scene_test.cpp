@@ -50,9 +50,9 @@ TEST(Control, CommandLineExitStatus) {
     EXPECT_EQ(runCtl("fail-commands 0"), 0);
     EXPECT_EQ(runCtl("short-reads 2"), 0);
     EXPECT_EQ(runCtl("trigger 2"), 0);
-    EXPECT_NE(runCtl("stall 1"), 0);     // not served
-    EXPECT_NE(runCtl("explode 0"), 0);   // no such action
-    EXPECT_NE(runCtl("stall 40"), 0);    // no such camera number
+    EXPECT_NE(runCtl("stall 1"), 0);    // not served
+    EXPECT_NE(runCtl("explode 0"), 0);  // no such action
+    EXPECT_NE(runCtl("stall 40"), 0);   // no such camera number
     EXPECT_NE(runCtl("stall"), 0);
     EXPECT_EQ(runCtl("heal 0"), 0);
   }
@@ -125,8 +125,8 @@ void writeBmp(const std::string &file) {
   const std::uint8_t top[8] = {0, 0, 255, 0, 0, 255, 0, 0};     // red
   std::copy(bottom, bottom + 8, data.begin() + 54);
   std::copy(top, top + 8, data.begin() + 62);
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(data.data()),
-                                              std::streamsize(data.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
 }
 
 TEST(Scenes, PictureFilesOfEachFormatAreRead) {

@@ -42,8 +42,7 @@ class DirectCamera {
     return b;
   }
 
-  Result command(std::initializer_list<std::uint8_t> head,
-                 std::uint32_t code = wire::kCodePipeIn) {
+  Result command(std::initializer_list<std::uint8_t> head, std::uint32_t code = wire::kCodePipeIn) {
     return transfer(code, pipeWord(0), 64, block(head));
   }
   Result reply() { return transfer(wire::kCodePipeOut, pipeWord(1), 64); }
@@ -64,9 +63,7 @@ class DirectCamera {
   void writeSensor(int reg, std::uint16_t value) {
     command({0x04, 0x03, std::uint8_t(reg + 0x80), std::uint8_t(value >> 8), std::uint8_t(value)});
   }
-  void writeFpga(int reg, std::uint8_t value) {
-    command({0x25, std::uint8_t(reg), value});
-  }
+  void writeFpga(int reg, std::uint8_t value) { command({0x25, std::uint8_t(reg), value}); }
   // Sets the transfer length in FPGA registers 0..3 as the SDK does.
   void setTransferPixels(std::uint32_t pixels) {
     for (int i = 0; i < 4; ++i) writeFpga(i, std::uint8_t(pixels >> (8 * i)));

@@ -83,8 +83,8 @@ TEST(Frames, WindowAndSubsamplingSelectTheSensorArea) {
     const FrameLayout l = s.registers.layout();
     const auto frame = renderer.render(s);
     const int f = subsample ? 2 : 1;
-    for (const auto &[x, y] : {std::pair{1, 1}, {l.width - 1, 1}, {3, l.height - 2},
-                              {l.width / 2, l.height / 2}})
+    for (const auto &[x, y] :
+         {std::pair{1, 1}, {l.width - 1, 1}, {3, l.height - 2}, {l.width / 2, l.height / 2}})
       EXPECT_EQ(sample(frame, l, x, y), exposedValue(code(100 + x * f, 50 + y * f), s.registers))
           << "subsample " << subsample << " at " << x << "," << y;
   }
@@ -196,8 +196,8 @@ TEST(Frames, FirstAndLastRowsCarryTheFrameStamp) {
     const auto frame = renderer.render(s);
     const std::size_t rowBytes = std::size_t(l.width) * std::size_t(l.bytesPerSample);
     const auto first = readFrameStamp(frame.data(), l.width, l.bytesPerSample);
-    const auto last =
-        readFrameStamp(frame.data() + rowBytes * std::size_t(l.height - 1), l.width, l.bytesPerSample);
+    const auto last = readFrameStamp(frame.data() + rowBytes * std::size_t(l.height - 1), l.width,
+                                     l.bytesPerSample);
     ASSERT_TRUE(first && last);
     EXPECT_EQ(first->frameNumber, 0x01020304u);
     EXPECT_EQ(first->camera, 7);
@@ -216,9 +216,9 @@ TEST(Frames, TheChartMovesAndCountsFromFrameToFrame) {
   auto differs = [&](int top, int bottom) {
     return !std::equal(a.begin() + top * 1280, a.begin() + bottom * 1280, b.begin() + top * 1280);
   };
-  EXPECT_TRUE(differs(800, 896));   // moving disc
-  EXPECT_TRUE(differs(920, 980));   // counter
-  EXPECT_FALSE(differs(48, 560));   // colour patches and line pairs stay
+  EXPECT_TRUE(differs(800, 896));  // moving disc
+  EXPECT_TRUE(differs(920, 980));  // counter
+  EXPECT_FALSE(differs(48, 560));  // colour patches and line pairs stay
 }
 
 TEST(Frames, NoiseIsSeededAndHasTheRequestedSpread) {

@@ -57,10 +57,10 @@ TEST(Protocol, MalformedRequestsFailChangeNothingAndAreLoggedAsProtocolErrors) {
   std::vector<std::uint8_t> shortWord = {0, 0};
   std::vector<std::uint8_t> badTimeout(40, 0);
   const Case cases[] = {
-      {"unknown code", camera.transfer(0x222000, DirectCamera::pipeWord(0), 64,
-                                       DirectCamera::block({0x25, 7, 1}))},
-      {"2-byte pipe word", camera.transfer(wire::kCodePipeIn, shortWord, 64,
-                                           DirectCamera::block({0x25, 7, 1}))},
+      {"unknown code",
+       camera.transfer(0x222000, DirectCamera::pipeWord(0), 64, DirectCamera::block({0x25, 7, 1}))},
+      {"2-byte pipe word",
+       camera.transfer(wire::kCodePipeIn, shortWord, 64, DirectCamera::block({0x25, 7, 1}))},
       {"pipe 3", camera.transfer(wire::kCodePipeIn, DirectCamera::pipeWord(3), 64)},
       {"32-byte command", camera.transfer(wire::kCodePipeIn, DirectCamera::pipeWord(0), 32,
                                           std::vector<std::uint8_t>(32, 0x25))},
@@ -69,8 +69,8 @@ TEST(Protocol, MalformedRequestsFailChangeNothingAndAreLoggedAsProtocolErrors) {
       {"SROM write without 0x51", camera.command({0x40, 0x50, 0x03, 0x18, 0, 1})},
       {"SROM read without 0x01", camera.command({0x41, 0x51, 0x02, 0x00, 0x18, 0})},
       {"transfer set-up without 0x01", camera.command({0x0A, 0x02})},
-      {"reply read with the image code", camera.transfer(wire::kCodePipeIn,
-                                                         DirectCamera::pipeWord(1), 64)},
+      {"reply read with the image code",
+       camera.transfer(wire::kCodePipeIn, DirectCamera::pipeWord(1), 64)},
       {"reply read of 4 bytes", camera.transfer(wire::kCodePipeOut, DirectCamera::pipeWord(1), 4)},
       {"image read with the reply code",
        camera.transfer(wire::kCodePipeOut, DirectCamera::pipeWord(2), 1024)},
