@@ -1,0 +1,86 @@
+#pragma once
+// The image filter chain: one call per acquired frame turns the raw frame
+// into the finished picture of the colour mode and applies the image
+// settings, with the auto iris and the white balance hooked in.
+//
+// Its input is narrow so that the camera can supply it and tests can fake
+// it: a snapshot of the settings it reads (ChainSettings), the buffers it
+// reads and writes (ChainBuffers), and the host interfaces of chain_host.h
+// for what it changes.
+#include <array>
+#include <cstdint>
+
+#include "imaging/chain_host.h"
+
+namespace pelnik {
+
+class CImageBuffer;
+
+// Slots of the camera's 30-int filter settings record that the chain reads.
+namespace filter_slot {
+inline constexpr int kBrightness = 0;
+inline constexpr int kContrast = 1;
+inline constexpr int kHue = 2;
+inline constexpr int kSaturation = 3;
+inline constexpr int kSharpness = 4;
+inline constexpr int kBayerGainRed = 5;
+inline constexpr int kBayerGainGreen = 6;
+inline constexpr int kBayerGainBlue = 7;
+inline constexpr int kGamma = 8;
+inline constexpr int kBayerMode = 9;
+inline constexpr int kGrayMode = 11;
+inline constexpr int kGrayGainR = 12;  // then G1, G2, B
+inline constexpr int kGrayOffsetR = 16;  // then G1, G2, B
+inline constexpr int kWhiteBalanceEnable = 25;
+inline constexpr int kWhiteBalanceOnceFirst = 26;
+inline constexpr int kWhiteBalanceOnceSecond = 27;
+// 0 none, 1 once (cleared when served), negative: every frame.
+inline constexpr int kGrayCalibration = 29;
+}  // namespace filter_slot
+
+inline constexpr int kFilterRecordSlots = 30;
+
+// What one frame reads, copied by the camera before the call so that the
+// frame sees each setting either before or after a concurrent change.
+struct ChainSettings {
+  std::array<std::int32_t, kFilterRecordSlots> filter{};
+  int colourMode = 0;  // index 0..5: depth codes 8, 10, 24, 32, 42, 58
+  int mirrorV = 0;
+  int mirrorH = 0;
+  int autoIrisMode = 0;  // 0 off, 1 exposure, 2 gain
+
+  int slot(int index) const { return filter[static_cast<std::size_t>(index)]; }
+};
+
+// The camera's image buffers the chain uses (any may be null: a stage that
+// needs a missing buffer does nothing). The raw buffer of the colour mode
+// holds the re-strided frame; the output buffer gets the picture.
+struct ChainBuffers {
+  CImageBuffer *raw8 = nullptr;
+  CImageBuffer *raw16 = nullptr;
+  CImageBuffer *colour24 = nullptr;
+  CImageBuffer *colour32 = nullptr;
+  CImageBuffer *colour48 = nullptr;
+  CImageBuffer *colour64 = nullptr;
+  CImageBuffer *scratch = nullptr;  // sharpening copy; re-created like the output when needed
+};
+
+class FilterChain {
+ public:
+  FilterChain(AutoIrisDevice &device, ChainSettingsWriter &settings)
+      : device_(device), settings_(settings) {}
+
+  // Runs every stage for one frame. Settings outside the ranges their
+  // setters accept are first brought to the nearest accepted value.
+  void run(const ChainSettings &settings, const ChainBuffers &buffers);
+
+  // The refresh and analog notifications go to this observer (null: none).
+  void attachObserver(ChainObserver *observer) { notifier_.attach(observer); }
+
+ private:
+  AutoIrisDevice &device_;
+  ChainSettingsWriter &settings_;
+  ChainNotifier notifier_;
+};
+
+}  // namespace pelnik
