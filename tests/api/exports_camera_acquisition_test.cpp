@@ -35,21 +35,22 @@ class Acquisition : public CameraTest {
     CameraTest::SetUp();
     ASSERT_EQ(Pelnik_SetWaitTime(handle_, 0), 1);
   }
-  // Waits for the next frame message; its record, or null for the error
-  // form (whose code goes to `errorCode`).
-  const PelnikFrameInfo *nextFrame(long *errorCode = nullptr) {
+  // Waits for the next frame message; a copy of its record, or none for the
+  // error form (whose code goes to `errorCode`).
+  std::optional<PelnikFrameInfo> nextFrame(long *errorCode = nullptr) {
     for (;;) {
       const auto message = callback_.next(kMessageWaitMs);
       if (!message) {
         ADD_FAILURE() << "no frame message";
-        return nullptr;
+        return std::nullopt;
       }
       if (message->message != kFrameMessage) continue;
       if (message->wParam == 0) {
         if (errorCode) *errorCode = static_cast<long>(message->lParam);
-        return nullptr;
+        return std::nullopt;
       }
-      return reinterpret_cast<const PelnikFrameInfo *>(message->wParam);
+      return pelnik::test::copyFrameRecord(
+          reinterpret_cast<const PelnikFrameInfo *>(message->wParam));
     }
   }
 
@@ -70,8 +71,8 @@ TEST_F(Acquisition, FramesArriveWithTheirRecordInEveryColourMode) {
                                      static_cast<int>(buffer.size()), 1),
               1);
     for (int frame = 0; frame < 3; ++frame) {
-      const PelnikFrameInfo *info = nextFrame();
-      ASSERT_NE(info, nullptr);
+      const auto info = nextFrame();
+      ASSERT_TRUE(info.has_value());
       EXPECT_EQ(info->size, static_cast<int>(sizeof(PelnikFrameInfo)));
       EXPECT_EQ(info->width, kWidth);
       EXPECT_EQ(info->height, kHeight);
@@ -91,8 +92,8 @@ TEST_F(Acquisition, SubsampledFramesHaveHalfTheSize) {
   ASSERT_EQ(Pelnik_CallBackPreview(handle_, callback_.window(), buffer.data(),
                                    static_cast<int>(buffer.size()), 1),
             1);
-  const PelnikFrameInfo *info = nextFrame();
-  ASSERT_NE(info, nullptr);
+  const auto info = nextFrame();
+  ASSERT_TRUE(info.has_value());
   EXPECT_EQ(info->width, 640);
   EXPECT_EQ(info->height, 512);
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
@@ -121,7 +122,7 @@ TEST_F(Acquisition, BufferOneByteShortFailsEveryFrameButPreviewRuns) {
             1);
   for (int frame = 0; frame < 3; ++frame) {
     long code = 0;
-    EXPECT_EQ(nextFrame(&code), nullptr);
+    EXPECT_FALSE(nextFrame(&code).has_value());
     EXPECT_EQ(code, 5);
   }
   // The frame lock is free between frames.
@@ -141,10 +142,10 @@ TEST_F(Acquisition, GetImageNeedsABuffer) {
 
 TEST_F(Acquisition, LostCameraEndsTheLoopAndAStartRunsAgain) {
   ASSERT_EQ(Pelnik_CallBackPreview(handle_, callback_.window(), nullptr, 0, 1), 1);
-  ASSERT_NE(nextFrame(), nullptr);
+  ASSERT_TRUE(nextFrame().has_value());
   ASSERT_TRUE(virtual_->apply(ControlAction::Unplug, 0));
   long code = 0;
-  while (nextFrame(&code) != nullptr) {
+  while (nextFrame(&code).has_value()) {
   }
   EXPECT_EQ(code, 13);
   EXPECT_EQ(popErrors(handle_).front(), 13);
@@ -154,7 +155,7 @@ TEST_F(Acquisition, LostCameraEndsTheLoopAndAStartRunsAgain) {
 
   ASSERT_TRUE(virtual_->apply(ControlAction::Plug, 0));
   EXPECT_EQ(Pelnik_StartPreview(handle_), 1);
-  EXPECT_NE(nextFrame(), nullptr);
+  EXPECT_TRUE(nextFrame().has_value());
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
 }
 
@@ -187,12 +188,12 @@ TEST_F(Acquisition, ColourModeChangeWaitsForTheNextPreparation) {
   ASSERT_EQ(Pelnik_CallBackPreview(handle_, callback_.window(), buffer.data(),
                                    static_cast<int>(buffer.size()), 1),
             1);
-  ASSERT_NE(nextFrame(), nullptr);
+  ASSERT_TRUE(nextFrame().has_value());
   ASSERT_EQ(Pelnik_SetColorMode(handle_, 64), 1);
   callback_.drain();
   for (int frame = 0; frame < 3; ++frame) {
-    const PelnikFrameInfo *info = nextFrame();
-    ASSERT_NE(info, nullptr);
+    const auto info = nextFrame();
+    ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->bitsPerPixel, 8);
   }
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
@@ -201,7 +202,7 @@ TEST_F(Acquisition, ColourModeChangeWaitsForTheNextPreparation) {
 
 TEST_F(Acquisition, StopWaitsForTheLoopAndTheTransfer) {
   ASSERT_EQ(Pelnik_CallBackPreview(handle_, callback_.window(), nullptr, 0, 1), 1);
-  ASSERT_NE(nextFrame(), nullptr);
+  ASSERT_TRUE(nextFrame().has_value());
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
   callback_.drain();
   const auto delivered = unit().framesDelivered();
@@ -219,7 +220,9 @@ TEST_F(Acquisition, SnapshotsAfterCaptureNeedNoPreparation) {
   ASSERT_EQ(Pelnik_SnapShot(handle_, second.data(), size, 1), 1);
   // Only frame requests reached the camera: no register or FPGA writes.
   for (const auto &record : unit().protocolLog())
-    if (record.isCommand()) EXPECT_NE(record.commandCode(), 0x04) << "sensor write";
+    if (record.isCommand()) {
+      EXPECT_NE(record.commandCode(), 0x04) << "sensor write";
+    }
   const auto a = pelnik::virtcam::readFrameStamp(first.data(), kWidth, 1);
   const auto b = pelnik::virtcam::readFrameStamp(second.data(), kWidth, 1);
   ASSERT_TRUE(a && b);
@@ -248,8 +251,8 @@ TEST_F(Acquisition, TriggerDeliversOnePicturePerTrigger) {
   std::uint32_t lastFrame = 0;
   for (int trigger = 0; trigger < 3; ++trigger) {
     unit().trigger();
-    const PelnikFrameInfo *info = nextFrame();
-    ASSERT_NE(info, nullptr);
+    const auto info = nextFrame();
+    ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->frameRate10, 0);
     const auto stamp = pelnik::virtcam::readFrameStamp(buffer.data(), kWidth, 1);
     ASSERT_TRUE(stamp.has_value());
@@ -280,8 +283,8 @@ TEST_F(Acquisition, FrameRateIsMeasuredOverAboutOneSecond) {
   const auto start = std::chrono::steady_clock::now();
   int rate10 = 0;
   while (std::chrono::steady_clock::now() - start < std::chrono::seconds(4) && rate10 == 0) {
-    const PelnikFrameInfo *info = nextFrame();
-    ASSERT_NE(info, nullptr);
+    const auto info = nextFrame();
+    ASSERT_TRUE(info.has_value());
     rate10 = info->frameRate10;
   }
   EXPECT_GT(rate10, 0);

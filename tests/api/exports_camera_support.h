@@ -51,6 +51,20 @@ class MessageTarget {
   int window_;
 };
 
+// The record a frame message points at, copied field by field. The camera
+// rewrites it with the next frame, possibly while the copy is made, so each
+// field is read whole.
+inline PelnikFrameInfo copyFrameRecord(const PelnikFrameInfo *record) {
+  PelnikFrameInfo copy{};
+  copy.size = __atomic_load_n(&record->size, __ATOMIC_RELAXED);
+  copy.width = __atomic_load_n(&record->width, __ATOMIC_RELAXED);
+  copy.height = __atomic_load_n(&record->height, __ATOMIC_RELAXED);
+  copy.bitsPerPixel = __atomic_load_n(&record->bitsPerPixel, __ATOMIC_RELAXED);
+  copy.frameRate10 = __atomic_load_n(&record->frameRate10, __ATOMIC_RELAXED);
+  copy.buffer = __atomic_load_n(&record->buffer, __ATOMIC_RELAXED);
+  return copy;
+}
+
 // Pops the whole error history, newest first.
 inline std::vector<int> popErrors(int handle) {
   std::vector<int> codes;
