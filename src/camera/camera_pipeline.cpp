@@ -60,12 +60,14 @@ CameraPipeline::~CameraPipeline() = default;
 
 void CameraPipeline::attach(device::CPelnikR5MLXSdk &device, SensorControl &sensor) {
   device_ = &device;
-  sensor_ = &sensor;
+  chainHost_ = std::make_unique<CameraChainHost>(filter_, analog_, sensor);
+  chain_ = std::make_unique<FilterChain>(*chainHost_, *chainHost_);
 }
 
 void CameraPipeline::detach() {
+  chain_.reset();
+  chainHost_.reset();
   device_ = nullptr;
-  sensor_ = nullptr;
   for (CImageBuffer &buffer : buffers_) buffer.Release();
   mode_.reset();
 }
@@ -141,7 +143,24 @@ bool CameraPipeline::receiveSingleFrame() {
 }
 
 void CameraPipeline::process() {
-  // The filter chain is wired here.
+  if (!chain_ || !mode_) return;
+  // One snapshot per frame: each setting is seen before or after a
+  // concurrent change, never half-way.
+  ChainSettings settings;
+  settings.filter = filter_.snapshot();
+  settings.colourMode = mode_->index;
+  settings.mirrorV = analog_.mirrorV;
+  settings.mirrorH = analog_.mirrorH;
+  settings.autoIrisMode = analog_.autoIrisMode;
+  ChainBuffers buffers;
+  buffers.raw8 = &buffers_[kRaw8];
+  buffers.raw16 = &buffers_[kRaw16];
+  buffers.colour24 = &buffers_[kColour24];
+  buffers.colour32 = &buffers_[kColour32];
+  buffers.colour48 = &buffers_[kColour48];
+  buffers.colour64 = &buffers_[kColour64];
+  buffers.scratch = &buffers_[kSharpenScratch];
+  chain_->run(settings, buffers);
 }
 
 int CameraPipeline::rawWidth() const {

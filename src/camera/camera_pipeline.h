@@ -4,13 +4,16 @@
 // chain, and the output buffer that holds the finished picture.
 #include <array>
 #include <cstddef>
+#include <memory>
 
 #include "camera/acquisition.h"
 #include "camera/camera_settings.h"
+#include "camera/chain_host.h"
 #include "camera/colour_modes.h"
 #include "camera/sensor_control.h"
 #include "camera/video_format.h"
 #include "display/image_buffer.h"
+#include "imaging/chain.h"
 
 namespace pelnik::device {
 class CPelnikR5MLXSdk;
@@ -74,7 +77,8 @@ class CameraPipeline final : public FramePipeline {
   FilterSettings &filter_;
   AnalogSettings &analog_;
   device::CPelnikR5MLXSdk *device_ = nullptr;
-  SensorControl *sensor_ = nullptr;
+  std::unique_ptr<CameraChainHost> chainHost_;
+  std::unique_ptr<FilterChain> chain_;
   std::array<CImageBuffer, kBufferCount> buffers_;
   std::optional<ColourMode> mode_;
 };
