@@ -21,6 +21,7 @@ constexpr int kMemoryOrBuffer = 5;
 constexpr int kDeviceIo = 6;
 constexpr int kInvalidFormat = 7;
 constexpr int kInvalidArgument = 9;
+constexpr int kFileError = 12;
 constexpr int kCameraInfoBytes = 36;
 constexpr int kClockChangeSettleMs = 100;
 constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
@@ -581,6 +582,20 @@ bool CPelnik::prepare() {
     exposure_.microsecondsFor(analog_.exposureLines);
   }
   return true;
+}
+
+// ---- configuration files ----
+
+int CPelnik::LoadConfigFile(const char *path) {
+  if (!path || !*path) return RaiseError(kInvalidArgument), 0;
+  return device::configLoadExportResult(configuration_.load(path));
+}
+
+int CPelnik::LoadConfigFileW(const char16_t *path) {
+  if (!path || !*path) return RaiseError(kInvalidArgument), 0;
+  const device::ConfigLoadResult result = configuration_.loadWide(path);
+  if (result == device::ConfigLoadResult::PathFailed) RaiseError(kFileError);
+  return device::configLoadExportResult(result);
 }
 
 // ---- still images ----

@@ -15,6 +15,7 @@
 #include "camera/video_format.h"
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/claim_table.h"
+#include "device/config_file.h"
 #include "imaging/cpu_identification.h"
 
 namespace pelnik::platform {
@@ -113,6 +114,11 @@ class CPelnik : private AcquisitionHost {
     return acquisition_.GetImage(buffer, size, rowOrder);
   }
 
+  // Configuration files: the records of the last file loaded are kept.
+  int LoadConfigFile(const char *path);
+  int LoadConfigFileW(const char16_t *path);
+  const device::ConfigurationList &Configuration() const { return configuration_; }
+
   // Still images of the current picture.
   int SaveImage(const char *fileName, int format);
   int SaveImageW(const char16_t *fileName, int format);
@@ -171,6 +177,8 @@ class CPelnik : private AcquisitionHost {
   AtomicInt waitTime_{10};
   AtomicInt clock_{0};
   AtomicInt cameraNumber_{0};
+
+  device::ConfigurationList configuration_;
 
   mutable std::mutex placementLock_;  // guards placement_
   PreviewPlacement placement_{0, 0, 0, kSensorWidth, kSensorHeight};

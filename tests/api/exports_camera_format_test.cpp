@@ -1,6 +1,10 @@
 // Video format, colour modes, filter values, exposure and camera information
 // through the public header, against the embedded virtual camera.
 #include <array>
+#include <fstream>
+#include <string>
+
+#include "support/test_environment.h"
 
 #include "exports_camera_support.h"
 
@@ -223,6 +227,23 @@ TEST_F(FilterValues, CameraInfoNeedsThirtySixBytes) {
   EXPECT_EQ(info, (std::array<int, 10>{36, 1280, 1024, 0, 2047, 0, 0, 1, 65534, -1}));
   EXPECT_EQ(Pelnik_GetCameraInfo(handle_, nullptr), 0);
   EXPECT_EQ(popErrors(handle_), std::vector<int>{9});
+}
+
+using ConfigFiles = CameraTest;
+
+TEST_F(ConfigFiles, LoadsThroughBothFormsAndRefusesBadPaths) {
+  const std::string path = pelnik::test::isolationRoot() + "/camera.cfg";
+  std::ofstream(path, std::ios::binary) << std::string(20, '\x01');
+  EXPECT_EQ(Pelnik_LoadConfigFileA(handle_, path.c_str()), 1);
+  const std::u16string wide(path.begin(), path.end());  // the path is ASCII
+  EXPECT_EQ(Pelnik_LoadConfigFileW(handle_, wide.c_str()), 1);
+  EXPECT_EQ(Pelnik_LoadConfigFileA(handle_, (path + ".missing").c_str()), 0);
+  EXPECT_EQ(Pelnik_GetLastError(handle_), 0);
+  EXPECT_EQ(Pelnik_LoadConfigFileA(handle_, nullptr), 0);
+  EXPECT_EQ(Pelnik_LoadConfigFileW(handle_, u""), 0);
+  const char16_t unpaired[] = {u'a', char16_t(0xD800), u'b', 0};
+  EXPECT_EQ(Pelnik_LoadConfigFileW(handle_, unpaired), 0);
+  EXPECT_EQ(popErrors(handle_), (std::vector<int>{12, 9, 9}));
 }
 
 }  // namespace
