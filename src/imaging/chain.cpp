@@ -9,12 +9,16 @@
 #include "imaging/conversion_kernels.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
+#include "imaging/filter_tables.h"
 
 namespace pelnik {
 
 namespace {
 
 enum Layout { kGray8, kGray16, kColour8, kColour16 };
+
+// The significant bits of the camera's 16-bit samples.
+constexpr int kSixteenBitDepth = 10;
 
 // One kernel per stage and sample layout.
 struct StageKernels {
@@ -45,11 +49,11 @@ struct ModeBuffers {
 bool modeBuffers(int colourMode, const ChainBuffers &b, ModeBuffers &mode) {
   switch (colourMode) {
     case 0: mode = {b.raw8, b.raw8, kGray8, 8}; return true;
-    case 1: mode = {b.raw16, b.raw16, kGray16, 10}; return true;
+    case 1: mode = {b.raw16, b.raw16, kGray16, kSixteenBitDepth}; return true;
     case 2: mode = {b.raw8, b.colour24, kColour8, 8}; return true;
     case 3: mode = {b.raw8, b.colour32, kColour8, 8}; return true;
-    case 4: mode = {b.raw16, b.colour48, kColour16, 10}; return true;
-    case 5: mode = {b.raw16, b.colour64, kColour16, 10}; return true;
+    case 4: mode = {b.raw16, b.colour48, kColour16, kSixteenBitDepth}; return true;
+    case 5: mode = {b.raw16, b.colour64, kColour16, kSixteenBitDepth}; return true;
     default: return false;
   }
 }
@@ -123,8 +127,14 @@ class FrameRun {
       HueBlock block{hue, 0, saturation, mode_.bitDepth};
       applyWhole(out, k.hue, out, &block);
     }
-    valueStage(k.gamma, filter_slot::kGamma, 100);
-    valueStage(k.contrast, filter_slot::kContrast, 0);
+    const bool gamma = s_.slot(filter_slot::kGamma) != 100;
+    const bool contrast = s_.slot(filter_slot::kContrast) != 0;
+    if (gamma && contrast) {
+      gammaThenContrast();
+    } else {
+      valueStage(k.gamma, filter_slot::kGamma, 100);
+      valueStage(k.contrast, filter_slot::kContrast, 0);
+    }
     if (s_.slot(filter_slot::kSharpness) != 0) sharpen(k.sharpness);
     valueStage(k.brightness, filter_slot::kBrightness, 0);
   }
@@ -156,6 +166,34 @@ class FrameRun {
     if (mode_.layout != kGray8 || !buffers_.raw8 || !buffers_.colour24) return;
     demosaicStage(s_, *buffers_.colour24, *buffers_.raw8, writer_, notifier_);
     buffers_.raw8->ApplyKernel(kernels::luminance, *buffers_.colour24, nullptr, 0, 0);
+  }
+
+  // Gamma and contrast are both per-sample tables: one pass through their
+  // composition gives the same samples as the two stages in turn.
+  void gammaThenContrast() {
+    const int gamma = s_.slot(filter_slot::kGamma);
+    const int contrast = s_.slot(filter_slot::kContrast);
+    SampleTableBlock block{};
+    if (mode_.layout == kGray8 || mode_.layout == kColour8) {
+      double exponent = gammaExponent(gamma);
+      if (mode_.layout == kColour8) exponent = limitGammaExponent(exponent);
+      std::array<std::uint8_t, 256> gammaTable, contrastTable, composed;
+      buildGammaTable8(exponent, gammaTable);
+      buildContrastTable8(contrast, contrastTable);
+      for (int i = 0; i < 256; ++i) composed[i] = contrastTable[gammaTable[i]];
+      block.table8 = composed.data();
+      applyWhole(*mode_.output, kernels::sampleTable8, *mode_.output, &block);
+      return;
+    }
+    constexpr int kTenBits = 1 << kSixteenBitDepth;
+    std::array<std::uint16_t, kTenBits> gammaTable, contrastTable, composed;
+    buildGammaTable16(gammaExponent(gamma), kSixteenBitDepth, gammaTable);
+    buildContrastTable16(contrast, kSixteenBitDepth, contrastTable);
+    for (int i = 0; i < kTenBits; ++i) composed[i] = contrastTable[gammaTable[i]];
+    block.table16 = composed.data();
+    block.maximum = kTenBits - 1;
+    block.above = composed[kTenBits - 1];  // gamma reads larger samples as full scale
+    applyWhole(*mode_.output, kernels::sampleTable16, *mode_.output, &block);
   }
 
   void valueStage(Kernel kernel, int slot, int neutral) {

@@ -308,6 +308,22 @@ int contrast16(KERNEL_ARGS) {
   return 1;
 }
 
+int sampleTable8(KERNEL_ARGS) {
+  (void)extra;
+  const SampleTableBlock &block = kernelBlock<SampleTableBlock>(params);
+  applyTable8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+              block.table8);
+  return 1;
+}
+
+int sampleTable16(KERNEL_ARGS) {
+  (void)extra;
+  const SampleTableBlock &block = kernelBlock<SampleTableBlock>(params);
+  applyTable16(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+               block.table16, block.maximum, block.above);
+  return 1;
+}
+
 // --- sharpness -----------------------------------------------------------------------
 
 int sharpness8(KERNEL_ARGS) {

@@ -3,6 +3,8 @@
 // forms the library runs, `pelnik::reference` the plain pixel-by-pixel
 // transcriptions that the differential tests and benchmarks compare them
 // with, byte for byte.
+#include <cstdint>
+
 #include "imaging/kernel.h"
 
 namespace pelnik {
@@ -36,5 +38,20 @@ namespace reference {
 PELNIK_FILTER_KERNELS(PELNIK_DECLARE_FILTER_KERNEL)
 }  // namespace reference
 #undef PELNIK_DECLARE_FILTER_KERNEL
+
+// Any chain of per-sample tables in one pass: the chain composes gamma and
+// contrast into one table when both are on. Samples above `maximum` (16-bit
+// only) become `above`. Like the stages it replaces, it touches the first
+// three samples of a colour pixel.
+struct SampleTableBlock {
+  const std::uint8_t *table8;    // 256 entries
+  const std::uint16_t *table16;  // maximum + 1 entries
+  std::int32_t maximum;
+  std::int32_t above;
+};
+namespace kernels {
+int sampleTable8(KERNEL_ARGS);
+int sampleTable16(KERNEL_ARGS);
+}  // namespace kernels
 
 }  // namespace pelnik

@@ -117,7 +117,16 @@ __attribute__((target("avx2"))) __m256i hueWords(__m256i word, const HueRow &hue
   const __m256i negative = _mm256_cmpgt_epi32(_mm256_setzero_si256(), d);
   __m256i index = _mm256_add_epi32(_mm256_add_epi32(code, negative),
                                    _mm256_set1_epi32(hue.shift / 255));
-  const __m256i reciprocal = _mm256_i32gather_epi32(kHueReciprocal.data(), chroma, 4);
+  // 0xFF0000 / C exactly: the double quotient is never within 1/255 of the
+  // next integer, so truncating it gives the integer division (0 for C = 0).
+  const __m256d numerator = _mm256_set1_pd(static_cast<double>(0xFF0000));
+  const __m256d safeLow = _mm256_cvtepi32_pd(_mm256_castsi256_si128(chroma));
+  const __m256d safeHigh = _mm256_cvtepi32_pd(_mm256_extracti128_si256(chroma, 1));
+  const __m128i quotientLow = _mm256_cvttpd_epi32(_mm256_div_pd(numerator, safeLow));
+  const __m128i quotientHigh = _mm256_cvttpd_epi32(_mm256_div_pd(numerator, safeHigh));
+  const __m256i reciprocal = _mm256_andnot_si256(
+      _mm256_cmpeq_epi32(chroma, _mm256_setzero_si256()),
+      _mm256_inserti128_si256(_mm256_castsi128_si256(quotientLow), quotientHigh, 1));
   const __m256i offset = _mm256_add_epi32(d, _mm256_and_si256(negative, chroma));
   __m256i frac = _mm256_add_epi32(
       _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(reciprocal, offset),
