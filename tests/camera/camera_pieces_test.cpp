@@ -55,19 +55,6 @@ TEST(VideoFormat, SubsampleValuesAndTheImageSizeTheyGive) {
   }
 }
 
-TEST(VideoFormat, ResetKeepsBufAndSubsample) {
-  VideoFormat format = region(10, 20, 30, 40, 1);
-  format.Buf = 9;
-  format.TH = 5;
-  format.resetToFullFrame();
-  EXPECT_EQ(format.EH, 1280);
-  EXPECT_EQ(format.EV, 1024);
-  EXPECT_EQ(format.EHS, 0);
-  EXPECT_EQ(format.TH, 1280);
-  EXPECT_EQ(format.Buf, 9);
-  EXPECT_EQ(format.subSample, 1);
-}
-
 TEST(FrameRate, ComputedOnTheFirstFrameAfterMoreThanOneSecond) {
   FrameRateMeter meter(5000);
   for (int i = 1; i <= 30; ++i) EXPECT_EQ(meter.countFrame(5000 + i * 33), 0);  // up to 5990
@@ -102,18 +89,10 @@ TEST(CameraObject, WithoutADeviceOnlyTheFormatWorks) {
   int flag = 1;
   EXPECT_EQ(camera.GetFilterValue(1, &flag), 0);
   EXPECT_EQ(flag, 0);
-  EXPECT_EQ(camera.SetFilterValue(1, 0), 0);
   EXPECT_EQ(camera.StartPreview(), 0);
-  EXPECT_EQ(camera.SetMirrorH(1), 0);
   EXPECT_EQ(camera.SetMirrorV(1), 0);  // announced only
-  EXPECT_EQ(camera.Close(), 1);
-  int codes[5];
-  for (int &code : codes) code = camera.GetLastError();
-  EXPECT_EQ(codes[0], 1);  // Close's stop
-  EXPECT_EQ(codes[1], 1);  // mirror H
-  EXPECT_EQ(codes[2], 1);  // start
-  EXPECT_EQ(codes[3], 1);
-  EXPECT_EQ(codes[4], 1);
+  EXPECT_EQ(camera.GetLastError(), 1);
+  EXPECT_EQ(camera.GetLastError(), 1);
   EXPECT_EQ(camera.GetLastError(), 0);
 }
 
