@@ -29,3 +29,11 @@ struct PictureView {
 };
 
 }  // namespace pelnik::output
+
+namespace pelnik {
+class CImageBuffer;
+namespace output {
+// The pixels of an image buffer as the writers see them (empty: no pixels).
+PictureView viewOf(const CImageBuffer &picture);
+}  // namespace output
+}  // namespace pelnik

@@ -53,11 +53,31 @@ bool encode(png_structp png, png_infop info, std::FILE *stream, const PictureVie
   return true;
 }
 
+// PNG stores 16-bit samples big-endian: a copy of the pixel memory, same
+// row layout, with the two bytes of every sample exchanged.
+std::unique_ptr<std::uint8_t[]> byteSwappedCopy(const PictureView &picture) {
+  const std::size_t size = picture.byteSize();
+  std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[size]);
+  if (!copy) return copy;
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    copy[i] = picture.pixels[i + 1];
+    copy[i + 1] = picture.pixels[i];
+  }
+  return copy;
+}
+
 }  // namespace
 
 bool writePngFile(const char *path, const PictureView &picture) {
   PngFormat format{};
   if (!picture.valid() || !pngFormatOf(picture.bitCount, format)) return false;
+  PictureView samples = picture;
+  std::unique_ptr<std::uint8_t[]> swapped;
+  if (format.bitDepth == 16) {
+    swapped = byteSwappedCopy(picture);
+    if (!swapped) return false;
+    samples.pixels = swapped.get();
+  }
   OutputFile file;
   if (!file.open(path)) return false;
   // The version the SDK is compiled against: libpng refuses a structure
@@ -71,7 +91,7 @@ bool writePngFile(const char *path, const PictureView &picture) {
     return false;
   }
   std::unique_ptr<png_bytep[]> rows(new (std::nothrow) png_bytep[picture.height]);
-  const bool written = encode(png, info, file.stream(), picture, format, rows.get());
+  const bool written = encode(png, info, file.stream(), samples, format, rows.get());
   png_destroy_write_struct(&png, &info);
   return file.close() && written;
 }

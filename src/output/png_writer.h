@@ -1,7 +1,7 @@
 #pragma once
 // PNG files through libpng. The picture's rows are in memory order (top line
-// first); 8-bit samples are bytes, 16-bit samples are stored big-endian
-// already (the writer hands them to libpng as they are).
+// first); 16-bit samples are little-endian words, which the writer stores
+// big-endian as PNG wants.
 #include "output/picture_view.h"
 
 namespace pelnik::output {

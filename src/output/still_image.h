@@ -1,0 +1,51 @@
+#pragma once
+// Still-image saving: the dispatcher behind Pelnik_SaveImage and
+// Pelnik_SaveImageW.
+//
+// How the camera's exports use it (all of this is the export's job):
+//   1. No open device: raise error 1, return 0. Pelnik_SaveImage also
+//      requires the image-available flag (one finished frame): else error 1,
+//      return 0. Pelnik_SaveImageW saves the buffer as it is, blank or not.
+//   2. Take the frame lock and hold it until SaveStillImage has returned.
+//   3. Take the image buffer of the current colour mode (its output buffer);
+//      none: error 1, release the lock, return 0.
+//   4. Pelnik_SaveImageW only: stillImageNameFromUtf16(name); no value:
+//      error 1, release the lock, return 0.
+//   5. Return SaveStillImage(name, buffer, format, 10) as it is; a 0 from it
+//      raises no error.
+#include <optional>
+#include <string>
+
+namespace pelnik {
+
+class CImageBuffer;
+
+namespace output {
+
+enum StillImageFormat : int {
+  kStillBmp = 0,
+  kStillRaw = 1,
+  kStillJpegQuality100 = 2,
+  kStillJpegQuality70 = 3,
+  kStillJpegQuality20 = 4,
+  kStillPng = 5,
+  kStillTiff = 6,
+};
+
+// Writes `picture` (bit count 8, 16, 24, 32, 48 or 64; 16-bit samples with
+// `significantBits` valid low bits: 12, or 10 for any other value) to
+// `fileName`, replacing any file of that name. The format is chosen by the
+// code alone, never by the name. 1 when the file was written completely; 0
+// for an unknown code (no file is made), a null or empty picture, a file
+// that cannot be created, or a failed write (what was written stays). The
+// picture is only read. Temporary pictures live for this call alone.
+int SaveStillImage(const char *fileName, CImageBuffer *picture, int format,
+                   int significantBits) noexcept;
+
+// The UTF-8 path of a UTF-16 file name, as Pelnik_SaveImageW needs it: no
+// value for a null name, text that cannot be converted (an unpaired
+// surrogate) or a path longer than 1023 bytes.
+std::optional<std::string> stillImageNameFromUtf16(const char16_t *name);
+
+}  // namespace output
+}  // namespace pelnik
