@@ -129,13 +129,15 @@ bool save(const char *fileName, CImageBuffer &source, int format, int significan
 
 }  // namespace
 
-int SaveStillImage(const char *fileName, CImageBuffer *picture, int format,
+int SaveStillImage(const char *fileName, const CImageBuffer *picture, int format,
                    int significantBits) noexcept {
   if (!fileName || !picture || picture->IsEmpty() || !isPictureBitCount(picture->BitCount())) {
     return 0;
   }
   try {
-    return save(fileName, *picture, format, significantBits) ? 1 : 0;
+    // The kernel application takes its source as a mutable buffer; the file
+    // conversions only read it.
+    return save(fileName, const_cast<CImageBuffer &>(*picture), format, significantBits) ? 1 : 0;
   } catch (...) {
     // Nothing here is meant to throw; no exception may reach the export.
     return 0;

@@ -11,8 +11,8 @@
 //      none: error 1, release the lock, return 0.
 //   4. Pelnik_SaveImageW only: stillImageNameFromUtf16(name); no value:
 //      error 1, release the lock, return 0.
-//   5. Return SaveStillImage(name, buffer, format, 10) as it is; a 0 from it
-//      raises no error.
+//   5. Return SaveStillImage(name, &buffer, format, 10) as it is; a 0 from
+//      it raises no error.
 #include <optional>
 #include <string>
 
@@ -39,7 +39,7 @@ enum StillImageFormat : int {
 // for an unknown code (no file is made), a null or empty picture, a file
 // that cannot be created, or a failed write (what was written stays). The
 // picture is only read. Temporary pictures live for this call alone.
-int SaveStillImage(const char *fileName, CImageBuffer *picture, int format,
+int SaveStillImage(const char *fileName, const CImageBuffer *picture, int format,
                    int significantBits) noexcept;
 
 // The UTF-8 path of a UTF-16 file name, as Pelnik_SaveImageW needs it: no
