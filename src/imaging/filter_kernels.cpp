@@ -194,21 +194,24 @@ int hueSaturation16(KERNEL_ARGS) {
   (void)extra;
   const HueBlock &block = kernelBlock<HueBlock>(params);
   const SaturationScale scale(block.saturation);
-  const int shift = hueShift(block.hue);
+  const simd::HueRow hue{hueShift(block.hue), &scale};
   const int down = clampBitDepth(block.bitDepth) - 8;
   const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  // Each row goes through the 8-bit row loop as 4-byte pixels.
+  Table<std::uint8_t> view;
+  if (!allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
   for (int i = 0; i < rows.height; ++i) {
     const std::uint8_t *in = rows.srcRow(i);
+    for (int x = 0; x < rows.width; ++x, in += rows.srcBpp) {
+      for (int c = 0; c < 3; ++c) {
+        // A sample beyond the bit depth is held at the top of the 8-bit view.
+        view[4 * x + c] = static_cast<std::uint8_t>(std::min(load16(in + 2 * c) >> down, 255));
+      }
+    }
+    simd::hueRow8(view.data(), view.data(), rows.width, 4, hue);
     std::uint8_t *out = rows.dstRow(i);
-    for (int x = 0; x < rows.width; ++x, in += rows.srcBpp, out += rows.dstBpp) {
-      // A sample beyond the bit depth is held at the top of the 8-bit view.
-      int blue = std::min(load16(in) >> down, 255);
-      int green = std::min(load16(in + 2) >> down, 255);
-      int red = std::min(load16(in + 4) >> down, 255);
-      hueSaturatePixel(red, green, blue, scale, shift);
-      store16(out, blue << down);
-      store16(out + 2, green << down);
-      store16(out + 4, red << down);
+    for (int x = 0; x < rows.width; ++x, out += rows.dstBpp) {
+      for (int c = 0; c < 3; ++c) store16(out + 2 * c, view[4 * x + c] << down);
     }
   }
   return 1;
@@ -243,10 +246,20 @@ void applyTable16(const KernelRows &rows, const std::uint16_t *table, int maximu
   for (int i = 0; i < rows.height; ++i) {
     const std::uint8_t *in = rows.srcRow(i);
     std::uint8_t *out = rows.dstRow(i);
+    if (rows.srcBpp == rows.dstBpp && rows.srcBpp != 8) {
+      // Gray and 6-byte rows are runs of samples.
+      for (int k = 0; k < rows.width * rows.srcBpp / 2; ++k) {
+        const int v = load16(in + 2 * k);
+        const int looked = table[std::min(v, maximum)];
+        store16(out + 2 * k, v > maximum ? above : looked);
+      }
+      continue;
+    }
     for (int x = 0; x < rows.width; ++x) {
       for (int s = 0; s < samples; ++s) {
         const int v = load16(in + x * rows.srcBpp + 2 * s);
-        store16(out + x * rows.dstBpp + 2 * s, v > maximum ? above : table[v]);
+        const int looked = table[std::min(v, maximum)];
+        store16(out + x * rows.dstBpp + 2 * s, v > maximum ? above : looked);
       }
     }
   }
@@ -364,47 +377,43 @@ int sharpness8(KERNEL_ARGS) {
 int sharpness16(KERNEL_ARGS) {
   (void)extra;
   const ValueBlock &block = kernelBlock<ValueBlock>(params);
+  const int s = block.value;
   const int f = fullScale(clampBitDepth(block.bitDepth));
   const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   if (rows.width < 5 || rows.height < 5) return 1;
-  const int pixelSamples = rows.srcBpp / 2;
-  const int samples = pixelSamples >= 3 ? 3 : 1;
-  const int count = rows.width * pixelSamples;
-  Table<std::int32_t> correction;
+  const int p = rows.srcBpp / 2;  // samples per pixel
+  const int count = rows.width * p;
   Table<std::int32_t> sums;
-  Table<std::int32_t> window;  // the clamped samples of the four summed rows
-  if (!allocate(correction, sharpnessTableSize(clampBitDepth(block.bitDepth))) ||
-      !allocate(sums, static_cast<std::size_t>(count)) ||
+  Table<std::int32_t> window;  // the last five rows, samples held at full scale
+  if (!allocate(sums, static_cast<std::size_t>(count)) ||
       !allocate(window, static_cast<std::size_t>(count) * 5)) {
     return 0;
   }
-  buildSharpnessTable(block.value, clampBitDepth(block.bitDepth), correction);
-  // Samples beyond the bit depth read as full scale, so every table index
-  // stays inside 0..2F.
+  // Samples beyond the bit depth read as full scale, so blur and difference
+  // stay inside 0..F.
+  auto windowRow = [&](int r) { return window.data() + static_cast<std::size_t>(r % 5) * count; };
   auto loadRow = [&](int r) {
-    std::int32_t *target = window.data() + static_cast<std::size_t>(r % 5) * count;
-    const std::uint8_t *row = rows.srcRow(r);
-    for (int k = 0; k < count; ++k) target[k] = std::min<int>(load16(row + 2 * k), f);
-    return target;
+    simd::loadClampedRow16(windowRow(r), rows.srcRow(r), count, f);
+    return windowRow(r);
   };
   for (int r = 0; r < 4; ++r) {
     const std::int32_t *row = loadRow(r);
     for (int k = 0; k < count; ++k) sums[k] += row[k];
   }
+  const int samples = p >= 3 ? 3 : 1;
   for (int i = 2; i < rows.height - 2; ++i) {
-    if (i > 2) {
-      const std::int32_t *added = loadRow(i + 1);
-      const std::int32_t *removed = window.data() + static_cast<std::size_t>((i - 3) % 5) * count;
-      for (int k = 0; k < count; ++k) sums[k] += added[k] - removed[k];
-    }
-    const std::int32_t *orig = window.data() + static_cast<std::size_t>(i % 5) * count;
+    if (i > 2) simd::slideColumnSums32(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
+    const std::int32_t *orig = windowRow(i);
     std::uint8_t *out = rows.dstRow(i);
+    if (rows.dstBpp == rows.srcBpp) {
+      simd::sharpenRow16(out, orig, sums.data(), 2 * p, (rows.width - 2) * p, p, s, f);
+      continue;
+    }
     for (int x = 2; x < rows.width - 2; ++x) {
       for (int c = 0; c < samples; ++c) {
-        const int k = x * pixelSamples + c;
-        const int p = pixelSamples;
+        const int k = x * p + c;
         const int blur = (sums[k - 2 * p] + sums[k - p] + sums[k] + sums[k + p]) >> 4;
-        const int value = orig[k] + correction[orig[k] - blur + f];
+        const int value = orig[k] + (s * (orig[k] - blur)) / 10;
         store16(out + x * rows.dstBpp + 2 * c, std::clamp(value, 0, f));
       }
     }

@@ -75,6 +75,32 @@ void sharpenScalar8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint
   }
 }
 
+void loadClampedScalar16(std::int32_t *dst, const std::uint8_t *src, int from, int count,
+                         int maximum) {
+  for (int k = from; k < count; ++k) {
+    std::uint16_t v;
+    std::memcpy(&v, src + 2 * k, 2);
+    dst[k] = v > maximum ? maximum : v;
+  }
+}
+
+void slideScalar32(std::int32_t *sums, const std::int32_t *add, const std::int32_t *sub, int from,
+                   int count) {
+  for (int k = from; k < count; ++k) sums[k] += add[k] - sub[k];
+}
+
+void sharpenScalar16(std::uint8_t *dst, const std::int32_t *orig, const std::int32_t *sums,
+                     int from, int last, int samplesPerPixel, int sharpness, int maximum) {
+  const int p = samplesPerPixel;
+  for (int k = from; k < last; ++k) {
+    if (p == 4 && (k & 3) == 3) continue;
+    const int blur = (sums[k - 2 * p] + sums[k - p] + sums[k] + sums[k + p]) >> 4;
+    const int value = orig[k] + (sharpness * (orig[k] - blur)) / 10;
+    const auto out = static_cast<std::uint16_t>(value < 0 ? 0 : value > maximum ? maximum : value);
+    std::memcpy(dst + 2 * k, &out, 2);
+  }
+}
+
 #ifdef PELNIK_X86
 
 // --- AVX2 forms --------------------------------------------------------------
@@ -283,6 +309,65 @@ __attribute__((target("avx2"))) int sharpenAvx2_8(std::uint8_t *dst, const std::
   return k;
 }
 
+__attribute__((target("avx2"))) int loadClampedAvx2_16(std::int32_t *dst, const std::uint8_t *src,
+                                                       int count, int maximum) {
+  const __m256i top = _mm256_set1_epi32(maximum);
+  int k = 0;
+  for (; k + 8 <= count; k += 8) {
+    const __m256i v =
+        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 2 * k)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + k), _mm256_min_epi32(v, top));
+  }
+  return k;
+}
+
+__attribute__((target("avx2"))) int slideAvx2_32(std::int32_t *sums, const std::int32_t *add,
+                                                 const std::int32_t *sub, int count) {
+  int k = 0;
+  for (; k + 8 <= count; k += 8) {
+    __m256i *target = reinterpret_cast<__m256i *>(sums + k);
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(add + k));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sub + k));
+    _mm256_storeu_si256(target, _mm256_add_epi32(_mm256_loadu_si256(target), _mm256_sub_epi32(a, b)));
+  }
+  return k;
+}
+
+__attribute__((target("avx2"))) int sharpenAvx2_16(std::uint8_t *dst, const std::int32_t *orig,
+                                                   const std::int32_t *sums, int first, int last,
+                                                   int samplesPerPixel, int sharpness,
+                                                   int maximum) {
+  const int p = samplesPerPixel;
+  const __m256i s = _mm256_set1_epi32(sharpness);
+  const __m256i top = _mm256_set1_epi32(maximum);
+  // |s x (orig - blur)| < 2^21, so the single-precision quotient is never
+  // within reach of the next integer: truncating it is the integer division.
+  const __m256 ten = _mm256_set1_ps(10.0f);
+  // Every fourth sample of a 4-sample pixel is spare; `first` is a multiple
+  // of 4 (2 x p) so the pattern holds in every step.
+  const __m128i spare =
+      p == 4 ? _mm_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull)) : _mm_setzero_si128();
+  int k = first;
+  for (; k + 8 <= last; k += 8) {
+    const __m256i farLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k - 2 * p));
+    const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k - p));
+    const __m256i centre = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k));
+    const __m256i right = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k + p));
+    const __m256i blur = _mm256_srai_epi32(
+        _mm256_add_epi32(_mm256_add_epi32(farLeft, left), _mm256_add_epi32(centre, right)), 4);
+    const __m256i original = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(orig + k));
+    const __m256i t = _mm256_mullo_epi32(_mm256_sub_epi32(original, blur), s);
+    const __m256i correction = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(t), ten));
+    const __m256i value = _mm256_min_epi32(
+        _mm256_max_epi32(_mm256_add_epi32(original, correction), _mm256_setzero_si256()), top);
+    const __m128i out =
+        _mm_packus_epi32(_mm256_castsi256_si128(value), _mm256_extracti128_si256(value, 1));
+    __m128i *target = reinterpret_cast<__m128i *>(dst + 2 * k);
+    _mm_storeu_si128(target, _mm_blendv_epi8(out, _mm_loadu_si128(target), spare));
+  }
+  return k;
+}
+
 #endif  // PELNIK_X86
 
 bool detectAvx2() {
@@ -355,6 +440,34 @@ void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_
   if (useAvx2()) done = sharpenAvx2_8(dst, orig, sums, first, last, bpp, sharpness);
 #endif
   sharpenScalar8(dst, orig, sums, done, last, bpp, sharpness);
+}
+
+void loadClampedRow16(std::int32_t *dst, const std::uint8_t *src, int count, int maximum) {
+  int done = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = loadClampedAvx2_16(dst, src, count, maximum);
+#endif
+  loadClampedScalar16(dst, src, done, count, maximum);
+}
+
+void slideColumnSums32(std::int32_t *sums, const std::int32_t *add, const std::int32_t *sub,
+                       int count) {
+  int done = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = slideAvx2_32(sums, add, sub, count);
+#endif
+  slideScalar32(sums, add, sub, done, count);
+}
+
+void sharpenRow16(std::uint8_t *dst, const std::int32_t *orig, const std::int32_t *sums, int first,
+                  int last, int samplesPerPixel, int sharpness, int maximum) {
+  int done = first;
+#ifdef PELNIK_X86
+  if (useAvx2()) {
+    done = sharpenAvx2_16(dst, orig, sums, first, last, samplesPerPixel, sharpness, maximum);
+  }
+#endif
+  sharpenScalar16(dst, orig, sums, done, last, samplesPerPixel, sharpness, maximum);
 }
 
 }  // namespace pelnik::simd

@@ -38,4 +38,16 @@ void slideColumnSums8(std::uint16_t *sums, const std::uint8_t *add, const std::u
 void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_t *sums,
                  int first, int last, int bpp, int sharpness);
 
+// The 16-bit unsharp mask works on int32 copies of the samples, held at
+// the bit depth's full scale.
+void loadClampedRow16(std::int32_t *dst, const std::uint8_t *src, int count, int maximum);
+// sums[k] += add[k] - sub[k].
+void slideColumnSums32(std::int32_t *sums, const std::int32_t *add, const std::int32_t *sub,
+                       int count);
+// One sharpened row of 16-bit samples from sample `first` to `last`
+// (exclusive), written at dst + 2k; `samplesPerPixel` 4 leaves every
+// fourth sample of dst as it is.
+void sharpenRow16(std::uint8_t *dst, const std::int32_t *orig, const std::int32_t *sums, int first,
+                  int last, int samplesPerPixel, int sharpness, int maximum);
+
 }  // namespace pelnik::simd

@@ -72,11 +72,6 @@ void buildContrastTable16(int contrast, int bitDepth, std::span<std::uint16_t> t
   }
 }
 
-void buildSharpnessTable(int sharpness, int bitDepth, std::span<std::int32_t> table) {
-  const int f = fullScale(bitDepth);
-  for (int j = 0; j <= 2 * f + 1; ++j) table[j] = (sharpness * (j - f)) / 10;
-}
-
 float brightnessFactor(int brightness) {
   double factor = 1.0;
   if (brightness < 0) factor = 1.0 - std::abs(brightness) / 255.0;

@@ -28,13 +28,6 @@ void buildGammaTable16(double exponent, int bitDepth, std::span<std::uint16_t> t
 void buildContrastTable8(int contrast, std::span<std::uint8_t, 256> table);
 void buildContrastTable16(int contrast, int bitDepth, std::span<std::uint16_t> table);
 
-// Unsharp-mask correction over differences: D[j] = (s x (j - F)) / 10 for
-// j = 0..2F + 1, F the full scale of the depth; 2F + 2 entries.
-void buildSharpnessTable(int sharpness, int bitDepth, std::span<std::int32_t> table);
-inline std::size_t sharpnessTableSize(int bitDepth) {
-  return 2 * static_cast<std::size_t>(fullScale(bitDepth)) + 2;
-}
-
 // Brightness factor in single precision: 1 - |b| / 255 below 0,
 // 1 + 10 b / 255 above (b = 255 multiplies by 11).
 float brightnessFactor(int brightness);

@@ -1,0 +1,312 @@
+// The image filter chain at the sensor's full 1280 x 1024: each stage
+// alone, the whole chain in every colour mode with neutral settings and
+// with every stage active, the reference kernels doing the same work, and
+// (with OpenCV) the nearest equal work of an established library.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "display/image_buffer.h"
+#include "imaging/auto_iris.h"
+#include "imaging/chain.h"
+#include "imaging/chain_demosaic.h"
+#include "imaging/conversion_kernels.h"
+#include "imaging/filter_kernels.h"
+#include "imaging/filter_params.h"
+#include "imaging/white_balance.h"
+
+#ifdef PELNIK_HAVE_OPENCV
+// OpenCV's headers mix enumeration types, which C++20 warns about.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-enum-enum-conversion"
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#pragma GCC diagnostic pop
+#endif
+
+namespace {
+
+using namespace pelnik;
+namespace slot = filter_slot;
+
+constexpr int kWidth = 1280;
+constexpr int kHeight = 1024;
+
+class BenchCamera : public AutoIrisDevice, public ChainSettingsWriter {
+ public:
+  int currentGlobalGain() override { return 100; }
+  int globalGainMinimum() override { return 0; }
+  int globalGainMaximum() override { return 1023; }
+  int currentExposureLines() override { return 500; }
+  int exposureLinesMinimum() override { return 1; }
+  int exposureLinesMaximum() override { return 65535; }
+  void setGlobalGain(int) override {}
+  void setExposureLines(int) override {}
+  void storeGrayGains(int, int, int, int) override {}
+  void clearGrayCalibrationRequest() override {}
+  void storeBayerGains(int, int, int) override {}
+  void clearWhiteBalanceRequest() override {}
+  void storeGlobalGain(int) override {}
+  void storeExposureLines(int) override {}
+};
+
+void fillRandom(CImageBuffer &b, int maximum, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> value(0, maximum);
+  const bool sixteen = b.BitCount() == 16 || b.BitCount() >= 48;
+  const int samples = sixteen ? b.BytesPerPixel() / 2 : b.BytesPerPixel();
+  for (int y = 0; y < b.Height(); ++y) {
+    std::uint8_t *row = b.Pixels() + y * b.Stride();
+    for (int k = 0; k < b.Width() * samples; ++k) {
+      const auto v = static_cast<std::uint16_t>(value(random));
+      if (sixteen) {
+        std::memcpy(row + 2 * k, &v, 2);
+      } else {
+        row[k] = static_cast<std::uint8_t>(v);
+      }
+    }
+  }
+}
+
+struct Camera {
+  CImageBuffer raw8, raw16, c24, c32, c48, c64, scratch;
+  BenchCamera device;
+  FilterChain chain{device, device};
+  Camera() {
+    raw8.Create(kWidth, kHeight, 8);
+    raw16.Create(kWidth, kHeight, 16);
+    c24.Create(kWidth, kHeight, 24);
+    c32.Create(kWidth, kHeight, 32);
+    c48.Create(kWidth, kHeight, 48);
+    c64.Create(kWidth, kHeight, 64);
+    fillRandom(raw8, 255, 1);
+    fillRandom(raw16, 1023, 2);
+  }
+  ChainBuffers buffers() { return {&raw8, &raw16, &c24, &c32, &c48, &c64, &scratch}; }
+  CImageBuffer &raw(int mode) { return mode == 1 || mode >= 4 ? raw16 : raw8; }
+  CImageBuffer &output(int mode) {
+    CImageBuffer *outputs[] = {&raw8, &raw16, &c24, &c32, &c48, &c64};
+    return *outputs[mode];
+  }
+};
+
+ChainSettings neutral(int mode) {
+  ChainSettings s;
+  s.colourMode = mode;
+  s.filter[slot::kBayerGainRed] = s.filter[slot::kBayerGainGreen] =
+      s.filter[slot::kBayerGainBlue] = 100;
+  s.filter[slot::kGamma] = 100;
+  s.filter[slot::kBayerMode] = 1;
+  for (int i = 0; i < 4; ++i) s.filter[slot::kGrayGainR + i] = 128;
+  return s;
+}
+
+// Gamma, contrast, sharpness, brightness, hue and saturation, Bayer gains,
+// auto iris and white balance all on (gray modes: gray gains instead of
+// the colour-only stages).
+ChainSettings everyStage(int mode) {
+  ChainSettings s = neutral(mode);
+  s.filter[slot::kBrightness] = 30;
+  s.filter[slot::kContrast] = 25;
+  s.filter[slot::kHue] = 40;
+  s.filter[slot::kSaturation] = 60;
+  s.filter[slot::kSharpness] = 15;
+  s.filter[slot::kGamma] = 70;
+  s.filter[slot::kBayerGainRed] = 120;
+  s.filter[slot::kBayerGainBlue] = 90;
+  s.filter[slot::kWhiteBalanceEnable] = 1;
+  s.filter[slot::kGrayMode] = 1;
+  s.filter[slot::kGrayGainR] = 150;
+  s.autoIrisMode = kAutoIrisGain;
+  return s;
+}
+
+const char *kModeNames[] = {"8", "10", "24", "32", "42", "58"};
+
+void BM_ChainNeutral(benchmark::State &state) {
+  const int mode = static_cast<int>(state.range(0));
+  Camera camera;
+  const ChainSettings s = neutral(mode);
+  for (auto _ : state) {
+    camera.chain.run(s, camera.buffers());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(std::string("colour ") + kModeNames[mode]);
+}
+BENCHMARK(BM_ChainNeutral)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
+
+void BM_ChainEveryStage(benchmark::State &state) {
+  const int mode = static_cast<int>(state.range(0));
+  Camera camera;
+  const ChainSettings s = everyStage(mode);
+  for (auto _ : state) {
+    // The chain works in place on the raw frame in the gray modes: start
+    // every frame from the same mosaic.
+    state.PauseTiming();
+    if (mode < 2) fillRandom(camera.raw(mode), mode == 0 ? 255 : 1023, 3);
+    state.ResumeTiming();
+    camera.chain.run(s, camera.buffers());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(std::string("colour ") + kModeNames[mode]);
+}
+BENCHMARK(BM_ChainEveryStage)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
+
+// The same work as a colour mode's chain with every stage active, done by
+// the reference kernels (no auto iris, whose windows are 4 % of the frame).
+void referenceChain(Camera &camera, const ChainSettings &s) {
+  const int mode = s.colourMode;
+  CImageBuffer &raw = camera.raw(mode);
+  CImageBuffer &out = camera.output(mode);
+  const bool sixteen = raw.BitCount() == 16;
+  const int depth = sixteen ? 10 : 8;
+  DemosaicBlock block{bayer::effectiveMode(s.slot(slot::kBayerMode), false, false),
+                      s.slot(slot::kBayerGainRed), 100, s.slot(slot::kBayerGainBlue)};
+  DemosaicBlock measured = block;
+  applyWhole(raw, sixteen ? reference::whiteBalance16 : reference::whiteBalance8, raw, &measured);
+  applyWhole(out, sixteen ? reference::demosaic16Interior : reference::demosaic8Interior, raw, &block);
+  applyWhole(out, sixteen ? reference::demosaic16Border : reference::demosaic8Border, raw, &block);
+  HueBlock hue{s.slot(slot::kHue), 0, s.slot(slot::kSaturation), depth};
+  applyWhole(out, sixteen ? reference::hueSaturation16 : reference::hueSaturation8, out, &hue);
+  ValueBlock gamma{s.slot(slot::kGamma), depth}, contrast{s.slot(slot::kContrast), depth},
+      sharp{s.slot(slot::kSharpness), depth}, bright{s.slot(slot::kBrightness), depth};
+  applyWhole(out, sixteen ? reference::gamma16 : reference::gammaColour8, out, &gamma);
+  applyWhole(out, sixteen ? reference::contrast16 : reference::contrast8, out, &contrast);
+  if (camera.scratch.Width() != out.Width() || camera.scratch.BitCount() != out.BitCount()) {
+    camera.scratch.CreateLike(&out);
+  }
+  std::memcpy(camera.scratch.Pixels(), out.Pixels(), out.ByteSize());
+  applyWhole(out, sixteen ? reference::sharpness16 : reference::sharpness8, camera.scratch, &sharp);
+  applyWhole(out, sixteen ? reference::brightness16 : reference::brightness8, out, &bright);
+}
+
+void BM_ReferenceChainEveryStage(benchmark::State &state) {
+  const int mode = static_cast<int>(state.range(0));
+  Camera camera;
+  const ChainSettings s = everyStage(mode);
+  for (auto _ : state) {
+    referenceChain(camera, s);
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(std::string("colour ") + kModeNames[mode]);
+}
+BENCHMARK(BM_ReferenceChainEveryStage)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
+
+// --- each stage alone, colour 24 (and the gray gains on the 8-bit frame) ----
+
+enum Stage { kHue, kGamma, kContrast, kSharpness, kBrightness, kWhiteBalance, kGrayGains, kWindows };
+const char *kStageNames[] = {"hue and saturation", "gamma", "contrast", "sharpness (with copy)",
+                             "brightness", "white balance measurement", "gray gains 8",
+                             "auto iris windows"};
+
+template <bool Reference>
+void runStage(Camera &camera, Stage stage) {
+  CImageBuffer &out = camera.c24;
+  ValueBlock gamma{70, 8}, contrast{25, 8}, sharp{15, 8}, bright{30, 8};
+  HueBlock hue{40, 0, 60, 8};
+  switch (stage) {
+    case kHue:
+      applyWhole(out, Reference ? reference::hueSaturation8 : kernels::hueSaturation8, out, &hue);
+      break;
+    case kGamma:
+      applyWhole(out, Reference ? reference::gammaColour8 : kernels::gammaColour8, out, &gamma);
+      break;
+    case kContrast:
+      applyWhole(out, Reference ? reference::contrast8 : kernels::contrast8, out, &contrast);
+      break;
+    case kSharpness:
+      std::memcpy(camera.scratch.Pixels(), out.Pixels(), out.ByteSize());
+      applyWhole(out, Reference ? reference::sharpness8 : kernels::sharpness8, camera.scratch, &sharp);
+      break;
+    case kBrightness:
+      applyWhole(out, Reference ? reference::brightness8 : kernels::brightness8, out, &bright);
+      break;
+    case kWhiteBalance: {
+      DemosaicBlock block{1, 100, 100, 100};
+      applyWhole(camera.raw8, Reference ? reference::whiteBalance8 : kernels::whiteBalance8,
+                 camera.raw8, &block);
+      break;
+    }
+    case kGrayGains: {
+      GrayBlock block{1, 150, 128, 128, 128, 0, 0, 0, 0, 8};
+      applyWhole(camera.raw8, Reference ? reference::grayGain8 : kernels::grayGain8, camera.raw8,
+                 &block);
+      break;
+    }
+    case kWindows:
+      for (KernelRect w : autoIrisWindows(kWidth, kHeight)) {
+        benchmark::DoNotOptimize(camera.raw8.ApplyKernel(
+            Reference ? reference::windowMean8 : kernels::windowMean8, camera.raw8, &w, w.left,
+            w.top));
+      }
+      break;
+  }
+}
+
+template <bool Reference>
+void BM_Stage(benchmark::State &state) {
+  const auto stage = static_cast<Stage>(state.range(0));
+  Camera camera;
+  fillRandom(camera.c24, 255, 4);
+  camera.scratch.CreateLike(&camera.c24);
+  for (auto _ : state) {
+    runStage<Reference>(camera, stage);
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(kStageNames[stage]);
+}
+BENCHMARK(BM_Stage<false>)->Name("BM_Stage")->DenseRange(0, 7)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Stage<true>)->Name("BM_ReferenceStage")->DenseRange(0, 7)->Unit(benchmark::kMicrosecond);
+
+#ifdef PELNIK_HAVE_OPENCV
+
+// --- the nearest equal work in OpenCV, same 1280 x 1024 x 3 picture ---------
+
+cv::Mat colourPicture() {
+  cv::Mat picture(kHeight, kWidth, CV_8UC3);
+  cv::randu(picture, 0, 256);
+  return picture;
+}
+
+void BM_OpenCvLut(benchmark::State &state) {
+  cv::Mat picture = colourPicture();
+  cv::Mat table(1, 256, CV_8U);
+  for (int i = 0; i < 256; ++i) table.at<std::uint8_t>(i) = static_cast<std::uint8_t>(255 - i);
+  for (auto _ : state) {
+    cv::LUT(picture, table, picture);
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel("cv::LUT, as gamma or contrast");
+}
+BENCHMARK(BM_OpenCvLut)->Unit(benchmark::kMicrosecond);
+
+void BM_OpenCvUnsharpMask(benchmark::State &state) {
+  cv::Mat picture = colourPicture();
+  cv::Mat blurred, sharpened;
+  for (auto _ : state) {
+    cv::blur(picture, blurred, cv::Size(4, 4));
+    cv::addWeighted(picture, 2.5, blurred, -1.5, 0.0, sharpened);
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel("4x4 box-filter unsharp mask, as sharpness");
+}
+BENCHMARK(BM_OpenCvUnsharpMask)->Unit(benchmark::kMicrosecond);
+
+void BM_OpenCvConvertScaleAbs(benchmark::State &state) {
+  cv::Mat picture = colourPicture();
+  cv::Mat out;
+  for (auto _ : state) {
+    cv::convertScaleAbs(picture, out, 1.0 + 10.0 * 30 / 255.0);
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel("convertScaleAbs, as brightness");
+}
+BENCHMARK(BM_OpenCvConvertScaleAbs)->Unit(benchmark::kMicrosecond);
+
+#endif  // PELNIK_HAVE_OPENCV
+
+}  // namespace
+
+BENCHMARK_MAIN();
