@@ -607,9 +607,7 @@ int CPelnik::saveCurrentPicture(const char *fileName, int format, bool requireFr
   if (!mode) return noDevice();
   const CImageBuffer &picture = pipeline_.outputOf(*mode);
   if (picture.IsEmpty()) return noDevice();
-  const output::PictureView view{picture.Pixels(), picture.Width(), picture.Height(),
-                                 picture.Stride(), picture.BitCount()};
-  return output::SaveStillImage(fileName, view, format, 10);
+  return output::SaveStillImage(fileName, &picture, format, 10);
 }
 
 int CPelnik::SaveImage(const char *fileName, int format) {

@@ -293,7 +293,7 @@ TEST_F(Acquisition, FrameRateIsMeasuredOverAboutOneSecond) {
 
 TEST_F(Acquisition, SecondProcessFindsTheStreamingCameraClaimed) {
   ASSERT_EQ(Pelnik_StartPreview(handle_), 1);
-  const std::string helper = pelnik::test::buildPath("camera_capture_probe");
+  const std::string helper = pelnik::test::buildPath("tests/camera_capture_probe");
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {

@@ -47,7 +47,8 @@ std::shared_ptr<const virtcam::Scene> chartScene() {
       const auto ramp = std::uint16_t(x * 3);
       const int bar = (y / 128) % 4;
       const auto detail = std::uint16_t(((x / 3 + y / 5) % 2) * 400);
-      picture.set(x, y, std::uint16_t(bar == 1 ? 3000 : ramp + detail),
+      const auto redRamp = std::uint16_t(std::min(ramp + detail, virtcam::kFullReflectance));
+      picture.set(x, y, std::uint16_t(bar == 1 ? 3000 : redRamp),
                   std::uint16_t(bar == 2 ? 2800 : ramp), std::uint16_t(bar == 3 ? 3500 : ramp / 2));
     }
   return std::make_shared<StillScene>(std::move(picture));
