@@ -71,9 +71,8 @@ void saveFullPicture(benchmark::State &state, int bitCount) {
       break;
     }
   }
-  state.counters["Mpixel/s"] = benchmark::Counter(double(kWidth) * kHeight * 1e-6 *
-                                                      double(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(
+      double(kWidth) * kHeight * 1e-6 * double(state.iterations()), benchmark::Counter::kIsRate);
   std::filesystem::remove(path);
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+// jpeglib.h uses FILE without including stdio.
 #include <jpeglib.h>
 
 #include "output/output_file.h"

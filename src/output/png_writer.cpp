@@ -1,10 +1,10 @@
 #include "output/png_writer.h"
 
+#include <png.h>
+
 #include <cstdio>
 #include <memory>
 #include <new>
-
-#include <png.h>
 
 #include "output/output_file.h"
 
@@ -18,13 +18,26 @@ struct PngFormat {
 
 bool pngFormatOf(int bitCount, PngFormat &format) {
   switch (bitCount) {
-    case 8: format = {8, PNG_COLOR_TYPE_GRAY}; return true;
-    case 16: format = {16, PNG_COLOR_TYPE_GRAY}; return true;
-    case 24: format = {8, PNG_COLOR_TYPE_RGB}; return true;
-    case 48: format = {16, PNG_COLOR_TYPE_RGB}; return true;
-    case 32: format = {8, PNG_COLOR_TYPE_RGB_ALPHA}; return true;
-    case 64: format = {16, PNG_COLOR_TYPE_RGB_ALPHA}; return true;
-    default: return false;
+    case 8:
+      format = {8, PNG_COLOR_TYPE_GRAY};
+      return true;
+    case 16:
+      format = {16, PNG_COLOR_TYPE_GRAY};
+      return true;
+    case 24:
+      format = {8, PNG_COLOR_TYPE_RGB};
+      return true;
+    case 48:
+      format = {16, PNG_COLOR_TYPE_RGB};
+      return true;
+    case 32:
+      format = {8, PNG_COLOR_TYPE_RGB_ALPHA};
+      return true;
+    case 64:
+      format = {16, PNG_COLOR_TYPE_RGB_ALPHA};
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -22,8 +22,15 @@ constexpr std::size_t kLongestFileName = 1023;
 
 bool isPictureBitCount(int bitCount) {
   switch (bitCount) {
-    case 8: case 16: case 24: case 32: case 48: case 64: return true;
-    default: return false;
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+    case 48:
+    case 64:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -50,20 +57,25 @@ bool saveJpeg(const char *fileName, CImageBuffer &source, int quality, int signi
   CImageBuffer scratch;
   std::optional<PictureView> picture;
   switch (source.BitCount()) {
-    case 8: picture = converted(scratch, source, 8, kernels::rowCopyFlipped); break;
-    case 16:
-      picture = converted(scratch, source, 8,
-                          twelveBits(significantBits) ? kernels::twelveBitTo8Flipped
-                                                      : kernels::tenBitTo8Flipped);
+    case 8:
+      picture = converted(scratch, source, 8, kernels::rowCopyFlipped);
       break;
-    case 24: case 32:
+    case 16:
+      picture = converted(
+          scratch, source, 8,
+          twelveBits(significantBits) ? kernels::twelveBitTo8Flipped : kernels::tenBitTo8Flipped);
+      break;
+    case 24:
+    case 32:
       // A blit with a vertical flip; a 32-bit pixel loses its fourth byte.
       if (scratch.Create(source.Width(), source.Height(), 24) &&
           scratch.BlitFrom(source, nullptr, 0, 0, true)) {
         picture = viewOf(scratch);
       }
       break;
-    default: picture = converted(scratch, source, 24, kernels::reduce48To24Flipped); break;
+    default:
+      picture = converted(scratch, source, 24, kernels::reduce48To24Flipped);
+      break;
   }
   return picture && writeJpegFile(fileName, *picture, quality, true);
 }
@@ -75,11 +87,17 @@ bool savePng(const char *fileName, CImageBuffer &source, int significantBits) {
   CImageBuffer scratch;
   std::optional<PictureView> picture;
   switch (source.BitCount()) {
-    case 8: case 24: picture = viewOf(source); break;
-    case 16:
-      picture = converted(scratch, source, 16, twelve ? kernels::twelveBitTo16 : kernels::tenBitTo16);
+    case 8:
+    case 24:
+      picture = viewOf(source);
       break;
-    case 32: picture = converted(scratch, source, 32, kernels::copy32WithAlpha); break;
+    case 16:
+      picture =
+          converted(scratch, source, 16, twelve ? kernels::twelveBitTo16 : kernels::tenBitTo16);
+      break;
+    case 32:
+      picture = converted(scratch, source, 32, kernels::copy32WithAlpha);
+      break;
     case 48:
       picture = converted(scratch, source, 48, twelve ? kernels::shift48By4 : kernels::shift48By6);
       break;
@@ -96,12 +114,19 @@ bool saveTiff(const char *fileName, CImageBuffer &source, int significantBits) {
   CImageBuffer scratch;
   std::optional<PictureView> picture;
   switch (source.BitCount()) {
-    case 8: picture = viewOf(source); break;
-    case 16:
-      picture = converted(scratch, source, 16, twelve ? kernels::twelveBitTo16 : kernels::tenBitTo16);
+    case 8:
+      picture = viewOf(source);
       break;
-    case 24: picture = converted(scratch, source, 24, kernels::swap24); break;
-    case 32: picture = converted(scratch, source, 32, swap32KeepingFourth); break;
+    case 16:
+      picture =
+          converted(scratch, source, 16, twelve ? kernels::twelveBitTo16 : kernels::tenBitTo16);
+      break;
+    case 24:
+      picture = converted(scratch, source, 24, kernels::swap24);
+      break;
+    case 32:
+      picture = converted(scratch, source, 32, swap32KeepingFourth);
+      break;
     case 48:
       picture = converted(scratch, source, 48,
                           twelve ? kernels::shift48By4Swapped : kernels::shift48By6Swapped);
@@ -116,14 +141,22 @@ bool saveTiff(const char *fileName, CImageBuffer &source, int significantBits) {
 
 bool save(const char *fileName, CImageBuffer &source, int format, int significantBits) {
   switch (format) {
-    case kStillBmp: return saveBmp(fileName, source);
-    case kStillRaw: return writeRawFile(fileName, viewOf(source));
-    case kStillJpegQuality100: return saveJpeg(fileName, source, 100, significantBits);
-    case kStillJpegQuality70: return saveJpeg(fileName, source, 70, significantBits);
-    case kStillJpegQuality20: return saveJpeg(fileName, source, 20, significantBits);
-    case kStillPng: return savePng(fileName, source, significantBits);
-    case kStillTiff: return saveTiff(fileName, source, significantBits);
-    default: return false;
+    case kStillBmp:
+      return saveBmp(fileName, source);
+    case kStillRaw:
+      return writeRawFile(fileName, viewOf(source));
+    case kStillJpegQuality100:
+      return saveJpeg(fileName, source, 100, significantBits);
+    case kStillJpegQuality70:
+      return saveJpeg(fileName, source, 70, significantBits);
+    case kStillJpegQuality20:
+      return saveJpeg(fileName, source, 20, significantBits);
+    case kStillPng:
+      return savePng(fileName, source, significantBits);
+    case kStillTiff:
+      return saveTiff(fileName, source, significantBits);
+    default:
+      return false;
   }
 }
 

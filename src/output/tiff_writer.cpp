@@ -1,10 +1,10 @@
 #include "output/tiff_writer.h"
 
+#include <tiffio.h>
+
 #include <cstring>
 #include <memory>
 #include <new>
-
-#include <tiffio.h>
 
 namespace pelnik::output {
 namespace {
@@ -17,13 +17,26 @@ struct TiffFormat {
 
 bool tiffFormatOf(int bitCount, TiffFormat &format) {
   switch (bitCount) {
-    case 8: format = {8, PHOTOMETRIC_MINISBLACK, 1}; return true;
-    case 16: format = {16, PHOTOMETRIC_MINISBLACK, 1}; return true;
-    case 24: format = {8, PHOTOMETRIC_RGB, 3}; return true;
-    case 32: format = {8, PHOTOMETRIC_RGB, 4}; return true;
-    case 48: format = {16, PHOTOMETRIC_RGB, 3}; return true;
-    case 64: format = {16, PHOTOMETRIC_RGB, 4}; return true;
-    default: return false;
+    case 8:
+      format = {8, PHOTOMETRIC_MINISBLACK, 1};
+      return true;
+    case 16:
+      format = {16, PHOTOMETRIC_MINISBLACK, 1};
+      return true;
+    case 24:
+      format = {8, PHOTOMETRIC_RGB, 3};
+      return true;
+    case 32:
+      format = {8, PHOTOMETRIC_RGB, 4};
+      return true;
+    case 48:
+      format = {16, PHOTOMETRIC_RGB, 3};
+      return true;
+    case 64:
+      format = {16, PHOTOMETRIC_RGB, 4};
+      return true;
+    default:
+      return false;
   }
 }
 

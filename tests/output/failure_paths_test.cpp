@@ -1,7 +1,5 @@
 // Saves that cannot succeed: a directory that cannot take the file, a full
 // device, a file-size limit. Each returns 0 and the process goes on.
-#include "output/still_image.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "output/still_image.h"
 #include "sample_pictures.h"
 
 namespace {

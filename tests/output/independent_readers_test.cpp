@@ -42,12 +42,18 @@ const std::string &readBackScript() {
 
 std::string formatName(int format) {
   switch (format) {
-    case output::kStillBmp: return "Bmp";
-    case output::kStillJpegQuality100: return "Jpeg100";
-    case output::kStillJpegQuality70: return "Jpeg70";
-    case output::kStillJpegQuality20: return "Jpeg20";
-    case output::kStillPng: return "Png";
-    default: return "Tiff";
+    case output::kStillBmp:
+      return "Bmp";
+    case output::kStillJpegQuality100:
+      return "Jpeg100";
+    case output::kStillJpegQuality70:
+      return "Jpeg70";
+    case output::kStillJpegQuality20:
+      return "Jpeg20";
+    case output::kStillPng:
+      return "Png";
+    default:
+      return "Tiff";
   }
 }
 
@@ -58,20 +64,23 @@ bool isJpeg(int format) {
 // Mean error a JPEG of a smooth picture may show at each quality.
 double jpegMeanError(int format) {
   switch (format) {
-    case output::kStillJpegQuality100: return 1.0;
-    case output::kStillJpegQuality70: return 2.5;
-    default: return 5.0;
+    case output::kStillJpegQuality100:
+      return 1.0;
+    case output::kStillJpegQuality70:
+      return 2.5;
+    default:
+      return 5.0;
   }
 }
 
-std::string readerCommand(const ReaderCase &c, const std::string &image,
-                          const std::string &samples, const test::DecodedPicture &expected) {
+std::string readerCommand(const ReaderCase &c, const std::string &image, const std::string &samples,
+                          const test::DecodedPicture &expected) {
   const bool wide = expected.depth == 16;
   std::ostringstream command;
-  command << "/usr/bin/python3 " << readBackScript() << " --image " << image << " --samples " << samples
-          << " --width " << expected.width << " --height " << expected.height << " --channels "
-          << expected.channels << " --depth " << expected.depth << " --pillow-mode '"
-          << c.pillowMode << "'";
+  command << "/usr/bin/python3 " << readBackScript() << " --image " << image << " --samples "
+          << samples << " --width " << expected.width << " --height " << expected.height
+          << " --channels " << expected.channels << " --depth " << expected.depth
+          << " --pillow-mode '" << c.pillowMode << "'";
   if (c.opencvChannels) command << " --opencv-channels " << c.opencvChannels;
   // Pillow keeps only the high byte of 16-bit colour samples.
   if (wide && expected.channels >= 3) command << " --pillow-shift 8";
@@ -114,40 +123,38 @@ INSTANTIATE_TEST_SUITE_P(Bmp, IndependentReaders,
                                            ReaderCase{output::kStillBmp, 32, "RGB", 3}),
                          caseName);
 
-INSTANTIATE_TEST_SUITE_P(
-    Png, IndependentReaders,
-    ::testing::Values(ReaderCase{output::kStillPng, 8, "L", 0},
-                      ReaderCase{output::kStillPng, 16, "I", 0},
-                      ReaderCase{output::kStillPng, 24, "RGB", 0},
-                      ReaderCase{output::kStillPng, 32, "RGBA", 0},
-                      ReaderCase{output::kStillPng, 48, "RGB", 0},
-                      ReaderCase{output::kStillPng, 64, "RGBA", 0}),
-    caseName);
+INSTANTIATE_TEST_SUITE_P(Png, IndependentReaders,
+                         ::testing::Values(ReaderCase{output::kStillPng, 8, "L", 0},
+                                           ReaderCase{output::kStillPng, 16, "I", 0},
+                                           ReaderCase{output::kStillPng, 24, "RGB", 0},
+                                           ReaderCase{output::kStillPng, 32, "RGBA", 0},
+                                           ReaderCase{output::kStillPng, 48, "RGB", 0},
+                                           ReaderCase{output::kStillPng, 64, "RGBA", 0}),
+                         caseName);
 
-INSTANTIATE_TEST_SUITE_P(
-    Tiff, IndependentReaders,
-    ::testing::Values(ReaderCase{output::kStillTiff, 8, "L", 0},
-                      ReaderCase{output::kStillTiff, 16, "I;16", 0},
-                      ReaderCase{output::kStillTiff, 24, "RGB", 0},
-                      ReaderCase{output::kStillTiff, 32, "RGBA", 0},
-                      ReaderCase{output::kStillTiff, 48, "RGB", 0},
-                      ReaderCase{output::kStillTiff, 64, "RGBA", 0}),
-    caseName);
+INSTANTIATE_TEST_SUITE_P(Tiff, IndependentReaders,
+                         ::testing::Values(ReaderCase{output::kStillTiff, 8, "L", 0},
+                                           ReaderCase{output::kStillTiff, 16, "I;16", 0},
+                                           ReaderCase{output::kStillTiff, 24, "RGB", 0},
+                                           ReaderCase{output::kStillTiff, 32, "RGBA", 0},
+                                           ReaderCase{output::kStillTiff, 48, "RGB", 0},
+                                           ReaderCase{output::kStillTiff, 64, "RGBA", 0}),
+                         caseName);
 
 ReaderCase jpegCase(int format, int bitCount) {
   return {format, bitCount, bitCount <= 16 ? "L" : "RGB", 0};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Jpeg, IndependentReaders,
-    ::testing::ValuesIn([] {
-      std::vector<ReaderCase> cases;
-      for (const int format : {output::kStillJpegQuality100, output::kStillJpegQuality70,
-                               output::kStillJpegQuality20}) {
-        for (const int bits : {8, 16, 24, 32, 48, 64}) cases.push_back(jpegCase(format, bits));
-      }
-      return cases;
-    }()),
-    caseName);
+INSTANTIATE_TEST_SUITE_P(Jpeg, IndependentReaders, ::testing::ValuesIn([] {
+                           std::vector<ReaderCase> cases;
+                           for (const int format :
+                                {output::kStillJpegQuality100, output::kStillJpegQuality70,
+                                 output::kStillJpegQuality20}) {
+                             for (const int bits : {8, 16, 24, 32, 48, 64})
+                               cases.push_back(jpegCase(format, bits));
+                           }
+                           return cases;
+                         }()),
+                         caseName);
 
 }  // namespace

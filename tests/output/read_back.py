@@ -63,7 +63,8 @@ def check_pillow(args, expected):
         if image.mode != args.pillow_mode:
             fail(f"Pillow: mode {image.mode}, expected {args.pillow_mode}")
             return
-        if args.progressive and not (image.info.get("progressive") or image.info.get("progression")):
+        progressive = image.info.get("progressive") or image.info.get("progression")
+        if args.progressive and not progressive:
             fail("Pillow: the JPEG is not progressive")
         decoded = np.asarray(image)
     if decoded.ndim == 2:

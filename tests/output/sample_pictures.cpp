@@ -37,8 +37,9 @@ SamplePicture::SamplePicture(int width, int height, int bitCount, Pattern patter
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       for (int c = 0; c < channels(); ++c) {
-        const unsigned value = pattern == Pattern::Busy ? busyValue(x, y, c, range)
-                                                        : smoothValue(x, y, c, width, height, range);
+        const unsigned value = pattern == Pattern::Busy
+                                   ? busyValue(x, y, c, range)
+                                   : smoothValue(x, y, c, width, height, range);
         std::uint8_t *p = at(x, y, c);
         p[0] = static_cast<std::uint8_t>(value);
         if (wide) p[1] = static_cast<std::uint8_t>(value >> 8);
@@ -53,9 +54,14 @@ SamplePicture::SamplePicture(int width, int height, int bitCount, Pattern patter
 
 int SamplePicture::channels() const {
   switch (bitCount_) {
-    case 8: case 16: return 1;
-    case 24: case 48: return 3;
-    default: return 4;
+    case 8:
+    case 16:
+      return 1;
+    case 24:
+    case 48:
+      return 3;
+    default:
+      return 4;
   }
 }
 

@@ -53,10 +53,6 @@ struct DecodedPicture {
   int channels = 0;
   int depth = 8;
   std::vector<unsigned> samples;
-
-  unsigned at(int x, int y, int channel) const {
-    return samples[(static_cast<std::size_t>(y) * width + x) * channels + channel];
-  }
 };
 DecodedPicture expectedDecode(const SamplePicture &source, int format, int significantBits);
 

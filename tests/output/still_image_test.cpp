@@ -51,9 +51,9 @@ void expectBmpOf(SamplePicture &source, const std::vector<std::uint8_t> &file) {
   for (std::size_t field = 30; field < 54; field += 4) EXPECT_EQ(readU32(file, field), 0u);
   const std::vector<std::uint8_t> memory = source.bytes();
   for (int r = 0; r < source.height(); ++r) {
-    EXPECT_EQ(rowOf(file, offset + std::size_t(r) * source.stride(), source.stride()),
-              rowOf(memory, std::size_t(source.height() - 1 - r) * source.stride(),
-                    source.stride()))
+    EXPECT_EQ(
+        rowOf(file, offset + std::size_t(r) * source.stride(), source.stride()),
+        rowOf(memory, std::size_t(source.height() - 1 - r) * source.stride(), source.stride()))
         << "file row " << r;
   }
 }
