@@ -3,6 +3,7 @@
 // the automatic iris and white balance closing their loops against the
 // virtual camera.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -115,16 +116,16 @@ class Pictures : public CameraTest {
 
   // The picture the chain makes of the camera's current frame (any frame
   // number: outside the stamp they are all the same).
-  std::vector<std::uint8_t> expectedPicture(const ColourModeCase &mode) {
+  std::vector<std::uint8_t> expectedPicture(const ColourModeCase &mode, int width, int height) {
     virtcam::FrameRenderer renderer(unit().scene());
     const auto frame = renderer.render(unit().frameSettings(1));
     CImageBuffer buffers[6];  // raw 8, raw 16, colour 24, 32, 48, 64
     CImageBuffer scratch;
     const int bits[6] = {8, 16, 24, 32, 48, 64};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(buffers[i].Create(kWidth, kHeight, bits[i]), 1);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(buffers[i].Create(width, height, bits[i]), 1);
     CImageBuffer &raw = buffers[mode.rawBits == 8 ? 0 : 1];
-    const std::size_t packedRow = std::size_t(kWidth) * (mode.rawBits / 8);
-    for (int y = 0; y < kHeight; ++y)
+    const std::size_t packedRow = std::size_t(width) * (mode.rawBits / 8);
+    for (int y = 0; y < height; ++y)
       std::memcpy(raw.Pixels() + std::size_t(y) * raw.Stride(), frame.data() + y * packedRow,
                   packedRow);
     // Buffers are indexed like the colour modes: each mode's output is buffers[index].
@@ -153,43 +154,56 @@ class Pictures : public CameraTest {
 
 // Rows and columns the frame stamp (8 samples at the start of the first and
 // last rows) can reach through the chain's neighbourhoods.
-bool nearStamp(int row, int byteInRow, int bytesPerPixel) {
-  const bool stampRows = row < 4 || row >= kHeight - 4;
+bool nearStamp(int row, int height, int byteInRow, int bytesPerPixel) {
+  const bool stampRows = row < 4 || row >= height - 4;
   return stampRows && byteInRow < 16 * bytesPerPixel;
+}
+
+// Streams until two frames have been delivered into `buffer`, then stops.
+void streamTwoFrames(int handle, MessageTarget &callback, std::vector<std::uint8_t> &buffer,
+                     int rowOrder) {
+  ASSERT_EQ(Pelnik_CallBackPreview(handle, callback.window(), buffer.data(), int(buffer.size()),
+                                   rowOrder),
+            1);
+  for (int frames = 0; frames < 2;) {
+    const auto message = callback.next(5000);
+    ASSERT_TRUE(message.has_value());
+    if (message->message == PELNIK_WM_FRAME && message->wParam != 0) ++frames;
+  }
+  ASSERT_EQ(Pelnik_StopPreview(handle), 1);
+  callback.drain();
 }
 
 TEST_F(Pictures, ApplicationBufferHoldsTheChainsPictureOfTheSentFrame) {
   open(chartScene());
   applyImageSettings();
-  for (const ColourModeCase &mode : kModes) {
-    for (int rowOrder : {1, 0}) {
-      SCOPED_TRACE(::testing::Message() << "colour " << mode.set << ", row order " << rowOrder);
-      ASSERT_EQ(Pelnik_SetColorMode(handle_, mode.set), 1);
-      const int bytesPerPixel = mode.outputBits / 8;
-      const int stride = kWidth * bytesPerPixel;  // a multiple of 4 at this width
-      std::vector<std::uint8_t> buffer(std::size_t(stride) * kHeight);
-      ASSERT_EQ(Pelnik_CallBackPreview(handle_, callback_.window(), buffer.data(),
-                                       int(buffer.size()), rowOrder),
-                1);
-      for (int frames = 0; frames < 2;) {
-        const auto message = callback_.next(5000);
-        ASSERT_TRUE(message.has_value());
-        if (message->message == PELNIK_WM_FRAME && message->wParam != 0) ++frames;
-      }
-      ASSERT_EQ(Pelnik_StopPreview(handle_), 1);
-      callback_.drain();
+  // Full frame, and a window whose rows need padding in every depth.
+  const std::array<std::array<int, 4>, 2> windows{{{0, 0, 1280, 1024}, {3, 5, 1277, 1001}}};
+  for (const auto &[x, y, width, height] : windows) {
+    ASSERT_EQ(Pelnik_SetCaptureWindowEx(handle_, 1280, x, width, 1024, y, height), 1);
+    for (const ColourModeCase &mode : kModes) {
+      for (int rowOrder : {1, 0}) {
+        SCOPED_TRACE(::testing::Message() << width << " x " << height << ", colour " << mode.set
+                                          << ", row order " << rowOrder);
+        ASSERT_EQ(Pelnik_SetColorMode(handle_, mode.set), 1);
+        const int bytesPerPixel = mode.outputBits / 8;
+        const int stride = CImageBuffer::StrideFor(width, mode.outputBits);
+        std::vector<std::uint8_t> buffer(std::size_t(stride) * height);
+        streamTwoFrames(handle_, callback_, buffer, rowOrder);
 
-      const std::vector<std::uint8_t> expected = expectedPicture(mode);
-      ASSERT_EQ(expected.size(), buffer.size());
-      std::size_t differences = 0;
-      for (int row = 0; row < kHeight; ++row) {
-        const int memoryRow = rowOrder ? row : kHeight - 1 - row;
-        const std::uint8_t *got = buffer.data() + std::size_t(row) * stride;
-        const std::uint8_t *want = expected.data() + std::size_t(memoryRow) * stride;
-        for (int b = 0; b < stride; ++b)
-          if (got[b] != want[b] && !nearStamp(memoryRow, b, bytesPerPixel)) ++differences;
+        const std::vector<std::uint8_t> expected = expectedPicture(mode, width, height);
+        ASSERT_EQ(expected.size(), buffer.size());
+        std::size_t differences = 0;
+        for (int row = 0; row < height; ++row) {
+          const int memoryRow = rowOrder ? row : height - 1 - row;
+          const std::uint8_t *got = buffer.data() + std::size_t(row) * stride;
+          const std::uint8_t *want = expected.data() + std::size_t(memoryRow) * stride;
+          for (int b = 0; b < width * bytesPerPixel; ++b)
+            if (got[b] != want[b] && !nearStamp(memoryRow, height, b, bytesPerPixel))
+              ++differences;
+        }
+        EXPECT_EQ(differences, 0u);
       }
-      EXPECT_EQ(differences, 0u);
     }
   }
   EXPECT_EQ(popErrors(handle_), std::vector<int>{});
