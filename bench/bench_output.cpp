@@ -80,8 +80,8 @@ void BM_SaveColour24(benchmark::State &state) { saveFullPicture(state, 24); }
 void BM_SaveMono16(benchmark::State &state) { saveFullPicture(state, 16); }
 
 // Format codes: 0 BMP, 1 raw, 2/3/4 JPEG quality 100/70/20, 5 PNG, 6 TIFF.
-BENCHMARK(BM_SaveColour24)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SaveMono16)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveColour24)->DenseRange(0, 6)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveMono16)->DenseRange(0, 6)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
