@@ -95,8 +95,8 @@ struct Camera {
 ChainSettings neutral(int mode) {
   ChainSettings s;
   s.colourMode = mode;
-  s.filter[slot::kBayerGainRed] = s.filter[slot::kBayerGainGreen] =
-      s.filter[slot::kBayerGainBlue] = 100;
+  s.filter[slot::kBayerGainRed] = s.filter[slot::kBayerGainGreen] = s.filter[slot::kBayerGainBlue] =
+      100;
   s.filter[slot::kGamma] = 100;
   s.filter[slot::kBayerMode] = 1;
   for (int i = 0; i < 4; ++i) s.filter[slot::kGrayGainR + i] = 128;
@@ -166,7 +166,8 @@ void referenceChain(Camera &camera, const ChainSettings &s) {
                       s.slot(slot::kBayerGainRed), 100, s.slot(slot::kBayerGainBlue)};
   DemosaicBlock measured = block;
   applyWhole(raw, sixteen ? reference::whiteBalance16 : reference::whiteBalance8, raw, &measured);
-  applyWhole(out, sixteen ? reference::demosaic16Interior : reference::demosaic8Interior, raw, &block);
+  applyWhole(out, sixteen ? reference::demosaic16Interior : reference::demosaic8Interior, raw,
+             &block);
   applyWhole(out, sixteen ? reference::demosaic16Border : reference::demosaic8Border, raw, &block);
   HueBlock hue{s.slot(slot::kHue), 0, s.slot(slot::kSaturation), depth};
   applyWhole(out, sixteen ? reference::hueSaturation16 : reference::hueSaturation8, out, &hue);
@@ -194,71 +195,114 @@ void BM_ReferenceChainEveryStage(benchmark::State &state) {
 }
 BENCHMARK(BM_ReferenceChainEveryStage)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
 
-// --- each stage alone, colour 24 (and the gray gains on the 8-bit frame) ----
+// --- each stage alone: colour 24 and 42, gray gains on the raw frame ---------
 
-enum Stage { kHue, kGamma, kContrast, kSharpness, kBrightness, kWhiteBalance, kGrayGains, kWindows };
-const char *kStageNames[] = {"hue and saturation", "gamma", "contrast", "sharpness (with copy)",
-                             "brightness", "white balance measurement", "gray gains 8",
-                             "auto iris windows"};
+enum Stage {
+  kHue,
+  kGamma,
+  kContrast,
+  kSharpness,
+  kBrightness,
+  kWhiteBalance,
+  kGrayGains,
+  kWindows
+};
+const char *kStageNames[] = {"hue and saturation", "gamma",
+                             "contrast",           "sharpness (with copy)",
+                             "brightness",         "white balance measurement",
+                             "gray gains",         "auto iris windows"};
 
 template <bool Reference>
-void runStage(Camera &camera, Stage stage) {
-  CImageBuffer &out = camera.c24;
-  ValueBlock gamma{70, 8}, contrast{25, 8}, sharp{15, 8}, bright{30, 8};
-  HueBlock hue{40, 0, 60, 8};
+void runStage(Camera &camera, Stage stage, bool sixteen) {
+  CImageBuffer &out = sixteen ? camera.c48 : camera.c24;
+  CImageBuffer &raw = sixteen ? camera.raw16 : camera.raw8;
+  const int depth = sixteen ? 10 : 8;
+  ValueBlock gamma{70, depth}, contrast{25, depth}, sharp{15, depth}, bright{30, depth};
+  HueBlock hue{40, 0, 60, depth};
+  auto pick = [&](Kernel eight, Kernel wide) { return sixteen ? wide : eight; };
   switch (stage) {
     case kHue:
-      applyWhole(out, Reference ? reference::hueSaturation8 : kernels::hueSaturation8, out, &hue);
+      applyWhole(out,
+                 Reference ? pick(reference::hueSaturation8, reference::hueSaturation16)
+                           : pick(kernels::hueSaturation8, kernels::hueSaturation16),
+                 out, &hue);
       break;
     case kGamma:
-      applyWhole(out, Reference ? reference::gammaColour8 : kernels::gammaColour8, out, &gamma);
+      applyWhole(out,
+                 Reference ? pick(reference::gammaColour8, reference::gamma16)
+                           : pick(kernels::gammaColour8, kernels::gamma16),
+                 out, &gamma);
       break;
     case kContrast:
-      applyWhole(out, Reference ? reference::contrast8 : kernels::contrast8, out, &contrast);
+      applyWhole(out,
+                 Reference ? pick(reference::contrast8, reference::contrast16)
+                           : pick(kernels::contrast8, kernels::contrast16),
+                 out, &contrast);
       break;
     case kSharpness:
       std::memcpy(camera.scratch.Pixels(), out.Pixels(), out.ByteSize());
-      applyWhole(out, Reference ? reference::sharpness8 : kernels::sharpness8, camera.scratch, &sharp);
+      applyWhole(out,
+                 Reference ? pick(reference::sharpness8, reference::sharpness16)
+                           : pick(kernels::sharpness8, kernels::sharpness16),
+                 camera.scratch, &sharp);
       break;
     case kBrightness:
-      applyWhole(out, Reference ? reference::brightness8 : kernels::brightness8, out, &bright);
+      applyWhole(out,
+                 Reference ? pick(reference::brightness8, reference::brightness16)
+                           : pick(kernels::brightness8, kernels::brightness16),
+                 out, &bright);
       break;
     case kWhiteBalance: {
       DemosaicBlock block{1, 100, 100, 100};
-      applyWhole(camera.raw8, Reference ? reference::whiteBalance8 : kernels::whiteBalance8,
-                 camera.raw8, &block);
+      applyWhole(raw,
+                 Reference ? pick(reference::whiteBalance8, reference::whiteBalance16)
+                           : pick(kernels::whiteBalance8, kernels::whiteBalance16),
+                 raw, &block);
       break;
     }
     case kGrayGains: {
-      GrayBlock block{1, 150, 128, 128, 128, 0, 0, 0, 0, 8};
-      applyWhole(camera.raw8, Reference ? reference::grayGain8 : kernels::grayGain8, camera.raw8,
-                 &block);
+      GrayBlock block{1, 150, 128, 128, 128, 0, 0, 0, 0, depth};
+      applyWhole(raw,
+                 Reference ? pick(reference::grayGain8, reference::grayGain16)
+                           : pick(kernels::grayGain8, kernels::grayGain16),
+                 raw, &block);
       break;
     }
     case kWindows:
       for (KernelRect w : autoIrisWindows(kWidth, kHeight)) {
-        benchmark::DoNotOptimize(camera.raw8.ApplyKernel(
-            Reference ? reference::windowMean8 : kernels::windowMean8, camera.raw8, &w, w.left,
-            w.top));
+        benchmark::DoNotOptimize(
+            raw.ApplyKernel(Reference ? pick(reference::windowMean8, reference::windowMean16)
+                                      : pick(kernels::windowMean8, kernels::windowMean16),
+                            raw, &w, w.left, w.top));
       }
       break;
   }
 }
 
+// Arguments: the stage, and 0 for 8-bit samples (colour 24, 8-bit raw) or 1
+// for 16-bit ones (colour 42, 16-bit raw).
 template <bool Reference>
 void BM_Stage(benchmark::State &state) {
   const auto stage = static_cast<Stage>(state.range(0));
+  const bool sixteen = state.range(1) != 0;
   Camera camera;
-  fillRandom(camera.c24, 255, 4);
-  camera.scratch.CreateLike(&camera.c24);
+  CImageBuffer &out = sixteen ? camera.c48 : camera.c24;
+  fillRandom(out, sixteen ? 1023 : 255, 4);
+  camera.scratch.CreateLike(&out);
   for (auto _ : state) {
-    runStage<Reference>(camera, stage);
+    runStage<Reference>(camera, stage, sixteen);
     benchmark::ClobberMemory();
   }
-  state.SetLabel(kStageNames[stage]);
+  state.SetLabel(std::string(kStageNames[stage]) + (sixteen ? ", 16-bit" : ", 8-bit"));
 }
-BENCHMARK(BM_Stage<false>)->Name("BM_Stage")->DenseRange(0, 7)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Stage<true>)->Name("BM_ReferenceStage")->DenseRange(0, 7)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Stage<false>)
+    ->Name("BM_Stage")
+    ->ArgsProduct({benchmark::CreateDenseRange(0, 7, 1), {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Stage<true>)
+    ->Name("BM_ReferenceStage")
+    ->ArgsProduct({benchmark::CreateDenseRange(0, 7, 1), {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 
 #ifdef PELNIK_HAVE_OPENCV
 

@@ -137,9 +137,9 @@ int autoIrisStep(int mode, CImageBuffer *picture, AutoIrisDevice &device,
     settings.storeGlobalGain(gain);
     notifier.globalGainChanged(gain);
   } else {
-    const int lines = nextExposureLines(device.currentExposureLines(), factor,
-                                        device.exposureLinesMinimum(),
-                                        device.exposureLinesMaximum());
+    const int lines =
+        nextExposureLines(device.currentExposureLines(), factor, device.exposureLinesMinimum(),
+                          device.exposureLinesMaximum());
     device.setExposureLines(lines);
     settings.storeExposureLines(lines);
     notifier.exposureLinesChanged(lines);
@@ -150,11 +150,13 @@ int autoIrisStep(int mode, CImageBuffer *picture, AutoIrisDevice &device,
 namespace kernels {
 int windowMean8(KERNEL_ARGS) {
   (void)extra, (void)params;
-  return meanFast<1>(kernelRows(dst, src, *rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride));
+  return meanFast<1>(
+      kernelRows(dst, src, *rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride));
 }
 int windowMean16(KERNEL_ARGS) {
   (void)extra, (void)params;
-  return meanFast<2>(kernelRows(dst, src, *rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride));
+  return meanFast<2>(
+      kernelRows(dst, src, *rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride));
 }
 }  // namespace kernels
 

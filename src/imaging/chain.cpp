@@ -48,13 +48,26 @@ struct ModeBuffers {
 
 bool modeBuffers(int colourMode, const ChainBuffers &b, ModeBuffers &mode) {
   switch (colourMode) {
-    case 0: mode = {b.raw8, b.raw8, kGray8, 8}; return true;
-    case 1: mode = {b.raw16, b.raw16, kGray16, kSixteenBitDepth}; return true;
-    case 2: mode = {b.raw8, b.colour24, kColour8, 8}; return true;
-    case 3: mode = {b.raw8, b.colour32, kColour8, 8}; return true;
-    case 4: mode = {b.raw16, b.colour48, kColour16, kSixteenBitDepth}; return true;
-    case 5: mode = {b.raw16, b.colour64, kColour16, kSixteenBitDepth}; return true;
-    default: return false;
+    case 0:
+      mode = {b.raw8, b.raw8, kGray8, 8};
+      return true;
+    case 1:
+      mode = {b.raw16, b.raw16, kGray16, kSixteenBitDepth};
+      return true;
+    case 2:
+      mode = {b.raw8, b.colour24, kColour8, 8};
+      return true;
+    case 3:
+      mode = {b.raw8, b.colour32, kColour8, 8};
+      return true;
+    case 4:
+      mode = {b.raw16, b.colour48, kColour16, kSixteenBitDepth};
+      return true;
+    case 5:
+      mode = {b.raw16, b.colour64, kColour16, kSixteenBitDepth};
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -80,7 +93,8 @@ ChainSettings normalised(const ChainSettings &given) {
 
 GrayBlock grayBlockOf(const ChainSettings &s, int bitDepth) {
   GrayBlock b;
-  b.bayerMode = bayer::effectiveMode(s.slot(filter_slot::kBayerMode), s.mirrorV != 0, s.mirrorH != 0);
+  b.bayerMode =
+      bayer::effectiveMode(s.slot(filter_slot::kBayerMode), s.mirrorV != 0, s.mirrorH != 0);
   b.gainR = s.slot(filter_slot::kGrayGainR);
   b.gainG1 = s.slot(filter_slot::kGrayGainR + 1);
   b.gainG2 = s.slot(filter_slot::kGrayGainR + 2);
@@ -105,9 +119,14 @@ class FrameRun {
 
   void grayStage() {
     switch (s_.slot(filter_slot::kGrayMode)) {
-      case 1: grayGains(); break;
-      case 2: grayThroughColour(); break;
-      default: break;
+      case 1:
+        grayGains();
+        break;
+      case 2:
+        grayThroughColour();
+        break;
+      default:
+        break;
     }
   }
 
@@ -151,8 +170,8 @@ class FrameRun {
       notifier_.imageSettingsChanged();
       if (request > 0) writer_.clearGrayCalibrationRequest();
     }
-    const bool neutral = block.gainR == 128 && block.gainG1 == 128 && block.gainG2 == 128 &&
-                         block.gainB == 128;
+    const bool neutral =
+        block.gainR == 128 && block.gainG1 == 128 && block.gainG2 == 128 && block.gainB == 128;
     if (!neutral) {
       applyWhole(raw, mode_.layout == kGray8 ? kernels::grayGain8 : kernels::grayGain16, raw,
                  &block);

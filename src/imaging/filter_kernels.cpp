@@ -53,13 +53,12 @@ bool allocate(Table<T> &table, std::size_t size) {
 // --- gray gains ---------------------------------------------------------------
 
 struct GraySites {
-  int gain[4];    // R, G1, G2, B
+  int gain[4];  // R, G1, G2, B
   int offset[4];
 };
 
 GraySites sitesOf(const GrayBlock &b) {
-  return {{b.gainR, b.gainG1, b.gainG2, b.gainB},
-          {b.offsetR, b.offsetG1, b.offsetG2, b.offsetB}};
+  return {{b.gainR, b.gainG1, b.gainG2, b.gainB}, {b.offsetR, b.offsetG1, b.offsetG2, b.offsetB}};
 }
 
 // Block index of the site at flags (row, column): G1, R / B, G2.
@@ -81,9 +80,11 @@ int grayGain8(KERNEL_ARGS) {
   const GraySites sites = sitesOf(block);
   std::uint8_t tables[4][256];
   for (int site = 0; site < 4; ++site) {
-    for (int v = 0; v < 256; ++v) tables[site][v] = static_cast<std::uint8_t>(grayValue(sites, site, v, 255));
+    for (int v = 0; v < 256; ++v)
+      tables[site][v] = static_cast<std::uint8_t>(grayValue(sites, site, v, 255));
   }
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) {
     const int rowFlag = bayer::rowFlag(block.bayerMode, rows.srcTop + i);
     const int firstColumn = bayer::columnFlag(block.bayerMode, rows.srcLeft);
@@ -106,7 +107,8 @@ int grayGain16(KERNEL_ARGS) {
   const GrayBlock &block = kernelBlock<GrayBlock>(params);
   const GraySites sites = sitesOf(block);
   const int maximum = fullScale(clampBitDepth(block.bitDepth));
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) {
     const int rowFlag = bayer::rowFlag(block.bayerMode, rows.srcTop + i);
     const int firstColumn = bayer::columnFlag(block.bayerMode, rows.srcLeft);
@@ -114,7 +116,8 @@ int grayGain16(KERNEL_ARGS) {
     const std::uint8_t *in = rows.srcRow(i);
     std::uint8_t *out = rows.dstRow(i);
     for (int x = 0; x < rows.width; ++x) {
-      store16(out + x * rows.dstBpp, grayValue(sites, site[x & 1], load16(in + x * rows.srcBpp), maximum));
+      store16(out + x * rows.dstBpp,
+              grayValue(sites, site[x & 1], load16(in + x * rows.srcBpp), maximum));
     }
   }
   return 1;
@@ -124,11 +127,16 @@ namespace {
 
 int calibrationFullScale(int bitDepth) {
   switch (bitDepth) {
-    case 8: return 255;
-    case 10: return 1023;
-    case 12: return 4095;
-    case 14: return 16383;
-    default: return 65535;
+    case 8:
+      return 255;
+    case 10:
+      return 1023;
+    case 12:
+      return 4095;
+    case 14:
+      return 16383;
+    default:
+      return 65535;
   }
 }
 
@@ -138,7 +146,8 @@ int grayCalibration(KERNEL_ARGS) {
   (void)extra;
   GrayBlock &block = kernelBlock<GrayBlock>(params);
   const int full = calibrationFullScale(block.bitDepth);
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   std::uint64_t sums[4] = {};
   std::uint64_t counts[4] = {};
   for (int i = 0; i < rows.height; ++i) {
@@ -155,7 +164,8 @@ int grayCalibration(KERNEL_ARGS) {
   }
   if (std::find(std::begin(counts), std::end(counts), 0u) != std::end(counts)) return 1;
   double means[4];
-  for (int s = 0; s < 4; ++s) means[s] = static_cast<double>(sums[s]) / static_cast<double>(counts[s]);
+  for (int s = 0; s < 4; ++s)
+    means[s] = static_cast<double>(sums[s]) / static_cast<double>(counts[s]);
   const double brightest = *std::max_element(std::begin(means), std::end(means));
   std::int32_t *gains[4] = {&block.gainR, &block.gainG1, &block.gainG2, &block.gainB};
   for (int s = 0; s < 4; ++s) *gains[s] = static_cast<std::int32_t>(brightest / means[s] * 128);
@@ -169,7 +179,8 @@ int hueSaturation8(KERNEL_ARGS) {
   const HueBlock &block = kernelBlock<HueBlock>(params);
   const SaturationScale scale(block.saturation);
   const simd::HueRow hue{hueShift(block.hue), &scale};
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   // The row loops need matching pixel sizes; a 3 <-> 4 byte call goes pixel
   // by pixel.
   for (int i = 0; i < rows.height; ++i) {
@@ -196,7 +207,8 @@ int hueSaturation16(KERNEL_ARGS) {
   const SaturationScale scale(block.saturation);
   const simd::HueRow hue{hueShift(block.hue), &scale};
   const int down = clampBitDepth(block.bitDepth) - 8;
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   // Each row goes through the 8-bit row loop as 4-byte pixels.
   Table<std::uint8_t> view;
   if (!allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
@@ -271,7 +283,8 @@ int gamma8(KERNEL_ARGS, bool limited) {
   if (limited) exponent = limitGammaExponent(exponent);
   std::array<std::uint8_t, 256> table;
   buildGammaTable8(exponent, table);
-  applyTable8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride), table.data());
+  applyTable8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+              table.data());
   return 1;
 }
 
@@ -304,7 +317,8 @@ int contrast8(KERNEL_ARGS) {
   (void)extra;
   std::array<std::uint8_t, 256> table;
   buildContrastTable8(kernelBlock<ValueBlock>(params).value, table);
-  applyTable8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride), table.data());
+  applyTable8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+              table.data());
   return 1;
 }
 
@@ -342,7 +356,8 @@ int sampleTable16(KERNEL_ARGS) {
 int sharpness8(KERNEL_ARGS) {
   (void)extra;
   const int s = kernelBlock<ValueBlock>(params).value;
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   if (rows.width < 5 || rows.height < 5) return 1;  // no interior: the frame keeps its values
   const int bpp = rows.srcBpp;
   const int count = rows.width * bpp;
@@ -379,7 +394,8 @@ int sharpness16(KERNEL_ARGS) {
   const ValueBlock &block = kernelBlock<ValueBlock>(params);
   const int s = block.value;
   const int f = fullScale(clampBitDepth(block.bitDepth));
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   if (rows.width < 5 || rows.height < 5) return 1;
   const int p = rows.srcBpp / 2;  // samples per pixel
   const int count = rows.width * p;
@@ -426,7 +442,8 @@ int sharpness16(KERNEL_ARGS) {
 int brightness8(KERNEL_ARGS) {
   (void)extra;
   const float factor = brightnessFactor(kernelBlock<ValueBlock>(params).value);
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) {
     if (rows.srcBpp == rows.dstBpp) {
       simd::brightenRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, factor);
@@ -448,7 +465,8 @@ int brightness16(KERNEL_ARGS) {
   const ValueBlock &block = kernelBlock<ValueBlock>(params);
   const float factor = brightnessFactor(block.value);
   const int maximum = fullScale(clampBitDepth(block.bitDepth));
-  const KernelRows rows = rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) {
     if (rows.srcBpp == rows.dstBpp) {
       simd::brightenRow16(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, factor, maximum);

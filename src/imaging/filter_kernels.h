@@ -9,25 +9,25 @@
 
 namespace pelnik {
 
-#define PELNIK_FILTER_KERNELS(X)                                                   \
-  /* Gray-mode gains (GrayBlock), in place; 8-bit and 16-bit samples. */           \
-  X(grayGain8)                                                                     \
-  X(grayGain16)                                                                    \
-  /* Gray gain calibration over the source (GrayBlock, gains written back). */     \
-  X(grayCalibration)                                                               \
-  /* Hue and saturation (HueBlock) on 24/32-bit and 48/64-bit pixels. */           \
-  X(hueSaturation8)                                                                \
-  X(hueSaturation16)                                                               \
-  /* Gamma (ValueBlock): 8-bit gray, 8-bit colour (exponent limited), 16-bit. */   \
-  X(gammaGray8)                                                                    \
-  X(gammaColour8)                                                                  \
-  X(gamma16)                                                                       \
-  /* Contrast, sharpness and brightness (ValueBlock), 8-bit and 16-bit. */         \
-  X(contrast8)                                                                     \
-  X(contrast16)                                                                    \
-  X(sharpness8)                                                                    \
-  X(sharpness16)                                                                   \
-  X(brightness8)                                                                   \
+#define PELNIK_FILTER_KERNELS(X)                                                 \
+  /* Gray-mode gains (GrayBlock), in place; 8-bit and 16-bit samples. */         \
+  X(grayGain8)                                                                   \
+  X(grayGain16)                                                                  \
+  /* Gray gain calibration over the source (GrayBlock, gains written back). */   \
+  X(grayCalibration)                                                             \
+  /* Hue and saturation (HueBlock) on 24/32-bit and 48/64-bit pixels. */         \
+  X(hueSaturation8)                                                              \
+  X(hueSaturation16)                                                             \
+  /* Gamma (ValueBlock): 8-bit gray, 8-bit colour (exponent limited), 16-bit. */ \
+  X(gammaGray8)                                                                  \
+  X(gammaColour8)                                                                \
+  X(gamma16)                                                                     \
+  /* Contrast, sharpness and brightness (ValueBlock), 8-bit and 16-bit. */       \
+  X(contrast8)                                                                   \
+  X(contrast16)                                                                  \
+  X(sharpness8)                                                                  \
+  X(sharpness16)                                                                 \
+  X(brightness8)                                                                 \
   X(brightness16)
 
 #define PELNIK_DECLARE_FILTER_KERNEL(name) int name(KERNEL_ARGS);

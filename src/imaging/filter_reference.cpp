@@ -1,10 +1,9 @@
-#include "imaging/filter_kernels.h"
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
 
 namespace pelnik::reference {
@@ -34,7 +33,9 @@ void write16(std::uint8_t *memory, int stride, int bpp, int x, int y, int sample
   std::memcpy(memory + y * stride + x * bpp + sample * 2, &stored, 2);
 }
 
-int clampTo(int value, int low, int high) { return value < low ? low : value > high ? high : value; }
+int clampTo(int value, int low, int high) {
+  return value < low ? low : value > high ? high : value;
+}
 
 // Colour pixels carry three samples (the fourth of 32/64-bit is spare).
 int samplesOf(int bpp, int sampleBytes) { return bpp / sampleBytes >= 3 ? 3 : 1; }
@@ -75,11 +76,17 @@ int grayGain(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX, i
     if (SampleBytes == 1) {
       const int v = read8(src, srcStride, srcBpp, sx, sy, 0);
       const long long out = offsets[site] + (static_cast<long long>(gains[site]) * v) / 128;
-      write8(dst, dstStride, dstBpp, dx, dy, 0, static_cast<int>(out < 0 ? 0 : out > maximum ? maximum : out));
+      write8(dst, dstStride, dstBpp, dx, dy, 0,
+             static_cast<int>(out < 0         ? 0
+                              : out > maximum ? maximum
+                                              : out));
     } else {
       const int v = read16(src, srcStride, srcBpp, sx, sy, 0);
       const long long out = offsets[site] + (static_cast<long long>(gains[site]) * v) / 128;
-      write16(dst, dstStride, dstBpp, dx, dy, 0, static_cast<int>(out < 0 ? 0 : out > maximum ? maximum : out));
+      write16(dst, dstStride, dstBpp, dx, dy, 0,
+              static_cast<int>(out < 0         ? 0
+                               : out > maximum ? maximum
+                                               : out));
     }
   });
   return 1;
@@ -87,11 +94,16 @@ int grayGain(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX, i
 
 int calibrationFullScale(int bitDepth) {
   switch (bitDepth) {
-    case 8: return 255;
-    case 10: return 1023;
-    case 12: return 4095;
-    case 14: return 16383;
-    default: return 65535;
+    case 8:
+      return 255;
+    case 10:
+      return 1023;
+    case 12:
+      return 4095;
+    case 14:
+      return 16383;
+    default:
+      return 65535;
   }
 }
 
@@ -173,16 +185,16 @@ int grayGain16(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX,
   return grayGain<2>(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride, params);
 }
 
-int grayCalibration(std::uint8_t *, std::uint8_t *src, KernelRect *rect, int, int,
-                    std::uint16_t, std::uint16_t srcBpp, int, int srcStride, void *params, int) {
+int grayCalibration(std::uint8_t *, std::uint8_t *src, KernelRect *rect, int, int, std::uint16_t,
+                    std::uint16_t srcBpp, int, int srcStride, void *params, int) {
   GrayBlock &b = **static_cast<GrayBlock **>(params);
   const int full = calibrationFullScale(b.bitDepth);
   unsigned long long sums[4] = {0, 0, 0, 0};
   long long counts[4] = {0, 0, 0, 0};
   for (int y = rect->top; y < rect->bottom; ++y) {
     for (int x = rect->left; x < rect->right; ++x) {
-      const int v = srcBpp == 1 ? read8(src, srcStride, 1, x, y, 0)
-                                : read16(src, srcStride, srcBpp, x, y, 0);
+      const int v =
+          srcBpp == 1 ? read8(src, srcStride, 1, x, y, 0) : read16(src, srcStride, srcBpp, x, y, 0);
       if (v == 0 || v == full) continue;
       const int site = graySite(b.bayerMode, x, y);
       sums[site] += static_cast<unsigned>(v);
@@ -286,8 +298,8 @@ int gammaColour8(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dst
 }
 
 int gamma16(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX, int dstRow,
-            std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride, int srcStride,
-            void *params, int) {
+            std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride, int srcStride, void *params,
+            int) {
   const ValueBlock &block = blockOf<ValueBlock>(params);
   const int gamma = block.value;
   const double e = gamma > 100 ? (gamma - 100) / 10.0 + 1 : gamma / 100.0;
@@ -425,12 +437,11 @@ int brightness16(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dst
   const ValueBlock &block = blockOf<ValueBlock>(params);
   const float k = factorOf(block.value);
   const int maximum = (1 << depthOf(block.bitDepth)) - 1;
-  return perSample<2>(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride,
-                      [&](int v) {
-                        const float product = static_cast<float>(v) * k;
-                        return product >= static_cast<float>(maximum) ? maximum
-                                                                      : static_cast<int>(product);
-                      });
+  return perSample<2>(
+      dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride, [&](int v) {
+        const float product = static_cast<float>(v) * k;
+        return product >= static_cast<float>(maximum) ? maximum : static_cast<int>(product);
+      });
 }
 
 }  // namespace pelnik::reference

@@ -114,16 +114,16 @@ __attribute__((target("avx2"))) __m256i hueWords(__m256i word, const HueRow &hue
   const __m256i greenAboveRed = _mm256_cmpgt_epi32(green, red);
   const __m256i blueAboveRed = _mm256_cmpgt_epi32(blue, red);
   const __m256i blueAboveGreen = _mm256_cmpgt_epi32(blue, green);
-  const __m256i redMax = _mm256_andnot_si256(_mm256_or_si256(greenAboveRed, blueAboveRed),
-                                             _mm256_set1_epi32(-1));
-  const __m256i greenMax = _mm256_andnot_si256(_mm256_or_si256(redMax, blueAboveGreen),
-                                               _mm256_set1_epi32(-1));
+  const __m256i redMax =
+      _mm256_andnot_si256(_mm256_or_si256(greenAboveRed, blueAboveRed), _mm256_set1_epi32(-1));
+  const __m256i greenMax =
+      _mm256_andnot_si256(_mm256_or_si256(redMax, blueAboveGreen), _mm256_set1_epi32(-1));
   const __m256i maximum = _mm256_max_epi32(red, _mm256_max_epi32(green, blue));
   const __m256i minimum = _mm256_min_epi32(red, _mm256_min_epi32(green, blue));
   __m256i code = _mm256_blendv_epi8(_mm256_set1_epi32(5), _mm256_set1_epi32(3), greenMax);
   code = _mm256_blendv_epi8(code, _mm256_set1_epi32(1), redMax);
-  __m256i d = _mm256_blendv_epi8(_mm256_sub_epi32(red, green), _mm256_sub_epi32(blue, red),
-                                 greenMax);
+  __m256i d =
+      _mm256_blendv_epi8(_mm256_sub_epi32(red, green), _mm256_sub_epi32(blue, red), greenMax);
   d = _mm256_blendv_epi8(d, _mm256_sub_epi32(green, blue), redMax);
 
   const __m256i chroma = _mm256_sub_epi32(maximum, minimum);
@@ -141,8 +141,8 @@ __attribute__((target("avx2"))) __m256i hueWords(__m256i word, const HueRow &hue
   __m256i result = _mm256_mullo_epi32(low, greyFactor);
 
   const __m256i negative = _mm256_cmpgt_epi32(_mm256_setzero_si256(), d);
-  __m256i index = _mm256_add_epi32(_mm256_add_epi32(code, negative),
-                                   _mm256_set1_epi32(hue.shift / 255));
+  __m256i index =
+      _mm256_add_epi32(_mm256_add_epi32(code, negative), _mm256_set1_epi32(hue.shift / 255));
   // 0xFF0000 / C exactly: the double quotient is never within 1/255 of the
   // next integer, so truncating it gives the integer division (0 for C = 0).
   const __m256d numerator = _mm256_set1_pd(static_cast<double>(0xFF0000));
@@ -155,9 +155,8 @@ __attribute__((target("avx2"))) __m256i hueWords(__m256i word, const HueRow &hue
       _mm256_inserti128_si256(_mm256_castsi128_si256(quotientLow), quotientHigh, 1));
   const __m256i offset = _mm256_add_epi32(d, _mm256_and_si256(negative, chroma));
   __m256i frac = _mm256_add_epi32(
-      _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(reciprocal, offset),
-                                         _mm256_set1_epi32(0x8000)),
-                        16),
+      _mm256_srai_epi32(
+          _mm256_add_epi32(_mm256_mullo_epi32(reciprocal, offset), _mm256_set1_epi32(0x8000)), 16),
       _mm256_set1_epi32(hue.shift % 255));
   const __m256i wraps = _mm256_cmpgt_epi32(frac, _mm256_set1_epi32(254));
   frac = _mm256_sub_epi32(frac, _mm256_and_si256(wraps, _mm256_set1_epi32(255)));
@@ -165,18 +164,19 @@ __attribute__((target("avx2"))) __m256i hueWords(__m256i word, const HueRow &hue
   const __m256i pastSix = _mm256_cmpgt_epi32(index, _mm256_set1_epi32(5));
   index = _mm256_sub_epi32(index, _mm256_and_si256(pastSix, _mm256_set1_epi32(6)));
 
-  const __m256i masks = _mm256_setr_epi32(kHueSectorMask[0], kHueSectorMask[1], kHueSectorMask[2],
-                                          kHueSectorMask[3], kHueSectorMask[4], kHueSectorMask[5],
-                                          0, 0);
-  const __m256i steps = _mm256_setr_epi32(kHueSectorStep[0], kHueSectorStep[1], kHueSectorStep[2],
-                                          kHueSectorStep[3], kHueSectorStep[4], kHueSectorStep[5],
-                                          0, 0);
+  const __m256i masks =
+      _mm256_setr_epi32(kHueSectorMask[0], kHueSectorMask[1], kHueSectorMask[2], kHueSectorMask[3],
+                        kHueSectorMask[4], kHueSectorMask[5], 0, 0);
+  const __m256i steps =
+      _mm256_setr_epi32(kHueSectorStep[0], kHueSectorStep[1], kHueSectorStep[2], kHueSectorStep[3],
+                        kHueSectorStep[4], kHueSectorStep[5], 0, 0);
   const __m256i mask = _mm256_permutevar8x32_epi32(masks, index);
   const __m256i step = _mm256_permutevar8x32_epi32(steps, index);
   const __m256i moved = _mm256_srai_epi32(
       _mm256_add_epi32(_mm256_mullo_epi32(span, frac), _mm256_set1_epi32(128)), 8);
-  const __m256i colour = _mm256_add_epi32(
-      _mm256_and_si256(_mm256_mullo_epi32(span, greyFactor), mask), _mm256_mullo_epi32(moved, step));
+  const __m256i colour =
+      _mm256_add_epi32(_mm256_and_si256(_mm256_mullo_epi32(span, greyFactor), mask),
+                       _mm256_mullo_epi32(moved, step));
   const __m256i grey = _mm256_cmpeq_epi32(chroma, _mm256_setzero_si256());
   result = _mm256_add_epi32(result, _mm256_andnot_si256(grey, colour));
   return result;
@@ -186,10 +186,10 @@ __attribute__((target("avx2"))) int hueRowAvx2(std::uint8_t *dst, const std::uin
                                                int pixels, int bpp, const HueRow &hue) {
   int x = 0;
   if (bpp == 3) {
-    const __m256i unpack = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
-                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i unpack = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
+                                            1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
+                                          1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     // Each step reads 28 bytes and writes 24.
     for (; x + 10 <= pixels; x += 8) {
       const std::uint8_t *in = src + 3 * x;
@@ -220,8 +220,8 @@ __attribute__((target("avx2"))) int hueRowAvx2(std::uint8_t *dst, const std::uin
 
 __attribute__((target("avx2"))) __m256i brighten8(__m128i bytes, __m256 factor) {
   const __m256 ceiling = _mm256_set1_ps(255.0f);
-  const __m256i lo = _mm256_cvttps_epi32(
-      _mm256_min_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes)), factor), ceiling));
+  const __m256i lo = _mm256_cvttps_epi32(_mm256_min_ps(
+      _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes)), factor), ceiling));
   const __m256i hi = _mm256_cvttps_epi32(_mm256_min_ps(
       _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8))), factor),
       ceiling));
@@ -232,13 +232,14 @@ __attribute__((target("avx2"))) int brightenAvx2_8(std::uint8_t *dst, const std:
                                                    int pixels, int bpp, float factor) {
   const int bytes = pixels * bpp;
   const __m256 k = _mm256_set1_ps(factor);
-  const __m128i spare = bpp == 4 ? _mm_set1_epi32(static_cast<int>(0xFF000000u)) : _mm_setzero_si128();
+  const __m128i spare =
+      bpp == 4 ? _mm_set1_epi32(static_cast<int>(0xFF000000u)) : _mm_setzero_si128();
   int i = 0;
   for (; i + 16 <= bytes; i += 16) {
     const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
     const __m256i words = brighten8(in, k);
-    const __m128i out = _mm_packus_epi16(_mm256_castsi256_si128(words),
-                                         _mm256_extracti128_si256(words, 1));
+    const __m128i out =
+        _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), _mm_blendv_epi8(out, in, spare));
   }
   return i;  // bytes done, a multiple of 16
@@ -250,8 +251,8 @@ __attribute__((target("avx2"))) int brightenAvx2_16(std::uint8_t *dst, const std
   const int bytes = pixels * bpp;
   const __m256 k = _mm256_set1_ps(factor);
   const __m256 ceiling = _mm256_set1_ps(static_cast<float>(maximum));
-  const __m128i spare =
-      bpp == 8 ? _mm_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull)) : _mm_setzero_si128();
+  const __m128i spare = bpp == 8 ? _mm_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull))
+                                 : _mm_setzero_si128();
   int i = 0;
   for (; i + 16 <= bytes; i += 16) {
     const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
@@ -268,8 +269,10 @@ __attribute__((target("avx2"))) int slideAvx2_8(std::uint16_t *sums, const std::
                                                 const std::uint8_t *sub, int count) {
   int k = 0;
   for (; k + 16 <= count; k += 16) {
-    const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(add + k)));
-    const __m256i s = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(sub + k)));
+    const __m256i a =
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(add + k)));
+    const __m256i s =
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(sub + k)));
     __m256i *target = reinterpret_cast<__m256i *>(sums + k);
     _mm256_storeu_si256(target,
                         _mm256_sub_epi16(_mm256_add_epi16(_mm256_loadu_si256(target), a), s));
@@ -290,7 +293,8 @@ __attribute__((target("avx2"))) int sharpenAvx2_8(std::uint8_t *dst, const std::
   int k = first;
   for (; k + 16 <= last; k += 16) {
     const __m256i *column = reinterpret_cast<const __m256i *>(sums + k);
-    const __m256i farLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k - 2 * bpp));
+    const __m256i farLeft =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k - 2 * bpp));
     const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k - bpp));
     const __m256i right = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sums + k + bpp));
     const __m256i box = _mm256_add_epi16(_mm256_add_epi16(farLeft, left),
@@ -328,7 +332,8 @@ __attribute__((target("avx2"))) int slideAvx2_32(std::int32_t *sums, const std::
     __m256i *target = reinterpret_cast<__m256i *>(sums + k);
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(add + k));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sub + k));
-    _mm256_storeu_si256(target, _mm256_add_epi32(_mm256_loadu_si256(target), _mm256_sub_epi32(a, b)));
+    _mm256_storeu_si256(target,
+                        _mm256_add_epi32(_mm256_loadu_si256(target), _mm256_sub_epi32(a, b)));
   }
   return k;
 }
@@ -433,8 +438,8 @@ void slideColumnSums8(std::uint16_t *sums, const std::uint8_t *add, const std::u
   slideScalar8(sums, add, sub, done, count);
 }
 
-void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_t *sums,
-                 int first, int last, int bpp, int sharpness) {
+void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_t *sums, int first,
+                 int last, int bpp, int sharpness) {
   int done = first;
 #ifdef PELNIK_X86
   if (useAvx2()) done = sharpenAvx2_8(dst, orig, sums, first, last, bpp, sharpness);

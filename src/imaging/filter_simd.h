@@ -14,7 +14,7 @@ bool haveAvx2();
 void forceScalar(bool scalarOnly);
 
 struct HueRow {
-  int shift;             // position on the 1530-step circle
+  int shift;  // position on the 1530-step circle
   const SaturationScale *scale;
 };
 
@@ -35,8 +35,8 @@ void slideColumnSums8(std::uint16_t *sums, const std::uint8_t *add, const std::u
 // (exclusive) of the row: blur from the column sums, correction
 // (s x (orig - blur)) / 10, clamped to 0..255. `bpp` 4 leaves every fourth
 // byte of dst as it is.
-void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_t *sums,
-                 int first, int last, int bpp, int sharpness);
+void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_t *sums, int first,
+                 int last, int bpp, int sharpness);
 
 // The 16-bit unsharp mask works on int32 copies of the samples, held at
 // the bit depth's full scale.

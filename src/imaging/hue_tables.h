@@ -25,7 +25,7 @@ inline constexpr std::int32_t hueGrey(int value) { return value * 0x010101; }
 // Channels held at the full span, and the channel that moves with the
 // fraction, per sector (index mod 6).
 inline constexpr std::array<std::int32_t, 6> kHueSectorMask = {0xFF00FF, 0xFF0000, 0xFFFF00,
-                                                              0x00FF00, 0x00FFFF, 0x0000FF};
+                                                               0x00FF00, 0x00FFFF, 0x0000FF};
 inline constexpr std::array<std::int32_t, 6> kHueSectorStep = {-1, 256, -65536, 1, -256, 65536};
 
 // Position on the 1530-step circle of a hue setting in degrees.
@@ -78,8 +78,8 @@ inline void hueSaturatePixel(int &red, int &green, int &blue, const SaturationSc
   if (chroma != 0) {
     const int negative = d < 0 ? 1 : 0;
     int index = code - negative + shift / 255;
-    int frac = ((kHueReciprocal[chroma] * (d + (negative ? chroma : 0)) + 0x8000) >> 16) +
-               shift % 255;
+    int frac =
+        ((kHueReciprocal[chroma] * (d + (negative ? chroma : 0)) + 0x8000) >> 16) + shift % 255;
     if (frac > 254) {
       frac -= 255;
       ++index;

@@ -100,7 +100,8 @@ int measure(KERNEL_ARGS) {
     std::uint64_t even = 0, odd = 0;
     int x = 0;
 #ifdef PELNIK_X86
-    if (SampleBytes == 1 && rows.srcBpp == 1 && simd::haveAvx2()) x = rowSumsAvx2(in, rows.width, even, odd);
+    if (SampleBytes == 1 && rows.srcBpp == 1 && simd::haveAvx2())
+      x = rowSumsAvx2(in, rows.width, even, odd);
 #endif
     for (; x + 1 < rows.width; x += 2) {
       if (SampleBytes == 1) {

@@ -1,13 +1,14 @@
 // The auto iris: the exposure factor accumulated in doubles, the dead band,
 // the gain and exposure steps with their limits, and one step on a picture
 // through a fake device.
+#include "imaging/auto_iris.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "display/image_buffer.h"
 #include "filter_pictures.h"
-#include "imaging/auto_iris.h"
 
 namespace pelnik {
 namespace {
@@ -68,7 +69,8 @@ TEST(AutoIrisWindows, BoundsAreTruncatedProductsAndMeansMatchTheReference) {
   for (int bpp : {1, 2}) {
     test::Picture p(41, 23, bpp);
     p.randomise(random, 65535);
-    for (KernelRect r : {KernelRect{0, 0, 41, 23}, KernelRect{3, 4, 17, 9}, KernelRect{5, 5, 5, 9}}) {
+    for (KernelRect r :
+         {KernelRect{0, 0, 41, 23}, KernelRect{3, 4, 17, 9}, KernelRect{5, 5, 5, 9}}) {
       int means[2];
       const Kernel forms[2][2] = {{kernels::windowMean8, reference::windowMean8},
                                   {kernels::windowMean16, reference::windowMean16}};
@@ -157,28 +159,26 @@ struct Fixture {
   }
 };
 
-TEST(AutoIrisStep, GainModeStepsAndReports) {
+TEST(AutoIrisStep, GainModeOnEightBitAndExposureModeOnSixteenBitPictures) {
   CImageBuffer picture;
   ASSERT_EQ(picture.Create(100, 80, 8), 1);
   paint(picture, 80, 120);  // four windows at 80: f = 1.2
-  Fixture f;
-  EXPECT_EQ(f.step(kAutoIrisGain, &picture), 1);
-  EXPECT_EQ(f.device.gainWrites, std::vector<int>{120});
-  EXPECT_EQ(f.settings.gains, std::vector<int>{120});
-  EXPECT_EQ(f.observer.gains, std::vector<int>{120});
-  EXPECT_TRUE(f.device.exposureWrites.empty());
-}
+  Fixture gain;
+  EXPECT_EQ(gain.step(kAutoIrisGain, &picture), 1);
+  EXPECT_EQ(gain.device.gainWrites, std::vector<int>{120});
+  EXPECT_EQ(gain.settings.gains, std::vector<int>{120});
+  EXPECT_EQ(gain.observer.gains, std::vector<int>{120});
+  EXPECT_TRUE(gain.device.exposureWrites.empty());
 
-TEST(AutoIrisStep, ExposureModeOnSixteenBitPictures) {
-  CImageBuffer picture;
-  ASSERT_EQ(picture.Create(64, 48, 16), 1);
-  paint(picture, 210, 210);  // every window above 200: f = 0.24999999999999992
-  Fixture f;
-  EXPECT_EQ(f.step(kAutoIrisExposure, &picture), 1);
-  EXPECT_EQ(f.device.exposureWrites, std::vector<int>{249});
-  EXPECT_EQ(f.settings.exposures, std::vector<int>{249});
-  EXPECT_EQ(f.observer.exposures, std::vector<int>{249});
-  EXPECT_TRUE(f.device.gainWrites.empty());
+  CImageBuffer wide;
+  ASSERT_EQ(wide.Create(64, 48, 16), 1);
+  paint(wide, 210, 210);  // every window above 200: f = 0.24999999999999992
+  Fixture exposure;
+  EXPECT_EQ(exposure.step(kAutoIrisExposure, &wide), 1);
+  EXPECT_EQ(exposure.device.exposureWrites, std::vector<int>{249});
+  EXPECT_EQ(exposure.settings.exposures, std::vector<int>{249});
+  EXPECT_EQ(exposure.observer.exposures, std::vector<int>{249});
+  EXPECT_TRUE(exposure.device.gainWrites.empty());
 }
 
 TEST(AutoIrisStep, OffDeadBandAndOtherPictures) {

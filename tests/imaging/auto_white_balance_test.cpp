@@ -21,9 +21,10 @@ Picture mosaic(int width, int height, int bpp, int mode, int green, int blue, in
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const bayer::Colour colour = bayer::colourAt(mode, x, y);
-      p.setSample(x, y, 0, colour == bayer::Colour::green ? green
-                           : colour == bayer::Colour::blue ? blue
-                                                           : red);
+      p.setSample(x, y, 0,
+                  colour == bayer::Colour::green  ? green
+                  : colour == bayer::Colour::blue ? blue
+                                                  : red);
     }
   }
   return p;

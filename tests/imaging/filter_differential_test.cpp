@@ -20,7 +20,8 @@ struct Size {
   int width, height;
 };
 // 4 x 4 upwards, odd sizes, and rows whose stride needs padding.
-const Size kSizes[] = {{4, 4}, {5, 5}, {7, 3}, {13, 9}, {33, 17}, {6, 11}, {1278, 3}, {101, 6}, {3, 40}};
+const Size kSizes[] = {{4, 4},  {5, 5},    {7, 3},   {13, 9}, {33, 17},
+                       {6, 11}, {1278, 3}, {101, 6}, {3, 40}};
 
 struct Pair {
   const char *name;
@@ -31,8 +32,8 @@ struct Pair {
 
 // Runs both forms from the same random picture and compares every byte.
 // Sharpness reads a copy and writes the picture, the others work in place.
-void expectSame(const Pair &pair, const Picture &start, void *productionBlock,
-                void *referenceBlock, bool fromCopy, const std::string &what) {
+void expectSame(const Pair &pair, const Picture &start, void *productionBlock, void *referenceBlock,
+                bool fromCopy, const std::string &what) {
   Picture produced = start, expected = start;
   Picture copy = start;
   if (fromCopy) {
@@ -76,7 +77,8 @@ void valueKernels(const std::vector<Pair> &pairs, int low, int high, bool fromCo
       for (const Size size : kSizes) {
         Picture p(size.width, size.height, bpp);
         p.randomise(random, maximumOf(bpp));
-        for (int value : {low, high, (low + high) / 2, std::uniform_int_distribution<int>(low, high)(random)}) {
+        for (int value :
+             {low, high, (low + high) / 2, std::uniform_int_distribution<int>(low, high)(random)}) {
           ValueBlock block{value, 10};
           expectSame(pair, p, &block, &block, fromCopy, describe(p, value));
         }
@@ -126,8 +128,8 @@ TEST_P(FilterDifferential, HueAndSaturation) {
   auto random = test::seeded(99);
   const Pair pairs[] = {{"hue 8", kernels::hueSaturation8, reference::hueSaturation8, {3, 4}},
                         {"hue 16", kernels::hueSaturation16, reference::hueSaturation16, {6, 8}}};
-  std::vector<int> hues = {-360, -359, -181, -1, 0, 1, 59, 60, 61, 119, 120, 121, 179, 180, 240,
-                           300, 359, 360};
+  std::vector<int> hues = {-360, -359, -181, -1,  0,   1,   59,  60,  61,
+                           119,  120,  121,  179, 180, 240, 300, 359, 360};
   std::vector<int> saturations = {-255, -254, -128, -127, -1, 0, 1, 64, 127, 128, 254, 255};
   for (const Pair &pair : pairs) {
     for (int bpp : pair.bpps) {
@@ -177,7 +179,7 @@ TEST_P(FilterDifferential, GrayGainsAndCalibration) {
   const Pair gray16{"gray 16", kernels::grayGain16, reference::grayGain16, {2}};
   for (const Size size : kSizes) {
     for (int round = 0; round < 6; ++round) {
-      GrayBlock block{mode(random), gain(random), gain(random), gain(random), gain(random),
+      GrayBlock block{mode(random),   gain(random),   gain(random),   gain(random),   gain(random),
                       offset(random), offset(random), offset(random), offset(random), 10};
       Picture p8(size.width, size.height, 1), p16(size.width, size.height, 2);
       p8.randomise(random, 255);

@@ -78,7 +78,8 @@ TEST_P(FilterKernel, CalibrationEqualisesSiteMeansAndSkipsEmptySites) {
   Picture p(4, 4, 1);
   // Mode 0 sites: G1 100, R 50, B 200, G2 25.
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x) p.setSample(x, y, 0, y % 2 == 0 ? (x % 2 ? 50 : 100) : (x % 2 ? 25 : 200));
+    for (int x = 0; x < 4; ++x)
+      p.setSample(x, y, 0, y % 2 == 0 ? (x % 2 ? 50 : 100) : (x % 2 ? 25 : 200));
   GrayBlock block = neutralGray(0, 8);
   runInPlace(GetParam().calibration, p, &block);
   EXPECT_EQ(block.gainB, 128);
@@ -270,7 +271,9 @@ TEST(FilterKernelMemory, SixteenBitStageWithoutTableMemoryLeavesThePicture) {
   class Refusing : public std::pmr::memory_resource {
     void *do_allocate(std::size_t, std::size_t) override { throw std::bad_alloc(); }
     void do_deallocate(void *, std::size_t, std::size_t) override {}
-    bool do_is_equal(const memory_resource &other) const noexcept override { return &other == this; }
+    bool do_is_equal(const memory_resource &other) const noexcept override {
+      return &other == this;
+    }
   } refusing;
   auto random = test::seeded(9);
   Picture p(8, 8, 6);

@@ -20,7 +20,10 @@ struct Picture {
 
   Picture() = default;
   Picture(int w, int h, int bytesPerPixel)
-      : width(w), height(h), bpp(bytesPerPixel), stride((w * bytesPerPixel + 3) / 4 * 4),
+      : width(w),
+        height(h),
+        bpp(bytesPerPixel),
+        stride((w * bytesPerPixel + 3) / 4 * 4),
         bytes(static_cast<std::size_t>(stride) * h) {}
 
   bool sixteen() const { return bpp == 2 || bpp == 6 || bpp == 8; }
