@@ -4,6 +4,6 @@
 set -eu
 build="$1"
 if [ -x "$build/tools/pelnik-capture" ]; then
-  exec "$build/tools/pelnik-capture" --virtual --demo
+  exec "$build/tools/pelnik-capture" --demo --output "$build/demo-output"
 fi
 exec "$build/tools/pelnik-hello"

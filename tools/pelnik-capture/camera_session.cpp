@@ -1,0 +1,136 @@
+#include "camera_session.h"
+
+#include <cstring>
+#include <sstream>
+
+namespace capture {
+namespace {
+
+struct FilterName {
+  const char *name;
+  int id;
+};
+
+constexpr FilterName kFilterNames[] = {
+    {"Brightness", 1},     {"Contrast", 2},        {"Hue", 3},
+    {"Saturation", 4},     {"Sharpness", 5},       {"BayerGainRGB", 6},
+    {"BayerGainRed", 7},   {"BayerGainGreen", 8},  {"BayerGainBlue", 9},
+    {"BayerGainAuto", 10}, {"Gamma", 11},          {"BayerMode", 12},
+    {"GlobalGain", 13},    {"ColorGainRed", 14},   {"ColorGainGreen1", 15},
+    {"ColorGainGreen2", 16}, {"ColorGainBlue", 17}, {"ExposureTime", 18},
+    {"GrayMode", 19},      {"GrayGainR", 20},      {"GrayGainG1", 21},
+    {"GrayGainG2", 22},    {"GrayGainB", 23},      {"GrayOffsetR", 24},
+    {"GrayOffsetG1", 25},  {"GrayOffsetG2", 26},   {"GrayOffsetB", 27},
+};
+
+int outputBits(int colorMode) {
+  switch (colorMode) {
+    case 8: return 8;
+    case 10: return 16;
+    case 24: return 24;
+    case 32: return 32;
+    case 42: return 48;
+    case 58: return 64;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+int filterIdentifier(const std::string &name) {
+  for (const auto &f : kFilterNames)
+    if (strcasecmp(name.c_str(), f.name) == 0) return f.id;
+  return 0;
+}
+
+std::string ErrorTally::describe() const {
+  if (byCode.empty()) return "none";
+  std::ostringstream out;
+  bool first = true;
+  for (const auto &[code, count] : byCode) {
+    out << (first ? "" : ", ") << "code " << code << " x" << count;
+    first = false;
+  }
+  return out.str();
+}
+
+CameraSession::CameraSession()
+    : owner_(PelnikMsg_CreateWindow()), callback_(PelnikMsg_CreateWindow()) {
+  handle_ = Pelnik_Initialize(owner_);
+}
+
+CameraSession::~CameraSession() {
+  if (handle_ != 0) {
+    Pelnik_StopPreview(handle_);
+    Pelnik_Release(handle_);
+  }
+  PelnikMsg_DestroyWindow(callback_);
+  PelnikMsg_DestroyWindow(owner_);
+}
+
+std::string CameraSession::drainErrors() {
+  std::ostringstream out;
+  bool first = true;
+  for (int code; (code = Pelnik_GetLastError(handle_)) != 0;) {
+    out << (first ? "" : ", ") << code;
+    first = false;
+  }
+  return first ? std::string("no error recorded") : "error " + out.str();
+}
+
+void CameraSession::collectNotifications(ErrorTally &tally) {
+  PelnikMsg m{};
+  while (PelnikMsg_Get(owner_, &m, 0) == 1)
+    if (m.message == PELNIK_WM_ERROR) tally.add(static_cast<int>(m.lParam));
+}
+
+int CameraSession::bitsPerPixel() const { return outputBits(Pelnik_GetColorMode(handle_)); }
+
+int CameraSession::pictureBytes() const {
+  const int stride = (Pelnik_Width(handle_) * bitsPerPixel() / 8 + 3) & ~3;
+  return stride * Pelnik_Height(handle_);
+}
+
+bool CameraSession::configure(const Options &o, std::string &error) {
+  auto check = [&](int ok, const std::string &what) {
+    if (ok) return true;
+    error = what + " failed (" + drainErrors() + ")";
+    return false;
+  };
+  if (o.camera != 0 && !check(Pelnik_SetDeviceNumber(handle_, o.camera),
+                              "selecting camera " + std::to_string(o.camera)))
+    return false;
+  if (o.colorBits && !check(Pelnik_SetColorMode(handle_, *o.colorBits), "--color"))
+    return false;
+  if (o.window) {
+    const Window &w = *o.window;
+    if (!check(Pelnik_SetCaptureWindowEx(handle_, 1280, w.x, w.width, 1024, w.y, w.height),
+               "--window"))
+      return false;
+  }
+  if (o.subsample && !check(Pelnik_SetSubSample(handle_, *o.subsample), "--subsample"))
+    return false;
+  if (o.waitTime && !check(Pelnik_SetWaitTime(handle_, *o.waitTime), "--wait-time"))
+    return false;
+  if (o.gain && !check(Pelnik_SetGlobalGain(handle_, *o.gain), "--gain")) return false;
+  if (o.exposureLines && !check(Pelnik_SetExposureTime(handle_, *o.exposureLines), "--exposure"))
+    return false;
+  if (o.exposureMicroseconds &&
+      !check(Pelnik_SetRealExposureTime(handle_, *o.exposureMicroseconds), "--exposure-us"))
+    return false;
+  if (o.mirrorV && !check(Pelnik_SetMirrorV(handle_, *o.mirrorV), "--mirror-v")) return false;
+  if (o.mirrorH && !check(Pelnik_SetMirrorH(handle_, *o.mirrorH), "--mirror-h")) return false;
+  if (o.autoIris && !check(Pelnik_SetAutoIris(handle_, *o.autoIris), "--auto-iris"))
+    return false;
+  for (const auto &[name, value] : o.filterValues) {
+    const int id = filterIdentifier(name);
+    if (id == 0) {
+      error = "--set: unknown filter value " + name;
+      return false;
+    }
+    if (!check(Pelnik_SetFilterValue(handle_, id, value), "--set " + name)) return false;
+  }
+  return true;
+}
+
+}  // namespace capture

@@ -1,0 +1,238 @@
+// pelnik-capture: list, open, configure, stream, snapshot, trigger and save.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "camera_session.h"
+#include "options.h"
+#include "virtual_camera.h"
+
+namespace capture {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int fail(const std::string &message) {
+  std::fprintf(stderr, "pelnik-capture: %s\n", message.c_str());
+  return 1;
+}
+
+bool ensureDirectory(const std::string &dir) {
+  if (dir.empty()) return true;
+  if (mkdir(dir.c_str(), 0755) == 0) return true;
+  struct stat st {};
+  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string joinPath(const std::string &dir, const std::string &name) {
+  return dir.empty() ? name : dir + "/" + name;
+}
+
+// Writes a received buffer as it arrived, with a text file of its geometry.
+bool writeRawPicture(const std::string &path, const std::vector<unsigned char> &data, int width,
+                     int height, int bits) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+  std::ofstream geometry(path + ".txt", std::ios::trunc);
+  geometry << "width " << width << "\nheight " << height << "\nbits " << bits << "\nstride "
+           << ((width * bits / 8 + 3) & ~3) << "\nrows bottom line first\n";
+  return out.good() && geometry.good();
+}
+
+// Saves the camera's current picture once per requested format.
+bool savePictures(CameraSession &camera, const Options &o, const std::string &stem,
+                  std::vector<std::string> &written, std::string &error) {
+  std::vector<std::string> formats = o.saveFormats;
+  if (formats.empty() && !o.saveFile.empty()) formats.push_back("bmp");
+  for (const auto &format : formats) {
+    std::string path = o.saveFile;
+    if (path.empty() || formats.size() > 1)
+      path = joinPath(o.outputDir, stem + "-" + format + "." + formatExtension(format));
+    if (!Pelnik_SaveImage(camera.handle(), path.c_str(), formatCode(format))) {
+      error = "saving " + path + " failed (" + camera.drainErrors() + ")";
+      return false;
+    }
+    written.push_back(path);
+  }
+  return true;
+}
+
+int listCameras() {
+  CameraSession camera;
+  if (!camera.valid()) return fail("cannot open the library");
+  std::vector<char> names(10 * 256, '\0');
+  const int count = Pelnik_EnumDevice(camera.handle(), names.data());
+  std::printf("%d camera%s present\n", count, count == 1 ? "" : "s");
+  for (int i = 0; i < 10; ++i) {
+    const char *name = names.data() + i * 256;
+    if (*name) std::printf("  %s\n", name);
+  }
+  return 0;
+}
+
+struct StreamResult {
+  int frames = 0;
+  int dropped = 0;
+  int failed = 0;
+  int lastRate10 = 0;
+  ErrorTally errors;
+};
+
+void printStatus(const StreamResult &r, bool live) {
+  std::printf("%sframes %d  rate %d.%d fps  dropped %d  failed %d  errors: %s%s",
+              live ? "\r" : "", r.frames, r.lastRate10 / 10, r.lastRate10 % 10, r.dropped,
+              r.failed, r.errors.describe().c_str(), live ? "   " : "\n");
+  std::fflush(stdout);
+}
+
+int stream(CameraSession &camera, const Options &o, bool triggered) {
+  const int bytes = camera.pictureBytes();
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(bytes));
+  const int started = triggered ? Pelnik_Trigger(camera.handle(), camera.callbackWindow(),
+                                                 buffer.data(), bytes, 0)
+                                : Pelnik_CallBackPreview(camera.handle(), camera.callbackWindow(),
+                                                         buffer.data(), bytes, 0);
+  if (!started) return fail(std::string(triggered ? "Pelnik_Trigger" : "Pelnik_CallBackPreview") +
+                            " failed (" + camera.drainErrors() + ")");
+  const bool live = !o.quiet && isatty(STDOUT_FILENO);
+  const double seconds = o.seconds.value_or(o.frames ? 1e9 : 3.0);
+  const int wanted = triggered ? o.count : o.frames.value_or(-1);
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(seconds));
+  StreamResult r;
+  auto lastStatus = Clock::now();
+  std::vector<unsigned char> lastPicture;
+  PelnikFrameInfo lastInfo{};
+  while (Clock::now() < deadline && (wanted < 0 || r.frames < wanted)) {
+    PelnikMsg m{};
+    const int got = PelnikMsg_Get(camera.callbackWindow(), &m, 100);
+    if (got < 0) break;
+    if (got == 1 && m.message == PELNIK_WM_FRAME) {
+      if (m.wParam == 0) {
+        ++r.failed;
+        r.errors.add(static_cast<int>(m.lParam));
+      } else {
+        // Messages queued behind this one point at the same, newer record:
+        // the pictures they announced were overwritten before we got to them.
+        PelnikMsg next{};
+        while (PelnikMsg_Get(camera.callbackWindow(), &next, 0) == 1) {
+          if (next.wParam == 0) {
+            ++r.failed;
+            r.errors.add(static_cast<int>(next.lParam));
+          } else {
+            ++r.dropped;
+          }
+        }
+        lastInfo = *reinterpret_cast<const PelnikFrameInfo *>(m.wParam);
+        r.lastRate10 = lastInfo.frameRate10;
+        ++r.frames;
+        if (!o.outputDir.empty()) lastPicture = buffer;
+      }
+    }
+    camera.collectNotifications(r.errors);
+    if (live && Clock::now() - lastStatus > std::chrono::milliseconds(200)) {
+      printStatus(r, true);
+      lastStatus = Clock::now();
+    }
+  }
+  Pelnik_StopPreview(camera.handle());
+  camera.collectNotifications(r.errors);
+  if (live) std::printf("\n");
+  printStatus(r, false);
+
+  std::vector<std::string> written;
+  std::string error;
+  if (!o.outputDir.empty() && !lastPicture.empty()) {
+    const std::string path = joinPath(o.outputDir, triggered ? "triggered.buffer" : "last.buffer");
+    if (!writeRawPicture(path, lastPicture, lastInfo.width, lastInfo.height,
+                         lastInfo.bitsPerPixel))
+      return fail("cannot write " + path);
+    written.push_back(path);
+  }
+  if (r.frames > 0 && (!o.saveFormats.empty() || !o.saveFile.empty()) &&
+      !savePictures(camera, o, triggered ? "triggered" : "stream", written, error))
+    return fail(error);
+  for (const auto &path : written) std::printf("wrote %s\n", path.c_str());
+  if (r.frames == 0) return fail("no frame received (" + r.errors.describe() + ")");
+  if (wanted > 0 && r.frames < wanted)
+    return fail("only " + std::to_string(r.frames) + " of " + std::to_string(wanted) +
+                " pictures received");
+  return 0;
+}
+
+int snapshots(CameraSession &camera, const Options &o) {
+  const int bytes = camera.pictureBytes();
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(bytes));
+  if (o.count > 1 && !Pelnik_Capture(camera.handle()))
+    return fail("Pelnik_Capture failed (" + camera.drainErrors() + ")");
+  std::vector<std::string> written;
+  std::string error;
+  for (int i = 0; i < o.count; ++i) {
+    if (!Pelnik_SnapShot(camera.handle(), buffer.data(), bytes, 0))
+      return fail("snapshot " + std::to_string(i + 1) + " failed (" + camera.drainErrors() + ")");
+    if (!o.outputDir.empty()) {
+      const std::string path = joinPath(o.outputDir, "snapshot-" + std::to_string(i + 1) + ".buffer");
+      if (!writeRawPicture(path, buffer, Pelnik_Width(camera.handle()),
+                           Pelnik_Height(camera.handle()), camera.bitsPerPixel()))
+        return fail("cannot write " + path);
+      written.push_back(path);
+    }
+  }
+  if ((!o.saveFormats.empty() || !o.saveFile.empty()) &&
+      !savePictures(camera, o, "snapshot", written, error))
+    return fail(error);
+  Pelnik_StopPreview(camera.handle());
+  std::printf("%d snapshot%s taken\n", o.count, o.count == 1 ? "" : "s");
+  for (const auto &path : written) std::printf("wrote %s\n", path.c_str());
+  return 0;
+}
+
+int run(const Options &o) {
+  if (o.command == Command::Help) {
+    std::fputs(usage().c_str(), stdout);
+    return 0;
+  }
+  std::unique_ptr<VirtualCameraHost> host;
+  if (o.virtualCamera) {
+    std::string error;
+    host = startVirtualCamera(o.command == Command::Trigger ? 200 : 0, error);
+    if (!host) return fail("cannot start the virtual camera: " + error);
+  }
+  if (!ensureDirectory(o.outputDir)) return fail("cannot create " + o.outputDir);
+  if (o.command == Command::List) return listCameras();
+
+  CameraSession camera;
+  if (!camera.valid()) return fail("Pelnik_Initialize failed");
+  const int openError = Pelnik_GetLastError(camera.handle());
+  if (openError != 0)
+    return fail("camera could not be opened (error " + std::to_string(openError) + ")");
+  std::string error;
+  if (!camera.configure(o, error)) return fail(error);
+  std::printf("camera %d: %d x %d, colour mode %d\n", o.camera, Pelnik_Width(camera.handle()),
+              Pelnik_Height(camera.handle()), Pelnik_GetColorMode(camera.handle()));
+  switch (o.command) {
+    case Command::Snapshot: return snapshots(camera, o);
+    case Command::Trigger: return stream(camera, o, true);
+    default: return stream(camera, o, false);
+  }
+}
+
+}  // namespace
+}  // namespace capture
+
+int main(int argc, char **argv) {
+  std::string error;
+  const auto options = capture::parseOptions(argc, argv, error);
+  if (!options) {
+    std::fprintf(stderr, "pelnik-capture: %s\n\n%s", error.c_str(), capture::usage().c_str());
+    return 2;
+  }
+  return capture::run(*options);
+}
