@@ -284,7 +284,7 @@ __attribute__((target("avx2"))) int sharpenAvx2_8(std::uint8_t *dst, const std::
                                                   const std::uint16_t *sums, int first, int last,
                                                   int bpp, int sharpness) {
   const __m256i s = _mm256_set1_epi16(static_cast<short>(sharpness));
-  // (|t| x 6554) >> 16 is |t| / 10 for every |t| <= 30 x 255.
+  // (|t| x 6554) >> 16 is |t| / 10 for every |t| <= 16388 (64 x 255).
   const __m256i tenth = _mm256_set1_epi16(6554);
   // The spare byte of a 4-byte pixel sits at every fourth byte; `first` is
   // a multiple of 4 (2 x bpp) so the pattern holds in every step.
@@ -442,7 +442,11 @@ void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_
                  int last, int bpp, int sharpness) {
   int done = first;
 #ifdef PELNIK_X86
-  if (useAvx2()) done = sharpenAvx2_8(dst, orig, sums, first, last, bpp, sharpness);
+  // The 16-bit lanes hold s x 255 and its tenth only up to s = 64; the
+  // chain's range is 0..30.
+  if (useAvx2() && sharpness >= 0 && sharpness <= 64) {
+    done = sharpenAvx2_8(dst, orig, sums, first, last, bpp, sharpness);
+  }
 #endif
   sharpenScalar8(dst, orig, sums, done, last, bpp, sharpness);
 }
@@ -468,7 +472,8 @@ void sharpenRow16(std::uint8_t *dst, const std::int32_t *orig, const std::int32_
                   int last, int samplesPerPixel, int sharpness, int maximum) {
   int done = first;
 #ifdef PELNIK_X86
-  if (useAvx2()) {
+  // Exact while |s x (orig - blur)| stays below 2^21: s up to 30 at 16 bits.
+  if (useAvx2() && sharpness >= 0 && sharpness <= 30) {
     done = sharpenAvx2_16(dst, orig, sums, first, last, samplesPerPixel, sharpness, maximum);
   }
 #endif
