@@ -1,6 +1,7 @@
 #pragma once
 // One output row of the demosaic over a span of columns that needs no
-// column folding (2 <= x and x + 1 < width). Shared by the interior kernel,
+// column folding: 2 <= xBegin and xEnd <= width - 2, as in every caller (the
+// vector path reads up to column xEnd + 1). Shared by the interior kernel,
 // the border kernel's top and bottom strips, and the vector path.
 #include <algorithm>
 #include <cstddef>
