@@ -317,6 +317,22 @@ RegKey &RegDocument::insertKey(std::string_view path) {
   return keys_.emplace(std::string(path), RegKey{std::string(path), {}}).first->second;
 }
 
+int RegDocument::removeKeyTree(std::string_view path) {
+  int removed = 0;
+  for (auto it = keys_.lower_bound(path); it != keys_.end();) {
+    const std::string_view key = it->first;
+    const bool same = key.size() == path.size();
+    // The ordering puts a key's subkeys right after it, ahead of its siblings.
+    if (RegPathLess{}(path, key.substr(0, path.size())) ||
+        RegPathLess{}(key.substr(0, path.size()), path) ||
+        (!same && key[path.size()] != '\\'))
+      break;
+    it = keys_.erase(it);
+    ++removed;
+  }
+  return removed;
+}
+
 RegKey *RegDocument::createKey(std::string_view path) {
   if (!isValidPath(path)) return nullptr;
   for (std::string_view p = parentOf(path); !p.empty() && !hasKey(p); p = parentOf(p)) {

@@ -55,6 +55,8 @@ class RegDocument {
   // Creates the key and every missing parent; null for an invalid path.
   RegKey *createKey(std::string_view path);
   const RegEntry *findValue(std::string_view keyPath, std::string_view name) const;
+  // Removes a key with every subkey; the number of keys removed.
+  int removeKeyTree(std::string_view path);
   // Writes a DWORD value, creating the key as needed. False for an invalid path.
   bool setDword(std::string_view keyPath, std::string_view name, std::uint32_t value);
 

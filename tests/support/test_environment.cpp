@@ -39,8 +39,11 @@ void removeIsolationRoot() {
 }
 
 std::string buildPath(const std::string &relative) {
-  const char *dir = std::getenv("PELNIK_BUILD_DIR");
-  return std::string(dir ? dir : ".") + "/" + relative;
+  return std::string(PELNIK_TEST_BUILD_DIR) + "/" + relative;
+}
+
+std::string sourcePath(const std::string &relative) {
+  return std::string(PELNIK_TEST_SOURCE_DIR) + "/" + relative;
 }
 
 }  // namespace pelnik::test

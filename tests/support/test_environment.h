@@ -16,7 +16,9 @@ std::string configDir();
 // Removes the tree made by isolateProcess (only in the process that made it).
 void removeIsolationRoot();
 
-// Path of a file built next to the tests (PELNIK_BUILD_DIR is set by ctest).
+// Path of a file in the build tree (programs: "tests/claim_holder").
 std::string buildPath(const std::string &relative);
+// Path of a file in the source tree.
+std::string sourcePath(const std::string &relative);
 
 }  // namespace pelnik::test

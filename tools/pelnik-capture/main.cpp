@@ -12,6 +12,7 @@
 
 #include "camera_session.h"
 #include "options.h"
+#include "settings/stored_settings_admin.h"
 #include "virtual_camera.h"
 
 namespace capture {
@@ -194,6 +195,34 @@ int snapshots(CameraSession &camera, const Options &o) {
   return 0;
 }
 
+int showSettings(int cameraNumber) {
+  const auto report = pelnik::settings::describeStoredSettings(cameraNumber);
+  std::printf("settings store: %s\n", report.storePath.c_str());
+  for (const auto &bad : report.setAside)
+    std::printf("malformed store kept aside: %s\n", bad.c_str());
+  if (!report.fileExists) {
+    std::printf("nothing stored: camera %d opens with the defaults\n", cameraNumber);
+    return 0;
+  }
+  if (report.malformed) {
+    std::printf("the store is malformed (%s): cameras open with the defaults, and the next "
+                "save keeps it aside as .bad-TIMESTAMP\n",
+                report.problem.c_str());
+    return 1;
+  }
+  if (report.lines.empty())
+    std::printf("nothing stored for camera %d: it opens with the defaults\n", cameraNumber);
+  for (const auto &line : report.lines) std::printf("  %s\n", line.c_str());
+  return 0;
+}
+
+int resetSettings(int cameraNumber) {
+  std::string error;
+  if (!pelnik::settings::resetStoredSettings(cameraNumber, error)) return fail(error);
+  std::printf("settings of camera %d reset: the next open loads the defaults\n", cameraNumber);
+  return 0;
+}
+
 int run(const Options &o) {
   if (o.command == Command::Help) {
     std::fputs(usage().c_str(), stdout);
@@ -207,6 +236,8 @@ int run(const Options &o) {
   }
   if (!ensureDirectory(o.outputDir)) return fail("cannot create " + o.outputDir);
   if (o.command == Command::List) return listCameras();
+  if (o.command == Command::SettingsShow) return showSettings(o.camera);
+  if (o.command == Command::SettingsReset) return resetSettings(o.camera);
 
   CameraSession camera;
   if (!camera.valid()) return fail("Pelnik_Initialize failed");
