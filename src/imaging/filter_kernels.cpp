@@ -246,6 +246,14 @@ void applyTable8(const KernelRows &rows, const std::uint8_t *table) {
       for (int k = 0; k < count; ++k) out[k] = table[in[k]];
       continue;
     }
+    if (rows.srcBpp == 4 && rows.dstBpp == 4) {
+      for (int x = 0; x < rows.width; ++x) {
+        out[4 * x] = table[in[4 * x]];
+        out[4 * x + 1] = table[in[4 * x + 1]];
+        out[4 * x + 2] = table[in[4 * x + 2]];
+      }
+      continue;
+    }
     for (int x = 0; x < rows.width; ++x) {
       for (int s = 0; s < samples; ++s) out[x * rows.dstBpp + s] = table[in[x * rows.srcBpp + s]];
     }
