@@ -50,9 +50,10 @@ struct Demosaic {
     const auto sample = [&](const std::uint8_t *row, int dx) {
       return demosaic_rows::sample<SampleBytes>(row, demosaic_geometry::fold(x + dx, width));
     };
+    const auto colourRows = demosaic_rows::ColourRows::of(rows, bayer::rowFlag(mode, y));
     demosaic_rows::writePixel<SampleBytes>(
-        demosaic_rows::pixelFrom<SampleBytes>(sample, rows, bayer::rowFlag(mode, y),
-                                 bayer::columnFlag(mode, x), redFactor, blueFactor),
+        demosaic_rows::pixelFrom<SampleBytes>(sample, colourRows, bayer::columnFlag(mode, x),
+                                              redFactor, blueFactor),
         outRow(y) + static_cast<std::ptrdiff_t>(x) * c.dstBpp);
   }
 

@@ -45,36 +45,58 @@ struct Bgr {
   int blue, green, red;
 };
 
-// 8-bit sums stay below 2^12 and factors below 2^19, so 32 bits hold the
-// product; 16-bit samples may carry any value and need 64.
-template <int SampleBytes>
-using Product = std::conditional_t<SampleBytes == 1, std::int32_t, std::int64_t>;
+// The rows that hold red and blue around a row of the given row flag: the
+// near one inside the 2 x 2 cell (weight 3 vertically), the far one outside.
+struct ColourRows {
+  const std::uint8_t *redNear, *redFar, *blueNear, *blueFar, *row, *above;
+  bool rowFlag;
 
-// `sample(row, dx)` reads the raw sample dx columns from x in a row.
-template <int SampleBytes, class Sample>
-inline Bgr pixelFrom(Sample sample, const RawRows &rows, int rowFlag, int columnFlag,
-                     int redFactor, int blueFactor) {
-  constexpr int maximum = SampleBytes == 1 ? 255 : 1023;
-  const std::uint8_t *redNear = rowFlag ? rows.row : rows.above1;
-  const std::uint8_t *redFar = rowFlag ? rows.above2 : rows.below1;
-  const std::uint8_t *blueNear = rowFlag ? rows.above1 : rows.row;
-  const std::uint8_t *blueFar = rowFlag ? rows.below1 : rows.above2;
-  const auto vertical = [&](const std::uint8_t *nearRow, const std::uint8_t *farRow, int dx) {
-    return Product<SampleBytes>{3} * sample(nearRow, dx) + sample(farRow, dx);
-  };
-  Product<SampleBytes> red, blue;
-  if (columnFlag == 0) {
-    red = 3 * vertical(redNear, redFar, 0) + vertical(redNear, redFar, -2);
-    blue = 3 * vertical(blueNear, blueFar, -1) + vertical(blueNear, blueFar, 1);
-  } else {
-    red = 3 * vertical(redNear, redFar, -1) + vertical(redNear, redFar, 1);
-    blue = 3 * vertical(blueNear, blueFar, 0) + vertical(blueNear, blueFar, -2);
+  static ColourRows of(const RawRows &r, int rowFlag) {
+    return rowFlag ? ColourRows{r.row, r.above2, r.above1, r.below1, r.row, r.above1, true}
+                   : ColourRows{r.above1, r.below1, r.row, r.above2, r.row, r.above1, false};
   }
-  const int green = rowFlag == columnFlag ? (sample(rows.row, 0) + sample(rows.above1, -1)) >> 1
-                                          : (sample(rows.row, -1) + sample(rows.above1, 0)) >> 1;
-  return Bgr{static_cast<int>(std::min<Product<SampleBytes>>((blue * blueFactor) >> 11, maximum)),
+};
+
+// 8-bit sums stay below 2^12 and factors below 2^19, and 16-bit sums below
+// 2^20 with factors below 2^11, so 32 bits hold the product; larger 16-bit
+// factors need 64.
+template <int SampleBytes>
+inline bool fitsInt32(int redFactor, int blueFactor) {
+  return SampleBytes == 1 || (redFactor < 2048 && blueFactor < 2048);
+}
+
+// One pixel; `sample(row, dx)` reads the raw sample dx columns from it.
+template <int SampleBytes, class Product, int ColumnFlag, class Sample>
+inline Bgr pixelFrom(Sample sample, const ColourRows &r, int redFactor, int blueFactor) {
+  constexpr int maximum = SampleBytes == 1 ? 255 : 1023;
+  const auto vertical = [&](const std::uint8_t *nearRow, const std::uint8_t *farRow, int dx) {
+    return Product{3} * sample(nearRow, dx) + sample(farRow, dx);
+  };
+  Product red, blue;
+  if constexpr (ColumnFlag == 0) {
+    red = 3 * vertical(r.redNear, r.redFar, 0) + vertical(r.redNear, r.redFar, -2);
+    blue = 3 * vertical(r.blueNear, r.blueFar, -1) + vertical(r.blueNear, r.blueFar, 1);
+  } else {
+    red = 3 * vertical(r.redNear, r.redFar, -1) + vertical(r.redNear, r.redFar, 1);
+    blue = 3 * vertical(r.blueNear, r.blueFar, 0) + vertical(r.blueNear, r.blueFar, -2);
+  }
+  const int green = r.rowFlag == (ColumnFlag != 0) ? (sample(r.row, 0) + sample(r.above, -1)) >> 1
+                                                   : (sample(r.row, -1) + sample(r.above, 0)) >> 1;
+  return Bgr{static_cast<int>(std::min<Product>((blue * blueFactor) >> 11, maximum)),
              std::min(green, maximum),
-             static_cast<int>(std::min<Product<SampleBytes>>((red * redFactor) >> 11, maximum))};
+             static_cast<int>(std::min<Product>((red * redFactor) >> 11, maximum))};
+}
+
+// The same with the column flag known only at run time.
+template <int SampleBytes, class Sample>
+inline Bgr pixelFrom(Sample sample, const ColourRows &r, int columnFlag, int redFactor,
+                     int blueFactor) {
+  if (fitsInt32<SampleBytes>(redFactor, blueFactor)) {
+    return columnFlag ? pixelFrom<SampleBytes, std::int32_t, 1>(sample, r, redFactor, blueFactor)
+                      : pixelFrom<SampleBytes, std::int32_t, 0>(sample, r, redFactor, blueFactor);
+  }
+  return columnFlag ? pixelFrom<SampleBytes, std::int64_t, 1>(sample, r, redFactor, blueFactor)
+                    : pixelFrom<SampleBytes, std::int64_t, 0>(sample, r, redFactor, blueFactor);
 }
 
 template <int SampleBytes>
@@ -90,16 +112,34 @@ inline void writePixel(const Bgr &p, std::uint8_t *out) {
   }
 }
 
-// Scalar span; DstStep 0 takes the step from the job.
-template <int SampleBytes, int DstStep>
-void runScalar(const RowJob &j, int xBegin) {
+// Scalar span, a pair of columns (flags 0 and 1) at a time; DstStep 0 takes
+// the step from the job.
+template <int SampleBytes, int DstStep, class Product>
+void runScalarAs(const RowJob &j, int xBegin) {
   const int step = DstStep ? DstStep : j.dstBpp;
-  int flag = j.firstColumnFlag ^ ((xBegin - j.xBegin) & 1);
-  for (int x = xBegin; x < j.xEnd; ++x, flag ^= 1) {
+  const ColourRows rows = ColourRows::of(j.rows, j.rowFlag);
+  const auto pixel = [&](auto columnFlag, int x) {
     const auto at = [x](const std::uint8_t *row, int dx) { return sample<SampleBytes>(row, x + dx); };
     writePixel<SampleBytes>(
-        pixelFrom<SampleBytes>(at, j.rows, j.rowFlag, flag, j.redFactor, j.blueFactor),
+        pixelFrom<SampleBytes, Product, decltype(columnFlag)::value>(at, rows, j.redFactor,
+                                                                    j.blueFactor),
         j.out + static_cast<std::ptrdiff_t>(x) * step);
+  };
+  int x = xBegin;
+  if (x < j.xEnd && (j.firstColumnFlag ^ ((x - j.xBegin) & 1))) pixel(std::integral_constant<int, 1>{}, x++);
+  for (; x + 1 < j.xEnd; x += 2) {
+    pixel(std::integral_constant<int, 0>{}, x);
+    pixel(std::integral_constant<int, 1>{}, x + 1);
+  }
+  if (x < j.xEnd) pixel(std::integral_constant<int, 0>{}, x);
+}
+
+template <int SampleBytes, int DstStep>
+void runScalar(const RowJob &j, int xBegin) {
+  if (fitsInt32<SampleBytes>(j.redFactor, j.blueFactor)) {
+    runScalarAs<SampleBytes, DstStep, std::int32_t>(j, xBegin);
+  } else {
+    runScalarAs<SampleBytes, DstStep, std::int64_t>(j, xBegin);
   }
 }
 
