@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/conversion_vector.h"
 #include "imaging/kernel_call.h"
 #include "imaging/sample_access.h"
 
@@ -142,14 +143,15 @@ int restride8(KERNEL_ARGS) { return restride(KernelCall::of(KERNEL_CALL), 1); }
 int restride16(KERNEL_ARGS) { return restride(KernelCall::of(KERNEL_CALL), 2); }
 
 int luminance(KERNEL_ARGS) {
-  return eachPixel<1, 3>(KernelCall::of(KERNEL_CALL), false,
-                         [](std::uint8_t *out, const std::uint8_t *in) {
-                           // sum / 100 as a multiply and shift, exact for sums up to
-                           // 25500 (41944 x 100 - 2^22 = 96, and 25500 x 96 < 2^22), in
-                           // a form the vectoriser takes.
-                           const std::uint32_t sum = 11u * in[0] + 59u * in[1] + 30u * in[2];
-                           *out = static_cast<std::uint8_t>((sum * 41944u) >> 22);
-                         });
+  return eachRow(KernelCall::of(KERNEL_CALL), false,
+                 [](std::uint8_t *out, const std::uint8_t *in, int width) {
+                   for (int x = conversion_vector::luminanceRow(in, out, width); x < width; ++x) {
+                     const std::uint8_t *p = in + x * 3;
+                     // sum / 100 as a multiply and shift, exact for sums up to 25500.
+                     const std::uint32_t sum = 11u * p[0] + 59u * p[1] + 30u * p[2];
+                     out[x] = static_cast<std::uint8_t>((sum * 41944u) >> 22);
+                   }
+                 });
 }
 
 int reduce16To8(KERNEL_ARGS) { return sixteenTo8(KernelCall::of(KERNEL_CALL), false, 2); }
