@@ -42,14 +42,22 @@ struct Case {
 #define PAIR(name) #name, kernels::name, reference::name
 
 const Case kCases[] = {
-    {PAIR(restride8), 8, 8, true},           {PAIR(restride16), 16, 16, true},
-    {PAIR(luminance), 24, 8, false},         {PAIR(reduce16To8), 16, 8, false},
-    {PAIR(reduce48To24), 48, 24, false},     {PAIR(reduce32To24), 32, 24, false},
-    {PAIR(tenBitTo8Flipped), 16, 8, false},  {PAIR(twelveBitTo16), 16, 16, false},
-    {PAIR(reduce48To24Flipped), 48, 24, false}, {PAIR(copy24Flipped), 24, 24, false},
-    {PAIR(rowCopyFlipped), 24, 24, false},   {PAIR(swap24), 24, 24, false},
-    {PAIR(copy32WithAlpha), 32, 32, false},  {PAIR(shift48By6Swapped), 48, 48, false},
-    {PAIR(to64Shift6), 48, 64, false},       {PAIR(blit8To24), 8, 24, false},
+    {PAIR(restride8), 8, 8, true},
+    {PAIR(restride16), 16, 16, true},
+    {PAIR(luminance), 24, 8, false},
+    {PAIR(reduce16To8), 16, 8, false},
+    {PAIR(reduce48To24), 48, 24, false},
+    {PAIR(reduce32To24), 32, 24, false},
+    {PAIR(tenBitTo8Flipped), 16, 8, false},
+    {PAIR(twelveBitTo16), 16, 16, false},
+    {PAIR(reduce48To24Flipped), 48, 24, false},
+    {PAIR(copy24Flipped), 24, 24, false},
+    {PAIR(rowCopyFlipped), 24, 24, false},
+    {PAIR(swap24), 24, 24, false},
+    {PAIR(copy32WithAlpha), 32, 32, false},
+    {PAIR(shift48By6Swapped), 48, 48, false},
+    {PAIR(to64Shift6), 48, 64, false},
+    {PAIR(blit8To24), 8, 24, false},
     {PAIR(blit32To24), 32, 24, false},
 };
 
@@ -150,8 +158,8 @@ int registerAll() {
   benchmark::RegisterBenchmark("demosaic8Interior/production", runKernel,
                                kernels::demosaic8Interior, 8, 24, false)
       ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("demosaic8Border/production", runKernel, kernels::demosaic8Border,
-                               8, 24, false)
+  benchmark::RegisterBenchmark("demosaic8Border/production", runKernel, kernels::demosaic8Border, 8,
+                               24, false)
       ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("scale8To800x640/production", runScale, kernels::scale8, 8)
       ->Unit(benchmark::kMicrosecond);

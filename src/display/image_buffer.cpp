@@ -126,23 +126,22 @@ void CImageBuffer::Release() {
   width_ = height_ = stride_ = bitCount_ = 0;
 }
 
-int CImageBuffer::SetColorTable(int mode, const ColourEntry *entries, int firstIndex,
-                                int count) {
+int CImageBuffer::SetColorTable(int mode, const ColourEntry *entries, int firstIndex, int count) {
   if (mode == kGreyRamp) {
     for (int i = 0; i < kColourTableSize; ++i) {
       const auto level = static_cast<std::uint8_t>(i);
       colourTable_[i] = ColourEntry{level, level, level, 0};
     }
-  } else if (mode == kGivenEntries && entries && firstIndex >= 0 &&
-             firstIndex < kColourTableSize && count > 0) {
+  } else if (mode == kGivenEntries && entries && firstIndex >= 0 && firstIndex < kColourTableSize &&
+             count > 0) {
     const int n = std::min(count, kColourTableSize - firstIndex);
     std::copy(entries, entries + n, colourTable_ + firstIndex);
   }
   return 1;
 }
 
-bool CImageBuffer::BlitFrom(const CImageBuffer &source, const KernelRect *sourceRect, int x,
-                            int y, bool flip) {
+bool CImageBuffer::BlitFrom(const CImageBuffer &source, const KernelRect *sourceRect, int x, int y,
+                            bool flip) {
   Kernel kernel = nullptr;
   if (source.bitCount_ == bitCount_) {
     kernel = kernels::blitSameDepth;
@@ -156,15 +155,14 @@ bool CImageBuffer::BlitFrom(const CImageBuffer &source, const KernelRect *source
   block.flip = flip ? 1 : 0;
   block.colourTable = reinterpret_cast<const std::uint8_t *>(source.colourTable_);
   BlitBlock *blockPointer = &block;
-  KernelRect rect = sourceRect ? *sourceRect
-                               : KernelRect{0, 0, source.width_, source.height_};
+  KernelRect rect = sourceRect ? *sourceRect : KernelRect{0, 0, source.width_, source.height_};
   // The kernels only read the source; the contract's pointer is not const.
   auto &readable = const_cast<CImageBuffer &>(source);
   return ApplyKernel(kernel, readable, &rect, x, y, &blockPointer) != 0;
 }
 
-int CImageBuffer::ApplyKernel(Kernel kernel, CImageBuffer &source, KernelRect *sourceRect,
-                              int x, int y, void *params, int extra) {
+int CImageBuffer::ApplyKernel(Kernel kernel, CImageBuffer &source, KernelRect *sourceRect, int x,
+                              int y, void *params, int extra) {
   if (!kernel) return rejectRect(sourceRect);
   KernelRect s = sourceRect ? *sourceRect : KernelRect{0, 0, source.width_, source.height_};
   if (s.empty()) return rejectRect(sourceRect);
@@ -192,8 +190,8 @@ int CImageBuffer::ApplyKernel(Kernel kernel, CImageBuffer &source, KernelRect *s
   KernelRect *handed = sourceRect ? sourceRect : &memoryRows;
   return kernel(pixels_.get(), source.pixels_.get(), handed, d.left, dstRow,
                 static_cast<std::uint16_t>(BytesPerPixel()),
-                static_cast<std::uint16_t>(source.BytesPerPixel()), stride_, source.stride_,
-                params, extra);
+                static_cast<std::uint16_t>(source.BytesPerPixel()), stride_, source.stride_, params,
+                extra);
 }
 
 int CImageBuffer::ApplyScaledKernel(ScaledKernel kernel, CImageBuffer &source,
@@ -205,8 +203,8 @@ int CImageBuffer::ApplyScaledKernel(ScaledKernel kernel, CImageBuffer &source,
   KernelRect d = destRect ? *destRect : KernelRect{0, 0, width_, height_};
   return kernel(pixels_.get(), source.pixels_.get(), &d, &s, width_, height_, source.width_,
                 source.height_, static_cast<std::uint16_t>(BytesPerPixel()),
-                static_cast<std::uint16_t>(source.BytesPerPixel()), stride_, source.stride_,
-                extra1, extra2);
+                static_cast<std::uint16_t>(source.BytesPerPixel()), stride_, source.stride_, extra1,
+                extra2);
 }
 
 bool CImageBuffer::WriteAsBmp(const char *fileName) const {

@@ -104,8 +104,7 @@ int shiftSamples(const KernelCall &c) {
 
 template <int Bytes>
 int scale(std::uint8_t *dst, const std::uint8_t *src, const KernelRect &d, const KernelRect &s,
-          int dstWidth, int dstHeight, int srcWidth, int srcHeight, int dstStride,
-          int srcStride) {
+          int dstWidth, int dstHeight, int srcWidth, int srcHeight, int dstStride, int srcStride) {
   const float yRatio = static_cast<float>(s.height()) / static_cast<float>(d.height());
   const float xRatio = static_cast<float>(s.width()) / static_cast<float>(d.width());
   // Source columns are the same for every row: worked out once per call
@@ -240,14 +239,14 @@ int blit32To24(KERNEL_ARGS) {
 
 int scale8(SCALED_KERNEL_ARGS) {
   (void)dstBpp, (void)srcBpp, (void)extra1, (void)extra2;
-  return scale<1>(dst, src, *dstRect, *srcRect, dstWidth, dstHeight, srcWidth, srcHeight,
-                  dstStride, srcStride);
+  return scale<1>(dst, src, *dstRect, *srcRect, dstWidth, dstHeight, srcWidth, srcHeight, dstStride,
+                  srcStride);
 }
 
 int scale24(SCALED_KERNEL_ARGS) {
   (void)dstBpp, (void)srcBpp, (void)extra1, (void)extra2;
-  return scale<3>(dst, src, *dstRect, *srcRect, dstWidth, dstHeight, srcWidth, srcHeight,
-                  dstStride, srcStride);
+  return scale<3>(dst, src, *dstRect, *srcRect, dstWidth, dstHeight, srcWidth, srcHeight, dstStride,
+                  srcStride);
 }
 
 }  // namespace pelnik::kernels

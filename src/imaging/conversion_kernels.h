@@ -37,48 +37,48 @@ inline std::int32_t demosaicGainFactor(std::int32_t gain) {
 }
 
 // Every kernel is declared in both namespaces with the same name.
-#define PELNIK_CONVERSION_KERNELS(X)                                                   \
-  /* In place: packed rows of width x bytes-per-pixel moved to the stride. */          \
-  X(restride8)                                                                         \
-  X(restride16)                                                                        \
-  /* 8-bit raw -> 24/32-bit and 16-bit raw -> 48/64-bit (DemosaicBlock). */            \
-  X(demosaic8Interior)                                                                 \
-  X(demosaic8Border)                                                                   \
-  X(demosaic16Interior)                                                                \
-  X(demosaic16Border)                                                                  \
-  /* 24-bit -> 8-bit grey. */                                                          \
-  X(luminance)                                                                         \
-  /* Preview reductions: 16 -> 8, 48/64 -> 24, 32 -> 24. */                            \
-  X(reduce16To8)                                                                       \
-  X(reduce48To24)                                                                      \
-  X(reduce32To24)                                                                      \
-  /* File conversions; the flipped ones turn the rows upside down. */                  \
-  X(tenBitTo8Flipped)                                                                  \
-  X(twelveBitTo8Flipped)                                                               \
-  X(twelveBitTo16)                                                                     \
-  X(tenBitTo16)                                                                        \
-  X(reduce48To24Flipped)                                                               \
-  X(copy24Flipped)                                                                     \
-  X(rowCopyFlipped)                                                                    \
-  X(swap24)                                                                            \
-  X(copy32WithAlpha)                                                                   \
-  X(shift48By4)                                                                        \
-  X(shift48By6)                                                                        \
-  X(shift48By4Swapped)                                                                 \
-  X(shift48By6Swapped)                                                                 \
-  X(to64Shift4)                                                                        \
-  X(to64Shift6)                                                                        \
-  X(to64Shift4Swapped)                                                                 \
-  X(to64Shift6Swapped)                                                                 \
-  /* Image-buffer blits (BlitBlock): same depth, 8 -> 24 through the colour */         \
-  /* table, 32 -> 24 dropping the fourth byte. */                                      \
-  X(blitSameDepth)                                                                     \
-  X(blit8To24)                                                                         \
+#define PELNIK_CONVERSION_KERNELS(X)                                           \
+  /* In place: packed rows of width x bytes-per-pixel moved to the stride. */  \
+  X(restride8)                                                                 \
+  X(restride16)                                                                \
+  /* 8-bit raw -> 24/32-bit and 16-bit raw -> 48/64-bit (DemosaicBlock). */    \
+  X(demosaic8Interior)                                                         \
+  X(demosaic8Border)                                                           \
+  X(demosaic16Interior)                                                        \
+  X(demosaic16Border)                                                          \
+  /* 24-bit -> 8-bit grey. */                                                  \
+  X(luminance)                                                                 \
+  /* Preview reductions: 16 -> 8, 48/64 -> 24, 32 -> 24. */                    \
+  X(reduce16To8)                                                               \
+  X(reduce48To24)                                                              \
+  X(reduce32To24)                                                              \
+  /* File conversions; the flipped ones turn the rows upside down. */          \
+  X(tenBitTo8Flipped)                                                          \
+  X(twelveBitTo8Flipped)                                                       \
+  X(twelveBitTo16)                                                             \
+  X(tenBitTo16)                                                                \
+  X(reduce48To24Flipped)                                                       \
+  X(copy24Flipped)                                                             \
+  X(rowCopyFlipped)                                                            \
+  X(swap24)                                                                    \
+  X(copy32WithAlpha)                                                           \
+  X(shift48By4)                                                                \
+  X(shift48By6)                                                                \
+  X(shift48By4Swapped)                                                         \
+  X(shift48By6Swapped)                                                         \
+  X(to64Shift4)                                                                \
+  X(to64Shift6)                                                                \
+  X(to64Shift4Swapped)                                                         \
+  X(to64Shift6Swapped)                                                         \
+  /* Image-buffer blits (BlitBlock): same depth, 8 -> 24 through the colour */ \
+  /* table, 32 -> 24 dropping the fourth byte. */                              \
+  X(blitSameDepth)                                                             \
+  X(blit8To24)                                                                 \
   X(blit32To24)
 
-#define PELNIK_SCALED_KERNELS(X) \
+#define PELNIK_SCALED_KERNELS(X)                                  \
   /* Nearest neighbour with a vertical flip, 8-bit and 24-bit. */ \
-  X(scale8)                     \
+  X(scale8)                                                       \
   X(scale24)
 
 #define PELNIK_DECLARE_KERNEL(name) int name(KERNEL_ARGS);

@@ -34,9 +34,7 @@ struct Pixels {
   int in8(int x, int y, int s) const { return get8(c.src, c.srcStride, c.srcBpp, x, y, s); }
   int in16(int x, int y, int s) const { return get16(c.src, c.srcStride, c.srcBpp, x, y, s); }
   void out8(int x, int y, int s, int v) const { put8(c.dst, c.dstStride, c.dstBpp, x, y, s, v); }
-  void out16(int x, int y, int s, int v) const {
-    put16(c.dst, c.dstStride, c.dstBpp, x, y, s, v);
-  }
+  void out16(int x, int y, int s, int v) const { put16(c.dst, c.dstStride, c.dstBpp, x, y, s, v); }
 };
 
 // fn(pixels, sx, sy, dx, dy) for every pixel of the rectangle.
@@ -68,8 +66,8 @@ int restride(const KernelCall &c, int bpp) {
 // One demosaiced pixel from the table of the four flag combinations.
 // `at(dx, dy)` reads the raw sample at (x + dx, y + dy).
 template <class At>
-void demosaicPixel(At at, int rowFlag, int columnFlag, int redFactor, int blueFactor,
-                   int maximum, int out[3]) {
+void demosaicPixel(At at, int rowFlag, int columnFlag, int redFactor, int blueFactor, int maximum,
+                   int out[3]) {
   long long red, blue;
   int green;
   if (rowFlag == 0 && columnFlag == 0) {
@@ -169,8 +167,7 @@ int shiftSamples(const KernelCall &c, int shift, bool swapped, bool opaqueFourth
 
 template <int Bytes>
 int scale(std::uint8_t *dst, const std::uint8_t *src, const KernelRect &d, const KernelRect &s,
-          int dstWidth, int dstHeight, int srcWidth, int srcHeight, int dstStride,
-          int srcStride) {
+          int dstWidth, int dstHeight, int srcWidth, int srcHeight, int dstStride, int srcStride) {
   for (int i = 0; i < d.height(); ++i) {
     for (int j = 0; j < d.width(); ++j) {
       const float yRatio = static_cast<float>(s.height()) / static_cast<float>(d.height());
@@ -217,9 +214,7 @@ int tenBitTo8Flipped(KERNEL_ARGS) { return sixteenTo8(KernelCall::of(KERNEL_CALL
 int twelveBitTo8Flipped(KERNEL_ARGS) { return sixteenTo8(KernelCall::of(KERNEL_CALL), true, 4); }
 int twelveBitTo16(KERNEL_ARGS) { return sixteenShifted(KernelCall::of(KERNEL_CALL), 4); }
 int tenBitTo16(KERNEL_ARGS) { return sixteenShifted(KernelCall::of(KERNEL_CALL), 6); }
-int reduce48To24Flipped(KERNEL_ARGS) {
-  return threeSamplesTo8(KernelCall::of(KERNEL_CALL), true);
-}
+int reduce48To24Flipped(KERNEL_ARGS) { return threeSamplesTo8(KernelCall::of(KERNEL_CALL), true); }
 int copy24Flipped(KERNEL_ARGS) { return copyBytes(KernelCall::of(KERNEL_CALL), true, 3); }
 
 int rowCopyFlipped(KERNEL_ARGS) {
@@ -291,14 +286,14 @@ int blit32To24(KERNEL_ARGS) {
 
 int scale8(SCALED_KERNEL_ARGS) {
   (void)dstBpp, (void)srcBpp, (void)extra1, (void)extra2;
-  return scale<1>(dst, src, *dstRect, *srcRect, dstWidth, dstHeight, srcWidth, srcHeight,
-                  dstStride, srcStride);
+  return scale<1>(dst, src, *dstRect, *srcRect, dstWidth, dstHeight, srcWidth, srcHeight, dstStride,
+                  srcStride);
 }
 
 int scale24(SCALED_KERNEL_ARGS) {
   (void)dstBpp, (void)srcBpp, (void)extra1, (void)extra2;
-  return scale<3>(dst, src, *dstRect, *srcRect, dstWidth, dstHeight, srcWidth, srcHeight,
-                  dstStride, srcStride);
+  return scale<3>(dst, src, *dstRect, *srcRect, dstWidth, dstHeight, srcWidth, srcHeight, dstStride,
+                  srcStride);
 }
 
 }  // namespace pelnik::reference

@@ -19,7 +19,8 @@ constexpr std::array<std::array<ShuffleMask, 3>, 3> gatherMasks() {
     for (int channel = 0; channel < 3; ++channel) {
       for (int pixel = 0; pixel < 16; ++pixel) {
         const int byte = pixel * 3 + channel - reg * 16;
-        masks[reg][channel][pixel] = byte >= 0 && byte < 16 ? static_cast<std::uint8_t>(byte) : 0x80;
+        masks[reg][channel][pixel] =
+            byte >= 0 && byte < 16 ? static_cast<std::uint8_t>(byte) : 0x80;
       }
     }
   }
@@ -52,12 +53,12 @@ __attribute__((target("avx2"))) int luminanceAvx2(const std::uint8_t *in, std::u
     const __m256i blue = _mm256_cvtepu8_epi16(channel(bytes, 0));
     const __m256i green = _mm256_cvtepu8_epi16(channel(bytes, 1));
     const __m256i red = _mm256_cvtepu8_epi16(channel(bytes, 2));
-    const __m256i sum = _mm256_add_epi16(
-        _mm256_add_epi16(_mm256_mullo_epi16(blue, blueWeight), _mm256_mullo_epi16(green, greenWeight)),
-        _mm256_mullo_epi16(red, redWeight));
+    const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(blue, blueWeight),
+                                                          _mm256_mullo_epi16(green, greenWeight)),
+                                         _mm256_mullo_epi16(red, redWeight));
     const __m256i grey = _mm256_srli_epi16(_mm256_mulhi_epu16(sum, reciprocal), 6);
-    const __m128i packed = _mm_packus_epi16(_mm256_castsi256_si128(grey),
-                                            _mm256_extracti128_si256(grey, 1));
+    const __m128i packed =
+        _mm_packus_epi16(_mm256_castsi256_si128(grey), _mm256_extracti128_si256(grey, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), packed);
   }
   return x;

@@ -19,22 +19,14 @@ struct NameEntry {
 
 // Names by vendor and family; model-level detail is not kept.
 constexpr NameEntry kNames[] = {
-    {"GenuineIntel", 5, "Intel Pentium"},
-    {"GenuineIntel", 6, "Intel P6 family"},
-    {"GenuineIntel", 15, "Intel Pentium 4"},
-    {"GenuineIntel", 18, "Intel family 18"},
-    {"GenuineIntel", 19, "Intel family 19"},
-    {"AuthenticAMD", 5, "AMD K5/K6"},
-    {"AuthenticAMD", 6, "AMD Athlon"},
-    {"AuthenticAMD", 15, "AMD K8"},
-    {"AuthenticAMD", 16, "AMD K10"},
-    {"AuthenticAMD", 21, "AMD Bulldozer family"},
-    {"AuthenticAMD", 23, "AMD Zen"},
-    {"AuthenticAMD", 25, "AMD Zen 3/4"},
-    {"AuthenticAMD", 26, "AMD Zen 5"},
-    {"CyrixInstead", 5, "Cyrix 6x86"},
-    {"CyrixInstead", 6, "Cyrix MII"},
-    {"CentaurHauls", 5, "IDT WinChip"},
+    {"GenuineIntel", 5, "Intel Pentium"},    {"GenuineIntel", 6, "Intel P6 family"},
+    {"GenuineIntel", 15, "Intel Pentium 4"}, {"GenuineIntel", 18, "Intel family 18"},
+    {"GenuineIntel", 19, "Intel family 19"}, {"AuthenticAMD", 5, "AMD K5/K6"},
+    {"AuthenticAMD", 6, "AMD Athlon"},       {"AuthenticAMD", 15, "AMD K8"},
+    {"AuthenticAMD", 16, "AMD K10"},         {"AuthenticAMD", 21, "AMD Bulldozer family"},
+    {"AuthenticAMD", 23, "AMD Zen"},         {"AuthenticAMD", 25, "AMD Zen 3/4"},
+    {"AuthenticAMD", 26, "AMD Zen 5"},       {"CyrixInstead", 5, "Cyrix 6x86"},
+    {"CyrixInstead", 6, "Cyrix MII"},        {"CentaurHauls", 5, "IDT WinChip"},
     {"CentaurHauls", 6, "VIA C3"},
 };
 

@@ -36,8 +36,14 @@ struct Demosaic {
   }
 
   RowJob job(int y, bool foldRows, int xBegin, int xEnd) const {
-    return RowJob{rowsAround(y, foldRows), outRow(y), bayer::rowFlag(mode, y),
-                  bayer::columnFlag(mode, xBegin), xBegin, xEnd, c.dstBpp, redFactor,
+    return RowJob{rowsAround(y, foldRows),
+                  outRow(y),
+                  bayer::rowFlag(mode, y),
+                  bayer::columnFlag(mode, xBegin),
+                  xBegin,
+                  xEnd,
+                  c.dstBpp,
+                  redFactor,
                   blueFactor};
   }
 

@@ -119,14 +119,16 @@ void runScalarAs(const RowJob &j, int xBegin) {
   const int step = DstStep ? DstStep : j.dstBpp;
   const ColourRows rows = ColourRows::of(j.rows, j.rowFlag);
   const auto pixel = [&](auto columnFlag, int x) {
-    const auto at = [x](const std::uint8_t *row, int dx) { return sample<SampleBytes>(row, x + dx); };
-    writePixel<SampleBytes>(
-        pixelFrom<SampleBytes, Product, decltype(columnFlag)::value>(at, rows, j.redFactor,
-                                                                    j.blueFactor),
-        j.out + static_cast<std::ptrdiff_t>(x) * step);
+    const auto at = [x](const std::uint8_t *row, int dx) {
+      return sample<SampleBytes>(row, x + dx);
+    };
+    writePixel<SampleBytes>(pixelFrom<SampleBytes, Product, decltype(columnFlag)::value>(
+                                at, rows, j.redFactor, j.blueFactor),
+                            j.out + static_cast<std::ptrdiff_t>(x) * step);
   };
   int x = xBegin;
-  if (x < j.xEnd && (j.firstColumnFlag ^ ((x - j.xBegin) & 1))) pixel(std::integral_constant<int, 1>{}, x++);
+  if (x < j.xEnd && (j.firstColumnFlag ^ ((x - j.xBegin) & 1)))
+    pixel(std::integral_constant<int, 1>{}, x++);
   for (; x + 1 < j.xEnd; x += 2) {
     pixel(std::integral_constant<int, 0>{}, x);
     pixel(std::integral_constant<int, 1>{}, x + 1);

@@ -137,7 +137,7 @@ PELNIK_AVX2_INLINE void store32(std::uint8_t *out, __m128i b, __m128i g, __m128i
 }
 
 PELNIK_AVX2_INLINE void step(const VectorRow &v, const RowJob &j, int x, const Pairs &previous,
-                      const Pairs &current, const Pairs &next) {
+                             const Pairs &current, const Pairs &next) {
   const __m256i evenTriple =
       _mm256_add_epi16(current.evenSum, _mm256_slli_epi16(current.evenSum, 1));
   const __m256i evenOnEven =

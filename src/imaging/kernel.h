@@ -21,18 +21,19 @@ struct KernelRect {
 
 // The eleven arguments, in contract order. `params` points to a pointer to
 // the kernel's parameter block (or is null); `extra` is always 0 here.
-#define KERNEL_ARGS                                                                     \
-  std::uint8_t *dst, std::uint8_t *src, ::pelnik::KernelRect *rect, int dstX, int dstRow, \
-      std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride, int srcStride, void *params, int extra
+#define KERNEL_ARGS                                                                           \
+  std::uint8_t *dst, std::uint8_t *src, ::pelnik::KernelRect *rect, int dstX, int dstRow,     \
+      std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride, int srcStride, void *params, \
+      int extra
 
-using Kernel = int (*)(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX,
-                       int dstRow, std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride,
-                       int srcStride, void *params, int extra);
+using Kernel = int (*)(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX, int dstRow,
+                       std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride, int srcStride,
+                       void *params, int extra);
 
 // The scaled contract (preview scaling only): rectangles are whole-buffer
 // coordinates in memory rows, nothing is clipped.
-#define SCALED_KERNEL_ARGS                                                                    \
-  std::uint8_t *dst, std::uint8_t *src, ::pelnik::KernelRect *dstRect,                        \
+#define SCALED_KERNEL_ARGS                                                                     \
+  std::uint8_t *dst, std::uint8_t *src, ::pelnik::KernelRect *dstRect,                         \
       ::pelnik::KernelRect *srcRect, int dstWidth, int dstHeight, int srcWidth, int srcHeight, \
       std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride, int srcStride, int extra1,    \
       int extra2

@@ -8,7 +8,8 @@
 
 namespace pelnik {
 
-#define KERNEL_CALL dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride, params, extra
+#define KERNEL_CALL \
+  dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride, params, extra
 
 struct KernelCall {
   std::uint8_t *dst;
@@ -22,9 +23,9 @@ struct KernelCall {
   int srcStride;
   void *params;
 
-  static KernelCall of(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX,
-                       int dstRow, std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride,
-                       int srcStride, void *params, int /*extra, always 0*/) {
+  static KernelCall of(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX, int dstRow,
+                       std::uint16_t dstBpp, std::uint16_t srcBpp, int dstStride, int srcStride,
+                       void *params, int /*extra, always 0*/) {
     return KernelCall{dst, src, *rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride, params};
   }
 
@@ -34,10 +35,12 @@ struct KernelCall {
   // flipped conversions, from the bottom.
   int sourceRow(int i, bool flipped) const { return flipped ? rect.bottom - i - 1 : rect.top + i; }
   const std::uint8_t *sourcePixel(int x, int row) const {
-    return src + static_cast<std::ptrdiff_t>(row) * srcStride + static_cast<std::ptrdiff_t>(x) * srcBpp;
+    return src + static_cast<std::ptrdiff_t>(row) * srcStride +
+           static_cast<std::ptrdiff_t>(x) * srcBpp;
   }
   std::uint8_t *destPixel(int x, int row) const {
-    return dst + static_cast<std::ptrdiff_t>(row) * dstStride + static_cast<std::ptrdiff_t>(x) * dstBpp;
+    return dst + static_cast<std::ptrdiff_t>(row) * dstStride +
+           static_cast<std::ptrdiff_t>(x) * dstBpp;
   }
 };
 

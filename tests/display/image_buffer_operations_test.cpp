@@ -36,8 +36,8 @@ bool allZero(const CImageBuffer &b) {
 }
 
 TEST(ImageBuffer, StridesArePaddedToFourBytesAndMemoryStartsZero) {
-  const int cases[][3] = {{1278, 8, 1280}, {1278, 24, 3836}, {1278, 48, 7668},
-                          {1280, 8, 1280}, {3, 16, 8},       {5, 32, 20}, {1, 64, 8}};
+  const int cases[][3] = {{1278, 8, 1280}, {1278, 24, 3836}, {1278, 48, 7668}, {1280, 8, 1280},
+                          {3, 16, 8},      {5, 32, 20},      {1, 64, 8}};
   for (const auto &c : cases) {
     CImageBuffer b;
     ASSERT_EQ(b.Create(c[0], 10, c[1]), 1);

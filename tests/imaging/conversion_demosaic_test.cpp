@@ -62,8 +62,9 @@ TEST(ConversionDemosaic, ConstantPlanesGiveTheirColoursEverywhereInEveryMode) {
 
         // Pictures of one row or column hold no second colour to keep.
         if (size[0] < 2 || size[1] < 2) continue;
-        test::fillMosaic(raw, mode, [](int, int) { return 30; }, [](int, int) { return 77; },
-                         [](int, int) { return 50; });
+        test::fillMosaic(
+            raw, mode, [](int, int) { return 30; }, [](int, int) { return 77; },
+            [](int, int) { return 50; });
         demosaic(forms, raw, out, {mode, 100, 100, 100});
         expectEverywhere(out, 50, 77, 30);
         // 400 multiplies by 4 before the clamp (30 -> 120); at 800 blue would be 400.
@@ -84,9 +85,9 @@ TEST(ConversionDemosaic, UnityGainInterpolatesLinearRampsExactly) {
       CImageBuffer raw, out;
       ASSERT_EQ(raw.Create(40, 30, 8), 1);
       ASSERT_EQ(out.Create(40, 30, 32), 1);
-      test::fillMosaic(raw, mode, [](int x, int) { return 2 * x + 10; },
-                       [](int x, int y) { return x + y + 3; },
-                       [](int, int y) { return 2 * y + 5; });
+      test::fillMosaic(
+          raw, mode, [](int x, int) { return 2 * x + 10; }, [](int x, int y) { return x + y + 3; },
+          [](int, int y) { return 2 * y + 5; });
       demosaic(forms, raw, out, {mode, 100, 100, 100});
       for (int y = 2; y < 28; ++y) {
         for (int x = 2; x < 38; ++x) {
@@ -113,8 +114,9 @@ TEST(ConversionDemosaic, SixteenBitSamplesClampToTenBitsAndKeepTheSpareSample) {
     for (int y = 0; y < 7; ++y) {
       for (int x = 0; x < 9; ++x) EXPECT_EQ(test::sampleAt(out, x, y, 3), 0xBEEF);
     }
-    test::fillMosaic(raw, 2, [](int, int) { return 1000; }, [](int, int) { return 3; },
-                     [](int, int) { return 100; });
+    test::fillMosaic(
+        raw, 2, [](int, int) { return 1000; }, [](int, int) { return 3; },
+        [](int, int) { return 100; });
     demosaic(forms, raw, out, {2, 50, 100, 0});
     expectEverywhere(out, 0, 3, 500);
   }
@@ -144,8 +146,7 @@ TEST(ConversionDemosaic, MirroringMapsTheEffectiveModeOntoTheMirroredMosaic) {
 TEST(ConversionDemosaic, FlagsAgreeWithTheModeLayouts) {
   // The kernels' colour reading and the tests' mosaic layouts are written
   // independently; they must agree on every site.
-  const bayer::Colour expected[] = {bayer::Colour::red, bayer::Colour::green,
-                                    bayer::Colour::blue};
+  const bayer::Colour expected[] = {bayer::Colour::red, bayer::Colour::green, bayer::Colour::blue};
   for (int mode = 0; mode < 4; ++mode) {
     for (int y = 0; y < 3; ++y) {
       for (int x = 0; x < 3; ++x) {

@@ -20,9 +20,9 @@ struct Size {
 };
 
 // Tiny, odd, padded and wide pictures.
-const std::vector<Size> kSizes = {{1, 1},  {2, 3},   {3, 2},   {4, 4},    {5, 4},   {4, 5},
-                                  {6, 6},  {7, 9},   {13, 8},  {33, 17},  {64, 31}, {130, 66},
-                                  {1278, 5}, {41, 1}, {1, 12}};
+const std::vector<Size> kSizes = {{1, 1},   {2, 3},    {3, 2},    {4, 4},  {5, 4},
+                                  {4, 5},   {6, 6},    {7, 9},    {13, 8}, {33, 17},
+                                  {64, 31}, {130, 66}, {1278, 5}, {41, 1}, {1, 12}};
 
 struct KernelPair {
   const char *name;
@@ -35,22 +35,38 @@ struct KernelPair {
 #define PAIR(name) #name, kernels::name, reference::name
 
 const std::vector<KernelPair> kPlainKernels = {
-    {PAIR(luminance), 24, 8},           {PAIR(reduce16To8), 16, 8},
-    {PAIR(reduce48To24), 48, 24},       {PAIR(reduce48To24), 64, 24},
-    {PAIR(reduce32To24), 32, 24},       {PAIR(tenBitTo8Flipped), 16, 8},
-    {PAIR(twelveBitTo8Flipped), 16, 8}, {PAIR(twelveBitTo16), 16, 16},
-    {PAIR(tenBitTo16), 16, 16},         {PAIR(reduce48To24Flipped), 48, 24},
-    {PAIR(copy24Flipped), 24, 24},      {PAIR(rowCopyFlipped), 8, 8},
-    {PAIR(rowCopyFlipped), 24, 24},     {PAIR(rowCopyFlipped), 48, 48},
-    {PAIR(swap24), 24, 24},             {PAIR(copy32WithAlpha), 32, 32},
-    {PAIR(shift48By4), 48, 48},         {PAIR(shift48By6), 48, 48},
-    {PAIR(shift48By4Swapped), 48, 48},  {PAIR(shift48By6Swapped), 48, 48},
-    {PAIR(to64Shift4), 48, 64},         {PAIR(to64Shift6), 64, 64},
-    {PAIR(to64Shift4Swapped), 64, 64},  {PAIR(to64Shift6Swapped), 48, 64},
-    {PAIR(blitSameDepth), 8, 8},        {PAIR(blitSameDepth), 16, 16},
-    {PAIR(blitSameDepth), 24, 24},      {PAIR(blitSameDepth), 32, 32},
-    {PAIR(blitSameDepth), 48, 48},      {PAIR(blitSameDepth), 64, 64},
-    {PAIR(blit8To24), 8, 24},           {PAIR(blit32To24), 32, 24},
+    {PAIR(luminance), 24, 8},
+    {PAIR(reduce16To8), 16, 8},
+    {PAIR(reduce48To24), 48, 24},
+    {PAIR(reduce48To24), 64, 24},
+    {PAIR(reduce32To24), 32, 24},
+    {PAIR(tenBitTo8Flipped), 16, 8},
+    {PAIR(twelveBitTo8Flipped), 16, 8},
+    {PAIR(twelveBitTo16), 16, 16},
+    {PAIR(tenBitTo16), 16, 16},
+    {PAIR(reduce48To24Flipped), 48, 24},
+    {PAIR(copy24Flipped), 24, 24},
+    {PAIR(rowCopyFlipped), 8, 8},
+    {PAIR(rowCopyFlipped), 24, 24},
+    {PAIR(rowCopyFlipped), 48, 48},
+    {PAIR(swap24), 24, 24},
+    {PAIR(copy32WithAlpha), 32, 32},
+    {PAIR(shift48By4), 48, 48},
+    {PAIR(shift48By6), 48, 48},
+    {PAIR(shift48By4Swapped), 48, 48},
+    {PAIR(shift48By6Swapped), 48, 48},
+    {PAIR(to64Shift4), 48, 64},
+    {PAIR(to64Shift6), 64, 64},
+    {PAIR(to64Shift4Swapped), 64, 64},
+    {PAIR(to64Shift6Swapped), 48, 64},
+    {PAIR(blitSameDepth), 8, 8},
+    {PAIR(blitSameDepth), 16, 16},
+    {PAIR(blitSameDepth), 24, 24},
+    {PAIR(blitSameDepth), 32, 32},
+    {PAIR(blitSameDepth), 48, 48},
+    {PAIR(blitSameDepth), 64, 64},
+    {PAIR(blit8To24), 8, 24},
+    {PAIR(blit32To24), 32, 24},
 };
 
 std::string firstDifference(const CImageBuffer &a, const CImageBuffer &b) {
@@ -90,10 +106,11 @@ std::vector<Placement> placementsFor(Size size, std::uint32_t seed) {
   };
   for (int n = 0; n < 3; ++n) {
     const int left = between(-2, size.width - 1), top = between(-2, size.height - 1);
-    placements.push_back({false,
-                          {left, top, left + between(1, size.width + 2),
-                           top + between(1, size.height + 2)},
-                          between(-3, size.width), between(-3, size.height)});
+    placements.push_back(
+        {false,
+         {left, top, left + between(1, size.width + 2), top + between(1, size.height + 2)},
+         between(-3, size.width),
+         between(-3, size.height)});
   }
   return placements;
 }
@@ -182,10 +199,10 @@ TEST(ConversionDifferential, DemosaicMatchesReferenceInEveryModeGainAndDepth) {
     for (const Size size : kSizes) {
       for (int mode = 0; mode < 4; ++mode) {
         for (const auto &gain : gains) {
-          SCOPED_TRACE(std::to_string(depth.srcBits) + "->" + std::to_string(depth.dstBits) +
-                       " " + std::to_string(size.width) + "x" + std::to_string(size.height) +
-                       " mode " + std::to_string(mode) + " gains " + std::to_string(gain[0]) +
-                       "/" + std::to_string(gain[1]));
+          SCOPED_TRACE(std::to_string(depth.srcBits) + "->" + std::to_string(depth.dstBits) + " " +
+                       std::to_string(size.width) + "x" + std::to_string(size.height) + " mode " +
+                       std::to_string(mode) + " gains " + std::to_string(gain[0]) + "/" +
+                       std::to_string(gain[1]));
           CImageBuffer raw;
           ASSERT_EQ(raw.Create(size.width, size.height, depth.srcBits), 1);
           test::fillRandomSamples(raw, ++seed, depth.maximum);
@@ -217,8 +234,8 @@ TEST(ConversionDifferential, ScalingMatchesReference) {
     for (const Size source : sources) {
       for (const Size display : displays) {
         SCOPED_TRACE(std::to_string(bits) + " " + std::to_string(source.width) + "x" +
-                     std::to_string(source.height) + " -> " + std::to_string(display.width) +
-                     "x" + std::to_string(display.height));
+                     std::to_string(source.height) + " -> " + std::to_string(display.width) + "x" +
+                     std::to_string(display.height));
         CImageBuffer picture;
         ASSERT_EQ(picture.Create(source.width, source.height, bits), 1);
         test::fillRandomBytes(picture, ++seed);

@@ -88,9 +88,12 @@ void fillMosaic(Buffer &buffer, int mode, const std::function<int(int x, int y)>
                 const std::function<int(int x, int y)> &blue) {
   fillSamples(buffer, [&](int x, int y, int) {
     switch (mosaicColour(mode, x, y)) {
-      case MosaicColour::red: return red(x, y);
-      case MosaicColour::green: return green(x, y);
-      default: return blue(x, y);
+      case MosaicColour::red:
+        return red(x, y);
+      case MosaicColour::green:
+        return green(x, y);
+      default:
+        return blue(x, y);
     }
   });
 }
