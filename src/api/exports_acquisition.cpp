@@ -18,8 +18,7 @@ int Pelnik_Preview(int handle) {
   return pelnik::withCamera(handle, [](CPelnik &c) { return c.Preview(); });
 }
 
-int Pelnik_CallBackPreview(int handle, int callbackWindow, void *buffer, int size,
-                           int rowOrder) {
+int Pelnik_CallBackPreview(int handle, int callbackWindow, void *buffer, int size, int rowOrder) {
   return pelnik::withCamera(handle, [=](CPelnik &c) {
     return c.CallBackPreview(callbackWindow, buffer, size, rowOrder);
   });
@@ -42,19 +41,16 @@ int Pelnik_Capture(int handle) {
 }
 
 int Pelnik_SnapShot(int handle, void *buffer, int size, int rowOrder) {
-  return pelnik::withCamera(handle,
-                            [=](CPelnik &c) { return c.SnapShot(buffer, size, rowOrder); });
+  return pelnik::withCamera(handle, [=](CPelnik &c) { return c.SnapShot(buffer, size, rowOrder); });
 }
 
 int Pelnik_Trigger(int handle, int callbackWindow, void *buffer, int size, int rowOrder) {
-  return pelnik::withCamera(handle, [=](CPelnik &c) {
-    return c.Trigger(callbackWindow, buffer, size, rowOrder);
-  });
+  return pelnik::withCamera(
+      handle, [=](CPelnik &c) { return c.Trigger(callbackWindow, buffer, size, rowOrder); });
 }
 
 int Pelnik_GetImage(int handle, void *buffer, int size, int rowOrder) {
-  return pelnik::withCamera(handle,
-                            [=](CPelnik &c) { return c.GetImage(buffer, size, rowOrder); });
+  return pelnik::withCamera(handle, [=](CPelnik &c) { return c.GetImage(buffer, size, rowOrder); });
 }
 
 int Pelnik_GetStatus(int handle, int) {

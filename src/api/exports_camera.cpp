@@ -35,8 +35,7 @@ int Pelnik_GetCameraInfo(int handle, int *info) {
 }
 
 int Pelnik_SetCaptureWindow(int handle, int width, int height) {
-  return pelnik::withCamera(handle,
-                            [=](CPelnik &c) { return c.SetCaptureWindow(width, height); });
+  return pelnik::withCamera(handle, [=](CPelnik &c) { return c.SetCaptureWindow(width, height); });
 }
 
 int Pelnik_SetCaptureWindowEx(int handle, int hTotal, int hStart, int hEffective, int vTotal,
@@ -46,8 +45,8 @@ int Pelnik_SetCaptureWindowEx(int handle, int hTotal, int hStart, int hEffective
   });
 }
 
-int Pelnik_GetCaptureWindowEx(int handle, int *hTotal, int *hStart, int *hEffective,
-                              int *vTotal, int *vStart, int *vEffective) {
+int Pelnik_GetCaptureWindowEx(int handle, int *hTotal, int *hStart, int *hEffective, int *vTotal,
+                              int *vStart, int *vEffective) {
   return pelnik::withCamera(handle, [=](CPelnik &c) {
     return c.GetCaptureWindowEx(hTotal, hStart, hEffective, vTotal, vStart, vEffective);
   });

@@ -45,7 +45,7 @@ int Pelnik_GetFilterValue(int handle, int id, int *flag) {
   return pelnik::withCamera(handle, [=](CPelnik &c) { return c.GetFilterValue(id, flag); });
 }
 
-#define PELNIK_DEFINE_FILTER_PAIR(Name, id)                                                     \
+#define PELNIK_DEFINE_FILTER_PAIR(Name, id)                                                        \
   int Pelnik_Set##Name(int handle, int value) { return Pelnik_SetFilterValue(handle, id, value); } \
   int Pelnik_Get##Name(int handle, int *flag) { return Pelnik_GetFilterValue(handle, id, flag); }
 PELNIK_FILTER_VALUES(PELNIK_DEFINE_FILTER_PAIR)

@@ -4,8 +4,8 @@
 
 #include "camera/camera_names.h"
 #include "camera/colour_modes.h"
-#include "platform/clock.h"
 #include "output/still_image.h"
+#include "platform/clock.h"
 #include "platform/text_convert.h"
 #include "settings/reg_file_store.h"
 #include "settings/setting_groups.h"
@@ -355,7 +355,7 @@ int CPelnik::GetCameraInfo(int *info) {
   if (info[0] < kCameraInfoBytes) return RaiseError(kMemoryOrBuffer), 0;
   const ValueRange gain = sensor_->gainRange();
   const ValueRange exposure = sensor_->exposureRange();
-  const int fields[] = {kSensorWidth,   kSensorHeight, gain.minimum, gain.maximum, 0, 0,
+  const int fields[] = {kSensorWidth,     kSensorHeight,   gain.minimum, gain.maximum, 0, 0,
                         exposure.minimum, exposure.maximum};
   for (std::size_t i = 0; i < std::size(fields); ++i) info[i + 1] = fields[i];
   return 1;
@@ -386,7 +386,7 @@ int CPelnik::SetCaptureWindow(int width, int height) {
   if (!device_) return noDevice();
   if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
   VideoFormat changed = format();
-  settings::SizePreset preset{changed.TH, changed.TV, changed.EH, changed.EV,
+  settings::SizePreset preset{changed.TH,  changed.TV,  changed.EH, changed.EV,
                               changed.EHS, changed.EVS, changed.Buf};
   if (settings::findPresetBySize(store_, cameraNumber_, width, height, preset) !=
       settings::PresetLookup::Found)
@@ -428,8 +428,8 @@ int CPelnik::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTot
   return applyFormat(changed) ? 1 : 0;
 }
 
-int CPelnik::GetCaptureWindowEx(int *hTotal, int *hStart, int *hEffective, int *vTotal,
-                                int *vStart, int *vEffective) {
+int CPelnik::GetCaptureWindowEx(int *hTotal, int *hStart, int *hEffective, int *vTotal, int *vStart,
+                                int *vEffective) {
   const VideoFormat current = format();
   writeIfSet(hTotal, current.TH);
   writeIfSet(hStart, current.EHS);
@@ -515,8 +515,7 @@ int CPelnik::GetRealExposureTime(int *flag) {
 int CPelnik::SetRealExposureTime(int microseconds) {
   if (!device_) return noDevice();
   const auto lines = ExposureModel::linesFor(microseconds);
-  if (!lines || !sensor_->exposureRange().contains(*lines))
-    return RaiseError(kInvalidArgument), 0;
+  if (!lines || !sensor_->exposureRange().contains(*lines)) return RaiseError(kInvalidArgument), 0;
   analog_.exposureLines = *lines;
   if (!sensor_->writeExposureLines(*lines)) return RaiseError(kDeviceIo), 0;
   return 1;

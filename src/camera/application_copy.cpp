@@ -15,7 +15,8 @@ bool copyToApplication(const PictureRows &picture, void *destination, int size, 
     return true;
   }
   for (int i = 0; i < picture.rows; ++i) {
-    const std::uint8_t *source = picture.pixels + static_cast<std::size_t>(picture.rows - 1 - i) * stride;
+    const std::uint8_t *source =
+        picture.pixels + static_cast<std::size_t>(picture.rows - 1 - i) * stride;
     std::memcpy(out + static_cast<std::size_t>(i) * stride, source, stride);
   }
   return true;

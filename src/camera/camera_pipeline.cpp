@@ -122,8 +122,8 @@ bool CameraPipeline::deviceMatchesRaw() const {
 void CameraPipeline::restrideRaw() {
   CImageBuffer &raw = *rawBuffer();
   if (raw.Stride() == raw.Width() * raw.BytesPerPixel()) return;
-  raw.ApplyKernel(raw.BitCount() == 8 ? kernels::restride8 : kernels::restride16, raw, nullptr,
-                  0, 0);
+  raw.ApplyKernel(raw.BitCount() == 8 ? kernels::restride8 : kernels::restride16, raw, nullptr, 0,
+                  0);
 }
 
 bool CameraPipeline::receiveContinuousFrame() {

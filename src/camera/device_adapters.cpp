@@ -35,8 +35,6 @@ FrameWait DeviceFrameSource::waitFrame() {
   }
 }
 
-bool DeviceFrameSource::readSingleFrame() {
-  return device_.ReadSingleFrame() == device::kStatusOk;
-}
+bool DeviceFrameSource::readSingleFrame() { return device_.ReadSingleFrame() == device::kStatusOk; }
 
 }  // namespace pelnik

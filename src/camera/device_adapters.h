@@ -31,9 +31,7 @@ class DeviceFrameSource final : public FrameSource {
   bool readSingleFrame() override;
   void closeFrameReader() override { device_.CloseFrameReader(); }
   void setTriggerMode(bool on) override { device_.SetTriggerMode(on ? 1 : 0); }
-  void setTransferTimeout(int milliseconds) override {
-    device_.SetTransferTimeout(milliseconds);
-  }
+  void setTransferTimeout(int milliseconds) override { device_.SetTransferTimeout(milliseconds); }
 
  private:
   device::CPelnikR5MLXSdk &device_;

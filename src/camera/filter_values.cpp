@@ -11,11 +11,11 @@ constexpr int kInvalidArgument = 9;
 constexpr int kDeviceIo = 6;
 
 enum class Rule {
-  Plain,        // stored in its slot when inside the range
-  PackedGains,  // id 6: the three Bayer gains, one byte each
-  Boolean,      // id 10: stored as 0/1
-  SensorGain,   // id 13: global gain, written to the sensor at once
-  ZeroOnly,     // ids 14-17: per-channel gains this model keeps at 0
+  Plain,           // stored in its slot when inside the range
+  PackedGains,     // id 6: the three Bayer gains, one byte each
+  Boolean,         // id 10: stored as 0/1
+  SensorGain,      // id 13: global gain, written to the sensor at once
+  ZeroOnly,        // ids 14-17: per-channel gains this model keeps at 0
   SensorExposure,  // id 18: exposure lines, written to the sensor at once
 };
 
@@ -35,34 +35,34 @@ constexpr FilterEntry special(Rule rule, std::size_t slotIndex = 0) {
 
 // Indexed by id - 1.
 constexpr std::array<FilterEntry, kLastFilterId> kEntries{{
-    plain(0, -255, 255),                      // 1 brightness
-    plain(1, -127, 127),                      // 2 contrast
-    plain(2, -360, 360),                      // 3 hue
-    plain(3, -255, 255),                      // 4 saturation
-    plain(4, 0, 30),                          // 5 sharpness
-    special(Rule::PackedGains),               // 6 Bayer gains packed
-    plain(slot::kBayerGainRed, 0, 400),       // 7
-    plain(slot::kBayerGainGreen, 0, 400),     // 8
-    plain(slot::kBayerGainBlue, 0, 400),      // 9
+    plain(0, -255, 255),                           // 1 brightness
+    plain(1, -127, 127),                           // 2 contrast
+    plain(2, -360, 360),                           // 3 hue
+    plain(3, -255, 255),                           // 4 saturation
+    plain(4, 0, 30),                               // 5 sharpness
+    special(Rule::PackedGains),                    // 6 Bayer gains packed
+    plain(slot::kBayerGainRed, 0, 400),            // 7
+    plain(slot::kBayerGainGreen, 0, 400),          // 8
+    plain(slot::kBayerGainBlue, 0, 400),           // 9
     special(Rule::Boolean, slot::kBayerGainAuto),  // 10 white balance on/off
-    plain(slot::kGamma, 0, 200),              // 11
-    plain(slot::kBayerMode, 0, 3),            // 12
-    special(Rule::SensorGain),                // 13
-    special(Rule::ZeroOnly),                  // 14 red
-    special(Rule::ZeroOnly),                  // 15 green 1
-    special(Rule::ZeroOnly),                  // 16 green 2
-    special(Rule::ZeroOnly),                  // 17 blue
-    special(Rule::SensorExposure),            // 18
-    plain(slot::kGrayMode, 0, 2),             // 19
-    plain(12, 0, 255),                        // 20 gray gain R
-    plain(13, 0, 255),                        // 21 G1
-    plain(14, 0, 255),                        // 22 G2
-    plain(15, 0, 255),                        // 23 B
-    plain(16, -255, 255),                     // 24 gray offset R
-    plain(17, -255, 255),                     // 25 G1
-    plain(18, -255, 255),                     // 26 G2
-    plain(19, -255, 255),                     // 27 B
-    plain(slot::kCalibrationRequest, 0, 1),   // 28 gray gain calibration request
+    plain(slot::kGamma, 0, 200),                   // 11
+    plain(slot::kBayerMode, 0, 3),                 // 12
+    special(Rule::SensorGain),                     // 13
+    special(Rule::ZeroOnly),                       // 14 red
+    special(Rule::ZeroOnly),                       // 15 green 1
+    special(Rule::ZeroOnly),                       // 16 green 2
+    special(Rule::ZeroOnly),                       // 17 blue
+    special(Rule::SensorExposure),                 // 18
+    plain(slot::kGrayMode, 0, 2),                  // 19
+    plain(12, 0, 255),                             // 20 gray gain R
+    plain(13, 0, 255),                             // 21 G1
+    plain(14, 0, 255),                             // 22 G2
+    plain(15, 0, 255),                             // 23 B
+    plain(16, -255, 255),                          // 24 gray offset R
+    plain(17, -255, 255),                          // 25 G1
+    plain(18, -255, 255),                          // 26 G2
+    plain(19, -255, 255),                          // 27 B
+    plain(slot::kCalibrationRequest, 0, 1),        // 28 gray gain calibration request
 }};
 
 std::optional<FilterEntry> entryOf(int id) {

@@ -11,8 +11,8 @@ int ExposureModel::microsecondsFor(int lines) {
   extraClocks_ = 0;
   msPerClock_ = kMsPerClock;
   exposureLines_ = lines;
-  const double us = (exposureLines_ * static_cast<double>(clocksPerLine_) + extraClocks_) *
-                    msPerClock_ * 1000.0;
+  const double us =
+      (exposureLines_ * static_cast<double>(clocksPerLine_) + extraClocks_) * msPerClock_ * 1000.0;
   // Lines come from the settings store too, so keep an absurd value in range.
   const double clamped = std::clamp(std::trunc(us), double(std::numeric_limits<int>::min()),
                                     double(std::numeric_limits<int>::max()));

@@ -21,8 +21,7 @@ int subsampleDivisor(int subSample) {
 }
 
 bool isRefusedSubsample(int subSample) {
-  return subSample == 2 || subSample == 3 || subSample == 17 || subSample == 18 ||
-         subSample == 19;
+  return subSample == 2 || subSample == 3 || subSample == 17 || subSample == 18 || subSample == 19;
 }
 
 }  // namespace

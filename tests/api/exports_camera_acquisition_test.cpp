@@ -61,7 +61,7 @@ TEST_F(Acquisition, FramesArriveWithTheirRecordInEveryColourMode) {
   struct Mode {
     int set, bits, stride;
   };
-  const Mode modes[] = {{8, 8, 1280},  {16, 16, 2560}, {24, 24, 3840},
+  const Mode modes[] = {{8, 8, 1280},   {16, 16, 2560}, {24, 24, 3840},
                         {32, 32, 5120}, {48, 48, 7680}, {64, 64, 10240}};
   for (const Mode &mode : modes) {
     SCOPED_TRACE(mode.set);

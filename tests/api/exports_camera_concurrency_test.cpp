@@ -31,17 +31,16 @@ class Concurrency : public CameraTest {
 TEST_F(Concurrency, SettingsAndReadsWhileTwoCamerasStream) {
   constexpr int kBytes = 3840 * 1024;  // colour 24, full frame
   MessageTarget callbacks[2];
-  std::vector<unsigned char> buffers[2][2] = {{std::vector<unsigned char>(kBytes),
-                                               std::vector<unsigned char>(kBytes)},
-                                              {std::vector<unsigned char>(kBytes),
-                                               std::vector<unsigned char>(kBytes)}};
+  std::vector<unsigned char> buffers[2][2] = {
+      {std::vector<unsigned char>(kBytes), std::vector<unsigned char>(kBytes)},
+      {std::vector<unsigned char>(kBytes), std::vector<unsigned char>(kBytes)}};
   const int handles[2] = {first_, second_};
   for (int c = 0; c < 2; ++c) {
     ASSERT_EQ(Pelnik_SetColorMode(handles[c], 24), 1);
     ASSERT_EQ(Pelnik_SetWaitTime(handles[c], 0), 1);
-    ASSERT_EQ(Pelnik_CallBackPreview(handles[c], callbacks[c].window(), buffers[c][0].data(),
-                                     kBytes, 1),
-              1);
+    ASSERT_EQ(
+        Pelnik_CallBackPreview(handles[c], callbacks[c].window(), buffers[c][0].data(), kBytes, 1),
+        1);
   }
 
   std::atomic<bool> stop{false};

@@ -4,9 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "support/test_environment.h"
-
 #include "exports_camera_support.h"
+#include "support/test_environment.h"
 
 namespace {
 
@@ -35,8 +34,8 @@ TEST_F(Format, FirstOpenTakesTheStoredFormatDefaults) {
 }
 
 TEST_F(Format, ColourModesMapSetDepthsToReportedBits) {
-  const std::array<std::array<int, 2>, 6> modes{{{8, 8}, {16, 10}, {24, 24}, {32, 32},
-                                                  {48, 42}, {64, 58}}};
+  const std::array<std::array<int, 2>, 6> modes{
+      {{8, 8}, {16, 10}, {24, 24}, {32, 32}, {48, 42}, {64, 58}}};
   for (const auto &[set, reported] : modes) {
     EXPECT_EQ(Pelnik_SetColorMode(handle_, set), 1);
     EXPECT_EQ(Pelnik_GetColorMode(handle_), reported);
@@ -105,10 +104,10 @@ TEST_F(FilterValues, EachIdentifierAcceptsExactlyItsRange) {
   struct Range {
     int id, minimum, maximum;
   };
-  const Range ranges[] = {{1, -255, 255}, {2, -127, 127}, {3, -360, 360}, {4, -255, 255},
-                          {5, 0, 30},     {7, 0, 400},    {8, 0, 400},    {9, 0, 400},
-                          {11, 0, 200},   {12, 0, 3},     {13, 0, 2047},  {18, 1, 65534},
-                          {19, 0, 2},     {20, 0, 255},   {23, 0, 255},   {24, -255, 255},
+  const Range ranges[] = {{1, -255, 255},  {2, -127, 127}, {3, -360, 360}, {4, -255, 255},
+                          {5, 0, 30},      {7, 0, 400},    {8, 0, 400},    {9, 0, 400},
+                          {11, 0, 200},    {12, 0, 3},     {13, 0, 2047},  {18, 1, 65534},
+                          {19, 0, 2},      {20, 0, 255},   {23, 0, 255},   {24, -255, 255},
                           {27, -255, 255}, {28, 0, 1}};
   for (const Range &r : ranges) {
     SCOPED_TRACE(r.id);

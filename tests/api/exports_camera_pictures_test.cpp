@@ -68,8 +68,8 @@ struct ColourModeCase {
   int rawBits;
   int outputBits;
 };
-constexpr ColourModeCase kModes[] = {{8, 0, 8, 8},    {16, 1, 16, 16}, {24, 2, 8, 24},
-                                     {32, 3, 8, 32},  {48, 4, 16, 48}, {64, 5, 16, 64}};
+constexpr ColourModeCase kModes[] = {{8, 0, 8, 8},   {16, 1, 16, 16}, {24, 2, 8, 24},
+                                     {32, 3, 8, 32}, {48, 4, 16, 48}, {64, 5, 16, 64}};
 
 // The chain's host for the expected pictures: no sensor, nothing stored.
 class NoHost final : public pelnik::AutoIrisDevice, public pelnik::ChainSettingsWriter {
@@ -142,8 +142,8 @@ class Pictures : public CameraTest {
     settings.colourMode = mode.index;
     NoHost host;
     pelnik::FilterChain chain(host, host);
-    const pelnik::ChainBuffers chainBuffers{&buffers[0], &buffers[1], &buffers[2],
-                                            &buffers[3], &buffers[4], &buffers[5], &scratch};
+    const pelnik::ChainBuffers chainBuffers{&buffers[0], &buffers[1], &buffers[2], &buffers[3],
+                                            &buffers[4], &buffers[5], &scratch};
     chain.run(settings, chainBuffers);
     const CImageBuffer &output = buffers[mode.index];
     return {output.Pixels(), output.Pixels() + output.ByteSize()};
@@ -199,8 +199,7 @@ TEST_F(Pictures, ApplicationBufferHoldsTheChainsPictureOfTheSentFrame) {
           const std::uint8_t *got = buffer.data() + std::size_t(row) * stride;
           const std::uint8_t *want = expected.data() + std::size_t(memoryRow) * stride;
           for (int b = 0; b < width * bytesPerPixel; ++b)
-            if (got[b] != want[b] && !nearStamp(memoryRow, height, b, bytesPerPixel))
-              ++differences;
+            if (got[b] != want[b] && !nearStamp(memoryRow, height, b, bytesPerPixel)) ++differences;
         }
         EXPECT_EQ(differences, 0u);
       }

@@ -43,7 +43,7 @@ TEST(VideoFormat, SubsampleValuesAndTheImageSizeTheyGive) {
     bool valid;
     int width, height;
   };
-  const Case cases[] = {{0, true, 1279, 1023}, {1, true, 639, 511}, {2, false, 319, 255},
+  const Case cases[] = {{0, true, 1279, 1023}, {1, true, 639, 511},   {2, false, 319, 255},
                         {3, false, 159, 127},  {17, false, 639, 511}, {18, false, 319, 255},
                         {19, false, 159, 127}, {4, true, 1279, 1023}, {16, true, 1279, 1023}};
   for (const Case &c : cases) {
