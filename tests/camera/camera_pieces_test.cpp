@@ -8,6 +8,7 @@
 #include "camera/CPelnik.h"
 #include "camera/frame_rate.h"
 #include "camera/video_format.h"
+#include "virtcam/virtual_camera.h"
 
 namespace {
 
@@ -97,3 +98,19 @@ TEST(CameraObject, WithoutADeviceOnlyTheFormatWorks) {
 }
 
 }  // namespace
+
+TEST(CameraObject, SwitchSetsTheSensorVariantFromTheCamerasMemory) {
+  pelnik::virtcam::VirtualCameraOptions options;
+  options.cameras = {0, 1};  // variant byte 1 on even cameras, 2 on odd ones
+  options.controlSocket = false;
+  pelnik::virtcam::VirtualCamera cameras(options);
+  ASSERT_TRUE(cameras.ok()) << cameras.error();
+  pelnik::CPelnik camera;
+  ASSERT_EQ(camera.Open(0), 1);
+  ASSERT_NE(camera.Device(), nullptr);
+  EXPECT_EQ(camera.SetDeviceNumber(1), 1);
+  EXPECT_EQ(camera.CameraNumber(), 1);
+  EXPECT_EQ(camera.Device()->SensorVariant(), 1);
+  EXPECT_EQ(camera.SetDeviceNumber(0), 1);
+  EXPECT_EQ(camera.Device()->SensorVariant(), 0);
+}
