@@ -5,6 +5,8 @@
 #include <string>
 
 #include "exports_camera_support.h"
+#include "settings/reg_file_store.h"
+#include "settings/setting_groups.h"
 #include "support/test_environment.h"
 
 namespace {
@@ -96,6 +98,28 @@ TEST_F(Format, CaptureWindowSelectsAStoredPreset) {
   EXPECT_EQ(Pelnik_Width(handle_), 1280);
   EXPECT_EQ(Pelnik_Height(handle_), 1024);
   EXPECT_EQ(unit().registers().sensor[20], 6);
+}
+
+TEST_F(Format, StoredPresetOutsideTheSensorFallsBackToFullFrame) {
+  {
+    auto session = pelnik::settings::userSettingsStore().beginWrite();
+    ASSERT_TRUE(session);
+    auto preset = session->createKey(pelnik::platform::SettingsSession::currentUser(),
+                                     "Software\\Tesmor\\PelnikR5MLXSdk\\Camera_00\\Size_00");
+    ASSERT_TRUE(preset);
+    ASSERT_TRUE(session->writeValue(*preset, "EHS", 100));
+    ASSERT_TRUE(session->writeValue(*preset, "EH", 1200));
+    ASSERT_TRUE(session->writeValue(*preset, "Buf", 9));
+    ASSERT_TRUE(session->commit());
+  }
+  const int reopened = Pelnik_Initialize(0);
+  ASSERT_NE(reopened, 0);
+  handles_.push_back(reopened);
+  EXPECT_EQ(popErrors(reopened), std::vector<int>{7});
+  std::array<int, 6> v{};
+  EXPECT_EQ(Pelnik_GetCaptureWindowEx(reopened, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]), 1);
+  EXPECT_EQ(v, (std::array<int, 6>{1280, 0, 1280, 1024, 0, 1024}));
+  EXPECT_EQ(Pelnik_Capture(reopened), 1);
 }
 
 using FilterValues = CameraTest;
