@@ -295,6 +295,12 @@ bool Acquisition::deliverToApplication() {
   return false;
 }
 
+void Acquisition::paintPreview(const FramePipeline &pipeline) {
+  if (!preview_.isOpen()) return;
+  preview_.paint(
+      {pipeline.outputRows(), pipeline.rawWidth(), pipeline.rawHeight(), pipeline.outputBits()});
+}
+
 void Acquisition::runPreviewLoop() {
   FrameSource &frames = host_.frames();
   FramePipeline &pipeline = host_.pipeline();
@@ -321,7 +327,7 @@ void Acquisition::runPreviewLoop() {
     pipeline.process();
     newFrame_ = 1;
     imageAvailable_ = 1;
-    if (preview_.isOpen()) preview_.paint({pipeline.outputRows(), 0, 0, pipeline.outputBits()});
+    paintPreview(pipeline);
     if (!deliverToApplication()) continue;
     postFrame();
   }
@@ -353,7 +359,7 @@ void Acquisition::runTriggerLoop() {
     imageAvailable_ = 1;
     if (!deliverToApplication()) continue;
     postFrame();
-    if (preview_.isOpen()) preview_.paint({pipeline.outputRows(), 0, 0, pipeline.outputBits()});
+    paintPreview(pipeline);
   }
 }
 

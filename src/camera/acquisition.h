@@ -121,6 +121,8 @@ class Acquisition {
   // is set; false (error form 5 posted, error 5 raised) when it is too small.
   bool deliverToApplication();
   bool copyPicture(void *buffer, int size, int rowOrder);
+  // Under the frame lock: the finished picture to the preview, if it has a window.
+  void paintPreview(const FramePipeline &pipeline);
   void postFrameError(int code);
   void postFrame();
 
