@@ -559,7 +559,11 @@ bool CPelnik::prepare() {
   if (!current.isValid()) return RaiseError(kInvalidFormat), false;
   const auto mode = colourModeAt(colourMode_);
   if (!mode) return RaiseError(kInvalidFormat), false;
-  if (!pipeline_.prepare(*mode, current.imageSize())) return RaiseError(kMemoryOrBuffer), false;
+  {
+    // Readers of the picture (GetImage, saving) hold the frame lock too.
+    platform::RecursiveGuard frame(acquisition_.frameLock());
+    if (!pipeline_.prepare(*mode, current.imageSize())) return RaiseError(kMemoryOrBuffer), false;
+  }
 
   device_->SetPixelWidth(mode->raw == RawDepth::Bits16 ? 1 : 0);
   std::uint8_t deviceClock = 0;
