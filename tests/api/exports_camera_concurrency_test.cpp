@@ -101,4 +101,23 @@ TEST_F(Concurrency, SettingsAndReadsWhileTwoCamerasStream) {
     EXPECT_EQ(pelnik::test::popErrors(handles[c]), std::vector<int>{}) << "camera " << c;
 }
 
+TEST_F(Concurrency, PictureReadsWhileSnapshotsRecreateTheBuffers) {
+  // Every snapshot outside capture mode prepares again, re-creating the
+  // buffers of the colour mode; readers on other threads must never see
+  // them half-made or freed.
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    std::vector<unsigned char> copy(8 * 1280 * 1024);
+    while (!stop) Pelnik_GetImage(first_, copy.data(), static_cast<int>(copy.size()), 1);
+  });
+  const int depths[] = {8, 64, 24, 16};
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_EQ(Pelnik_SetColorMode(first_, depths[i % 4]), 1);
+    EXPECT_EQ(Pelnik_SnapShot(first_, nullptr, 0, 1), 1);
+  }
+  stop = true;
+  reader.join();
+  EXPECT_EQ(pelnik::test::popErrors(first_), std::vector<int>{});
+}
+
 }  // namespace
