@@ -246,6 +246,7 @@ int run(const Options &o) {
     return fail("camera could not be opened (error " + std::to_string(openError) + ")");
   std::string error;
   if (!camera.configure(o, error)) return fail(error);
+  std::printf("PelnikSdk_R5M_LX version %d\n", Pelnik_GetDllVersion());
   std::printf("camera %d: %d x %d, colour mode %d\n", o.camera, Pelnik_Width(camera.handle()),
               Pelnik_Height(camera.handle()), Pelnik_GetColorMode(camera.handle()));
   switch (o.command) {
