@@ -148,7 +148,15 @@ TEST_F(Acquisition, LostCameraEndsTheLoopAndAStartRunsAgain) {
   while (nextFrame(&code).has_value()) {
   }
   EXPECT_EQ(code, 13);
-  EXPECT_EQ(popErrors(handle_).front(), 13);
+  // The error form is posted just before the error is recorded and
+  // announced to the owner window.
+  std::optional<PelnikMsg> notice;
+  do notice = owner_.next(kMessageWaitMs);
+  while (notice && notice->lParam != 13);
+  ASSERT_TRUE(notice.has_value());
+  const std::vector<int> errors = popErrors(handle_);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.front(), 13);
   // Nothing is delivered any more.
   callback_.drain();
   EXPECT_FALSE(callback_.next(300).has_value());
