@@ -15,6 +15,9 @@ install(FILES ${CMAKE_BINARY_DIR}/PelnikSdkConfig.cmake
               ${CMAKE_BINARY_DIR}/PelnikSdkConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/PelnikSdk)
 
+# The way up from the installed .pc file to the prefix.
+file(RELATIVE_PATH PELNIK_PC_UP "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+string(REGEX REPLACE "/$" "" PELNIK_PC_UP "${PELNIK_PC_UP}")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/pelniksdk.pc.in
   ${CMAKE_BINARY_DIR}/pelniksdk.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/pelniksdk.pc
