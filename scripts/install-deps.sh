@@ -7,8 +7,8 @@ set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libtiff-dev
-  libx11-dev libxext-dev libfltk1.3-dev
-  xvfb xauth x11-apps python3 python3-pil python3-opencv python3-numpy
+  libx11-dev libxext-dev
+  python3 python3-pil python3-opencv python3-numpy
   libtiff-tools pngcheck clang libclang-rt-14-dev"
 if [ "${1:-}" = "--bench" ]; then
   PACKAGES="$PACKAGES libopencv-dev"
