@@ -120,7 +120,8 @@ TEST(Trigger, PeriodicTriggerDeliversFrames) {
   const auto start = SteadyClock::now();
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(camera.image(kFullFrame8).ok);
   EXPECT_GE(millisecondsSince(start), 2 * 60 * 0.9);
-  EXPECT_LT(millisecondsSince(start), 1000);
+  // Far below three read time-outs, with room for slow sanitizer builds.
+  EXPECT_LT(millisecondsSince(start), 2500);
 }
 
 TEST(Faults, AStalledCameraFailsReadsAfterItsOwnTimeOutUntilResumed) {
