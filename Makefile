@@ -4,7 +4,7 @@ PRESET ?= default
 JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build test demo bench asan tsan clean install
+.PHONY: all deps bench-deps build test demo bench asan tsan clean install
 
 all: build
 
@@ -13,9 +13,6 @@ deps:
 
 bench-deps:
 	@sh scripts/install-deps.sh --bench
-
-$(BUILD)/build.ninja: CMakeLists.txt CMakePresets.json
-	cmake --preset $(PRESET)
 
 build: deps
 	@test -f $(BUILD)/build.ninja || cmake --preset $(PRESET)
