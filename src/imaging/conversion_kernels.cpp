@@ -28,6 +28,8 @@ int eachRow(const KernelCall &c, bool flipped, RowFn fn) {
 // Per-pixel map with both pixel steps fixed: out[0..] from in[0..].
 template <int DstStep, int SrcStep, class PixelFn>
 int eachPixel(const KernelCall &c, bool flipped, PixelFn fn) {
+  // A buffer of another depth would be walked past its rows' ends.
+  if (c.dstBpp != DstStep || c.srcBpp != SrcStep) return 0;
   return eachRow(c, flipped, [&](std::uint8_t *out, const std::uint8_t *in, int width) {
     for (int x = 0; x < width; ++x) fn(out + x * DstStep, in + x * SrcStep);
   });
@@ -76,6 +78,7 @@ int threeSamplesTo8(const KernelCall &c, bool flipped) {
 
 // Whole pixels of equal size: one block copy per row.
 int copyRows(const KernelCall &c, bool flipped) {
+  if (c.dstBpp != c.srcBpp) return 0;  // rows of different widths
   return eachRow(c, flipped, [&](std::uint8_t *out, const std::uint8_t *in, int width) {
     std::memmove(out, in, static_cast<std::size_t>(width) * c.srcBpp);
   });
