@@ -123,25 +123,6 @@ int grayGain16(KERNEL_ARGS) {
   return 1;
 }
 
-namespace {
-
-int calibrationFullScale(int bitDepth) {
-  switch (bitDepth) {
-    case 8:
-      return 255;
-    case 10:
-      return 1023;
-    case 12:
-      return 4095;
-    case 14:
-      return 16383;
-    default:
-      return 65535;
-  }
-}
-
-}  // namespace
-
 int grayCalibration(KERNEL_ARGS) {
   (void)extra;
   GrayBlock &block = kernelBlock<GrayBlock>(params);

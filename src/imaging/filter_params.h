@@ -30,4 +30,20 @@ struct ValueBlock {
   std::int32_t bitDepth;
 };
 
+// Full scale of a calibration's sample depth (the largest sample value).
+inline int calibrationFullScale(int bitDepth) {
+  switch (bitDepth) {
+    case 8:
+      return 255;
+    case 10:
+      return 1023;
+    case 12:
+      return 4095;
+    case 14:
+      return 16383;
+    default:
+      return 65535;
+  }
+}
+
 }  // namespace pelnik

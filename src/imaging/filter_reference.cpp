@@ -92,21 +92,6 @@ int grayGain(std::uint8_t *dst, std::uint8_t *src, KernelRect *rect, int dstX, i
   return 1;
 }
 
-int calibrationFullScale(int bitDepth) {
-  switch (bitDepth) {
-    case 8:
-      return 255;
-    case 10:
-      return 1023;
-    case 12:
-      return 4095;
-    case 14:
-      return 16383;
-    default:
-      return 65535;
-  }
-}
-
 template <class Kernel16, class Kernel8>
 int bySampleWidth(int bpp, Kernel8 eight, Kernel16 sixteen) {
   return bpp == 1 || bpp == 3 || bpp == 4 ? eight() : sixteen();
