@@ -8,13 +8,13 @@
 #include <random>
 #include <vector>
 
-#include "display/image_buffer.h"
 #include "imaging/auto_iris.h"
 #include "imaging/chain.h"
 #include "imaging/chain_demosaic.h"
 #include "imaging/conversion_kernels.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
+#include "imaging/image_buffer.h"
 #include "imaging/white_balance.h"
 
 #ifdef PELNIK_HAVE_OPENCV

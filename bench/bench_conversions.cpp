@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "display/image_buffer.h"
 #include "imaging/conversion_kernels.h"
+#include "imaging/image_buffer.h"
 
 #ifdef PELNIK_HAVE_OPENCV
 #include <opencv2/core.hpp>

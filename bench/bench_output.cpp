@@ -13,7 +13,7 @@
 #include <random>
 #include <string>
 
-#include "display/image_buffer.h"
+#include "imaging/image_buffer.h"
 #include "output/still_image.h"
 
 namespace {

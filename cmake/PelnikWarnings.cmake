@@ -1,5 +1,5 @@
 function(pelnik_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor)
   if(PELNIK_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

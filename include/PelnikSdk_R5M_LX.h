@@ -42,18 +42,18 @@ extern "C" {
 
 /* Error codes popped by Pelnik_GetLastError. */
 #define PELNIK_ERR_NONE 0
-#define PELNIK_ERR_NO_DEVICE 1      /* no device, or wrong state for the call */
-#define PELNIK_ERR_CAMERA_ABSENT 2  /* camera absent or claimed by another process */
-#define PELNIK_ERR_THREAD 3         /* worker thread could not be started */
-#define PELNIK_ERR_WINDOW 4         /* window or size preset unavailable */
-#define PELNIK_ERR_MEMORY 5         /* memory or buffer too small */
-#define PELNIK_ERR_IO 6             /* device input/output */
-#define PELNIK_ERR_FORMAT 7         /* invalid video format */
-#define PELNIK_ERR_ACQUISITION 8    /* frame acquisition failed */
-#define PELNIK_ERR_ARGUMENT 9       /* invalid argument */
-#define PELNIK_ERR_UNSUPPORTED 11   /* not supported by this camera model */
-#define PELNIK_ERR_FILE 12          /* file error */
-#define PELNIK_ERR_STOPPED 13       /* camera stopped delivering frames */
+#define PELNIK_ERR_NO_DEVICE 1     /* no device, or wrong state for the call */
+#define PELNIK_ERR_CAMERA_ABSENT 2 /* camera absent or claimed by another process */
+#define PELNIK_ERR_THREAD 3        /* worker thread could not be started */
+#define PELNIK_ERR_WINDOW 4        /* window or size preset unavailable */
+#define PELNIK_ERR_MEMORY 5        /* memory or buffer too small */
+#define PELNIK_ERR_IO 6            /* device input/output */
+#define PELNIK_ERR_FORMAT 7        /* invalid video format */
+#define PELNIK_ERR_ACQUISITION 8   /* frame acquisition failed */
+#define PELNIK_ERR_ARGUMENT 9      /* invalid argument */
+#define PELNIK_ERR_UNSUPPORTED 11  /* not supported by this camera model */
+#define PELNIK_ERR_FILE 12         /* file error */
+#define PELNIK_ERR_STOPPED 13      /* camera stopped delivering frames */
 
 /* Still-image format codes of Pelnik_SaveImage. */
 #define PELNIK_FILE_BMP 0
@@ -116,8 +116,7 @@ PELNIK_API int Pelnik_StopPreview(int handle);
 PELNIK_API int Pelnik_Close(int handle);
 PELNIK_API int Pelnik_Capture(int handle);
 PELNIK_API int Pelnik_SnapShot(int handle, void *buffer, int size, int rowOrder);
-PELNIK_API int Pelnik_Trigger(int handle, int callbackWindow, void *buffer, int size,
-                              int rowOrder);
+PELNIK_API int Pelnik_Trigger(int handle, int callbackWindow, void *buffer, int size, int rowOrder);
 PELNIK_API int Pelnik_GetImage(int handle, void *buffer, int size, int rowOrder);
 PELNIK_API int Pelnik_GetStatus(int handle, int ignored);
 
@@ -158,59 +157,59 @@ PELNIK_API int Pelnik_GetRealExposureTime(int handle, int *flag);
 PELNIK_API int Pelnik_SetFilterValue(int handle, int id, int value);
 PELNIK_API int Pelnik_GetFilterValue(int handle, int id, int *flag);
 
-PELNIK_API int Pelnik_SetBrightness(int handle, int value);      /* id 1 */
+PELNIK_API int Pelnik_SetBrightness(int handle, int value); /* id 1 */
 PELNIK_API int Pelnik_GetBrightness(int handle, int *flag);
-PELNIK_API int Pelnik_SetContrast(int handle, int value);        /* id 2 */
+PELNIK_API int Pelnik_SetContrast(int handle, int value); /* id 2 */
 PELNIK_API int Pelnik_GetContrast(int handle, int *flag);
-PELNIK_API int Pelnik_SetHue(int handle, int value);             /* id 3 */
+PELNIK_API int Pelnik_SetHue(int handle, int value); /* id 3 */
 PELNIK_API int Pelnik_GetHue(int handle, int *flag);
-PELNIK_API int Pelnik_SetSaturation(int handle, int value);      /* id 4 */
+PELNIK_API int Pelnik_SetSaturation(int handle, int value); /* id 4 */
 PELNIK_API int Pelnik_GetSaturation(int handle, int *flag);
-PELNIK_API int Pelnik_SetSharpness(int handle, int value);       /* id 5 */
+PELNIK_API int Pelnik_SetSharpness(int handle, int value); /* id 5 */
 PELNIK_API int Pelnik_GetSharpness(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainRGB(int handle, int value);    /* id 6 */
+PELNIK_API int Pelnik_SetBayerGainRGB(int handle, int value); /* id 6 */
 PELNIK_API int Pelnik_GetBayerGainRGB(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainRed(int handle, int value);    /* id 7 */
+PELNIK_API int Pelnik_SetBayerGainRed(int handle, int value); /* id 7 */
 PELNIK_API int Pelnik_GetBayerGainRed(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainGreen(int handle, int value);  /* id 8 */
+PELNIK_API int Pelnik_SetBayerGainGreen(int handle, int value); /* id 8 */
 PELNIK_API int Pelnik_GetBayerGainGreen(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainBlue(int handle, int value);   /* id 9 */
+PELNIK_API int Pelnik_SetBayerGainBlue(int handle, int value); /* id 9 */
 PELNIK_API int Pelnik_GetBayerGainBlue(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainAuto(int handle, int value);   /* id 10 */
+PELNIK_API int Pelnik_SetBayerGainAuto(int handle, int value); /* id 10 */
 PELNIK_API int Pelnik_GetBayerGainAuto(int handle, int *flag);
-PELNIK_API int Pelnik_SetGamma(int handle, int value);           /* id 11 */
+PELNIK_API int Pelnik_SetGamma(int handle, int value); /* id 11 */
 PELNIK_API int Pelnik_GetGamma(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerMode(int handle, int value);       /* id 12 */
+PELNIK_API int Pelnik_SetBayerMode(int handle, int value); /* id 12 */
 PELNIK_API int Pelnik_GetBayerMode(int handle, int *flag);
-PELNIK_API int Pelnik_SetGlobalGain(int handle, int value);      /* id 13 */
+PELNIK_API int Pelnik_SetGlobalGain(int handle, int value); /* id 13 */
 PELNIK_API int Pelnik_GetGlobalGain(int handle, int *flag);
-PELNIK_API int Pelnik_SetColorGainRed(int handle, int value);    /* id 14 */
+PELNIK_API int Pelnik_SetColorGainRed(int handle, int value); /* id 14 */
 PELNIK_API int Pelnik_GetColorGainRed(int handle, int *flag);
 PELNIK_API int Pelnik_SetColorGainGreen1(int handle, int value); /* id 15 */
 PELNIK_API int Pelnik_GetColorGainGreen1(int handle, int *flag);
 PELNIK_API int Pelnik_SetColorGainGreen2(int handle, int value); /* id 16 */
 PELNIK_API int Pelnik_GetColorGainGreen2(int handle, int *flag);
-PELNIK_API int Pelnik_SetColorGainBlue(int handle, int value);   /* id 17 */
+PELNIK_API int Pelnik_SetColorGainBlue(int handle, int value); /* id 17 */
 PELNIK_API int Pelnik_GetColorGainBlue(int handle, int *flag);
-PELNIK_API int Pelnik_SetExposureTime(int handle, int value);    /* id 18 */
+PELNIK_API int Pelnik_SetExposureTime(int handle, int value); /* id 18 */
 PELNIK_API int Pelnik_GetExposureTime(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayMode(int handle, int value);        /* id 19 */
+PELNIK_API int Pelnik_SetGrayMode(int handle, int value); /* id 19 */
 PELNIK_API int Pelnik_GetGrayMode(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayGainR(int handle, int value);       /* id 20 */
+PELNIK_API int Pelnik_SetGrayGainR(int handle, int value); /* id 20 */
 PELNIK_API int Pelnik_GetGrayGainR(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayGainG1(int handle, int value);      /* id 21 */
+PELNIK_API int Pelnik_SetGrayGainG1(int handle, int value); /* id 21 */
 PELNIK_API int Pelnik_GetGrayGainG1(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayGainG2(int handle, int value);      /* id 22 */
+PELNIK_API int Pelnik_SetGrayGainG2(int handle, int value); /* id 22 */
 PELNIK_API int Pelnik_GetGrayGainG2(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayGainB(int handle, int value);       /* id 23 */
+PELNIK_API int Pelnik_SetGrayGainB(int handle, int value); /* id 23 */
 PELNIK_API int Pelnik_GetGrayGainB(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayOffsetR(int handle, int value);     /* id 24 */
+PELNIK_API int Pelnik_SetGrayOffsetR(int handle, int value); /* id 24 */
 PELNIK_API int Pelnik_GetGrayOffsetR(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayOffsetG1(int handle, int value);    /* id 25 */
+PELNIK_API int Pelnik_SetGrayOffsetG1(int handle, int value); /* id 25 */
 PELNIK_API int Pelnik_GetGrayOffsetG1(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayOffsetG2(int handle, int value);    /* id 26 */
+PELNIK_API int Pelnik_SetGrayOffsetG2(int handle, int value); /* id 26 */
 PELNIK_API int Pelnik_GetGrayOffsetG2(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayOffsetB(int handle, int value);     /* id 27 */
+PELNIK_API int Pelnik_SetGrayOffsetB(int handle, int value); /* id 27 */
 PELNIK_API int Pelnik_GetGrayOffsetB(int handle, int *flag);
 
 /* Not supported by this camera model: the first seven post PELNIK_ERR_UNSUPPORTED

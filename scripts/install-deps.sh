@@ -7,9 +7,12 @@ set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libtiff-dev
-  libx11-dev libxext-dev
-  python3 python3-pil python3-opencv python3-numpy
-  libtiff-tools pngcheck clang libclang-rt-14-dev"
+  libx11-dev libxext-dev libfltk1.3-dev fonts-noto-cjk
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  python3 python3-pil python3-opencv python3-numpy python3-pytest
+  xvfb xdotool x11-utils ffmpeg dpkg-dev file
+  libtiff-tools pngcheck clang clang-format libclang-rt-14-dev"
 if [ "${1:-}" = "--bench" ]; then
   PACKAGES="$PACKAGES libopencv-dev"
 fi

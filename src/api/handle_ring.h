@@ -29,7 +29,7 @@ class CTRing<CTRingEntry<Payload>> {
   CTRing(const CTRing &) = delete;
   CTRing &operator=(const CTRing &) = delete;
   // Frees the entries only; payloads still filed are not destroyed.
-  ~CTRing() { clear(); }
+  virtual ~CTRing() { clear(); }
 
   // Links a new entry just before the current one and makes it current.
   // Returns false when the entry cannot be allocated.

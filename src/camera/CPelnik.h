@@ -10,12 +10,12 @@
 #include "camera/device_adapters.h"
 #include "camera/error_history.h"
 #include "camera/filter_values.h"
-#include "camera/preview_surface.h"
 #include "camera/real_exposure.h"
 #include "camera/video_format.h"
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/claim_table.h"
 #include "device/config_file.h"
+#include "display/preview_surface.h"
 #include "imaging/cpu_identification.h"
 
 namespace pelnik::platform {

@@ -10,7 +10,7 @@
 #include "PelnikSdk_R5M_LX.h"
 #include "camera/application_copy.h"
 #include "camera/frame_rate.h"
-#include "camera/preview_surface.h"
+#include "display/preview_surface.h"
 #include "platform/recursive_lock.h"
 #include "platform/thread.h"
 

@@ -7,13 +7,13 @@
 #include <memory>
 
 #include "camera/acquisition.h"
+#include "camera/camera_chain_host.h"
 #include "camera/camera_settings.h"
-#include "camera/chain_host.h"
 #include "camera/colour_modes.h"
 #include "camera/sensor_control.h"
 #include "camera/video_format.h"
-#include "display/image_buffer.h"
 #include "imaging/chain.h"
+#include "imaging/image_buffer.h"
 
 namespace pelnik::device {
 class CPelnikR5MLXSdk;

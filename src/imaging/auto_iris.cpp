@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "display/image_buffer.h"
 #include "imaging/filter_rows.h"
+#include "imaging/image_buffer.h"
 
 namespace pelnik {
 

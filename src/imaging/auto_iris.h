@@ -4,7 +4,7 @@
 // global gain or exposure lines when the factor leaves the dead band.
 #include <array>
 
-#include "imaging/chain_host.h"
+#include "imaging/chain_interfaces.h"
 #include "imaging/kernel.h"
 
 namespace pelnik {

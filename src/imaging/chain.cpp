@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "display/image_buffer.h"
 #include "imaging/auto_iris.h"
 #include "imaging/chain_demosaic.h"
 #include "imaging/conversion_kernels.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
 #include "imaging/filter_tables.h"
+#include "imaging/image_buffer.h"
 
 namespace pelnik {
 

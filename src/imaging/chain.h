@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "imaging/chain_host.h"
+#include "imaging/chain_interfaces.h"
 
 namespace pelnik {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "display/image_buffer.h"
 #include "imaging/conversion_kernels.h"
+#include "imaging/image_buffer.h"
 #include "imaging/white_balance.h"
 
 namespace pelnik {

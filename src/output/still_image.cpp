@@ -1,7 +1,7 @@
 #include "output/still_image.h"
 
-#include "display/image_buffer.h"
 #include "imaging/conversion_kernels.h"
+#include "imaging/image_buffer.h"
 #include "output/jpeg_writer.h"
 #include "output/output_kernels.h"
 #include "output/png_writer.h"

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <memory>

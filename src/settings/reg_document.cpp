@@ -328,8 +328,7 @@ int RegDocument::removeKeyTree(std::string_view path) {
     const bool same = key.size() == path.size();
     // The ordering puts a key's subkeys right after it, ahead of its siblings.
     if (RegPathLess{}(path, key.substr(0, path.size())) ||
-        RegPathLess{}(key.substr(0, path.size()), path) ||
-        (!same && key[path.size()] != '\\'))
+        RegPathLess{}(key.substr(0, path.size()), path) || (!same && key[path.size()] != '\\'))
       break;
     it = keys_.erase(it);
     ++removed;

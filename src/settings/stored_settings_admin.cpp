@@ -49,10 +49,10 @@ StoredSettingsReport describeStoredSettings(int cameraNumber) {
   const std::string prefix = cameraKeyPath(cameraNumber);
   const std::string rootPrefix = std::string("HKEY_CURRENT_USER\\") + kRootKey + "\\";
   for (const auto &[path, key] : document.keys()) {
-    const bool inCamera =
-        path.size() >= prefix.size() && !RegPathLess{}(path.substr(0, prefix.size()), prefix) &&
-        !RegPathLess{}(prefix, path.substr(0, prefix.size())) &&
-        (path.size() == prefix.size() || path[prefix.size()] == '\\');
+    const bool inCamera = path.size() >= prefix.size() &&
+                          !RegPathLess{}(path.substr(0, prefix.size()), prefix) &&
+                          !RegPathLess{}(prefix, path.substr(0, prefix.size())) &&
+                          (path.size() == prefix.size() || path[prefix.size()] == '\\');
     if (!inCamera) continue;
     for (const auto &entry : key.entries) {
       if (!entry.isValue) continue;

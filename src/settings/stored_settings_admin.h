@@ -11,9 +11,9 @@ struct StoredSettingsReport {
   std::string storePath;
   bool fileExists = false;
   bool malformed = false;
-  std::string problem;                  // why the file does not parse
-  std::vector<std::string> lines;       // "Camera_07\Gain  Exposure = 512"
-  std::vector<std::string> setAside;    // malformed files kept beside the store
+  std::string problem;                // why the file does not parse
+  std::vector<std::string> lines;     // "Camera_07\Gain  Exposure = 512"
+  std::vector<std::string> setAside;  // malformed files kept beside the store
 };
 
 StoredSettingsReport describeStoredSettings(int cameraNumber);

@@ -1,11 +1,12 @@
 // The per-camera error history and its notifications.
+#include "camera/error_history.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
 #include "PelnikMessages.h"
-#include "camera/error_history.h"
 
 namespace {
 

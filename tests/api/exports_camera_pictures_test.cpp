@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "display/image_buffer.h"
 #include "exports_camera_support.h"
 #include "imaging/chain.h"
 #include "imaging/conversion_kernels.h"
+#include "imaging/image_buffer.h"
 #include "virtcam/frame_renderer.h"
 #include "virtcam/scene.h"
 

@@ -1,9 +1,9 @@
 // The handle ring: current-entry movement, removal and clearing.
+#include "api/handle_ring.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "api/handle_ring.h"
 
 namespace {
 

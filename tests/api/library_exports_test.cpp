@@ -86,10 +86,11 @@ TEST(LibraryExports, UnknownHandlesGetTheirNotFoundValues) {
   EXPECT_EQ(flag, 7) << "nothing is touched for an unknown handle";
   // The frame gives -1 to the getters whose values can be 0.
   bool called = false;
-  EXPECT_EQ(pelnik::withCamera<-1>(kNeverIssued, [&](pelnik::CPelnik &) {
-              called = true;
-              return 5;
-            }),
+  EXPECT_EQ(pelnik::withCamera<-1>(kNeverIssued,
+                                   [&](pelnik::CPelnik &) {
+                                     called = true;
+                                     return 5;
+                                   }),
             -1);
   EXPECT_FALSE(called);
 }

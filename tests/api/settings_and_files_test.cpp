@@ -155,8 +155,8 @@ TEST_F(StillImagesThroughExports, SaveBeforeTheFirstFrameFailsButTheWideFormWrit
   EXPECT_EQ(popErrors(handle_), std::vector<int>{1});
   EXPECT_FALSE(fs::exists(file("early.bmp")));
   const std::u16string wide = u"early-wide.bmp";
-  const std::u16string path = std::u16string(isolationRoot().begin(), isolationRoot().end()) +
-                              u"/" + wide;
+  const std::u16string path =
+      std::u16string(isolationRoot().begin(), isolationRoot().end()) + u"/" + wide;
   // The wide form has no first-frame check: it saves the blank picture.
   ASSERT_EQ(Pelnik_SaveImageW(handle_, path.c_str(), 0), 1) << popErrors(handle_).size();
   EXPECT_EQ(fs::file_size(file("early-wide.bmp")), 3932214u);

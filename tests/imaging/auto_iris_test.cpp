@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "display/image_buffer.h"
 #include "filter_pictures.h"
+#include "imaging/image_buffer.h"
 
 namespace pelnik {
 namespace {

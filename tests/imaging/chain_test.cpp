@@ -11,11 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "display/image_buffer.h"
 #include "imaging/chain_demosaic.h"
 #include "imaging/conversion_kernels.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
+#include "imaging/image_buffer.h"
 
 namespace pelnik {
 namespace {
@@ -183,8 +183,8 @@ std::vector<std::uint8_t> expectedPicture(Buffers &b, const ChainSettings &s) {
 const char *kModeNames[] = {"8", "10", "24", "32", "42", "58"};
 
 class ChainModes : public ::testing::TestWithParam<int> {};
-INSTANTIATE_TEST_SUITE_P(Modes, ChainModes, ::testing::Range(0, 6), [](const auto &info) {
-  return std::string("Colour") + kModeNames[info.param];
+INSTANTIATE_TEST_SUITE_P(Modes, ChainModes, ::testing::Range(0, 6), [](const auto &testCase) {
+  return std::string("Colour") + kModeNames[testCase.param];
 });
 
 TEST_P(ChainModes, NeutralSettingsRunOnlyTheDemosaic) {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "display/image_buffer.h"
 #include "imaging/conversion_kernels.h"
+#include "imaging/image_buffer.h"
 #include "support/picture_generator.h"
 
 namespace pelnik {

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "display/image_buffer.h"
 #include "imaging/conversion_kernels.h"
+#include "imaging/image_buffer.h"
 
 namespace pelnik {
 namespace {

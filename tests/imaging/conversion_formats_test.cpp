@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "display/image_buffer.h"
 #include "imaging/conversion_kernels.h"
 #include "imaging/cpu_identification.h"
+#include "imaging/image_buffer.h"
 #include "support/picture_generator.h"
 
 namespace pelnik {

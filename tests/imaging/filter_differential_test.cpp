@@ -53,7 +53,9 @@ class FilterDifferential : public ::testing::TestWithParam<bool> {
 };
 
 INSTANTIATE_TEST_SUITE_P(RowLoops, FilterDifferential, ::testing::Values(false, true),
-                         [](const auto &info) { return info.param ? "Scalar" : "Fastest"; });
+                         [](const auto &testCase) {
+                           return testCase.param ? "Scalar" : "Fastest";
+                         });
 
 int maximumOf(int bpp) { return bpp == 1 || bpp == 3 || bpp == 4 ? 255 : 1023; }
 

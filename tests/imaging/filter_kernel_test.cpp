@@ -39,7 +39,7 @@ void PrintTo(const KernelPair &pair, std::ostream *out) { *out << pair.form; }
 class FilterKernel : public ::testing::TestWithParam<KernelPair> {};
 
 INSTANTIATE_TEST_SUITE_P(Forms, FilterKernel, ::testing::ValuesIn(kForms),
-                         [](const auto &info) { return std::string(info.param.form); });
+                         [](const auto &testCase) { return std::string(testCase.param.form); });
 
 // One gray row holding the values 0..255 (width 256).
 Picture ramp8() {

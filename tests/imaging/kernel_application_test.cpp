@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "display/image_buffer.h"
 #include "imaging/conversion_kernels.h"
+#include "imaging/image_buffer.h"
 #include "support/picture_generator.h"
 
 namespace pelnik {

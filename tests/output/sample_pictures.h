@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "display/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 namespace pelnik::test {
 

@@ -1,4 +1,6 @@
 // Printing and resetting one camera's stored settings by hand.
+#include "settings/stored_settings_admin.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,7 +8,6 @@
 #include <sstream>
 
 #include "platform/settings_store.h"
-#include "settings/stored_settings_admin.h"
 
 namespace {
 
@@ -20,7 +21,8 @@ const char *kStore =
     "[HKEY_CURRENT_USER\\Software\\Tesmor\\PelnikR5MLXSdk\\Camera_00]\n\"Color\"=dword:00000002\n\n"
     "[HKEY_CURRENT_USER\\Software\\Tesmor\\PelnikR5MLXSdk\\Camera_00\\Gain]\n"
     "\"Exposure\"=dword:00000200\n\n"
-    "[HKEY_CURRENT_USER\\Software\\Tesmor\\PelnikR5MLXSdk\\Camera_001]\n\"Color\"=dword:00000001\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Tesmor\\PelnikR5MLXSdk\\Camera_001]\n\"Color\"=dword:"
+    "00000001\n\n"
     "[HKEY_CURRENT_USER\\Software\\Tesmor\\PelnikR5MLXSdk\\Camera_01\\Gain]\n"
     "\"Exposure\"=dword:00000064\n";
 

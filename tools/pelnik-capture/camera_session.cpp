@@ -12,26 +12,33 @@ struct FilterName {
 };
 
 constexpr FilterName kFilterNames[] = {
-    {"Brightness", 1},     {"Contrast", 2},        {"Hue", 3},
-    {"Saturation", 4},     {"Sharpness", 5},       {"BayerGainRGB", 6},
-    {"BayerGainRed", 7},   {"BayerGainGreen", 8},  {"BayerGainBlue", 9},
-    {"BayerGainAuto", 10}, {"Gamma", 11},          {"BayerMode", 12},
-    {"GlobalGain", 13},    {"ColorGainRed", 14},   {"ColorGainGreen1", 15},
+    {"Brightness", 1},       {"Contrast", 2},       {"Hue", 3},
+    {"Saturation", 4},       {"Sharpness", 5},      {"BayerGainRGB", 6},
+    {"BayerGainRed", 7},     {"BayerGainGreen", 8}, {"BayerGainBlue", 9},
+    {"BayerGainAuto", 10},   {"Gamma", 11},         {"BayerMode", 12},
+    {"GlobalGain", 13},      {"ColorGainRed", 14},  {"ColorGainGreen1", 15},
     {"ColorGainGreen2", 16}, {"ColorGainBlue", 17}, {"ExposureTime", 18},
-    {"GrayMode", 19},      {"GrayGainR", 20},      {"GrayGainG1", 21},
-    {"GrayGainG2", 22},    {"GrayGainB", 23},      {"GrayOffsetR", 24},
-    {"GrayOffsetG1", 25},  {"GrayOffsetG2", 26},   {"GrayOffsetB", 27},
+    {"GrayMode", 19},        {"GrayGainR", 20},     {"GrayGainG1", 21},
+    {"GrayGainG2", 22},      {"GrayGainB", 23},     {"GrayOffsetR", 24},
+    {"GrayOffsetG1", 25},    {"GrayOffsetG2", 26},  {"GrayOffsetB", 27},
 };
 
 int outputBits(int colorMode) {
   switch (colorMode) {
-    case 8: return 8;
-    case 10: return 16;
-    case 24: return 24;
-    case 32: return 32;
-    case 42: return 48;
-    case 58: return 64;
-    default: return 0;
+    case 8:
+      return 8;
+    case 10:
+      return 16;
+    case 24:
+      return 24;
+    case 32:
+      return 32;
+    case 42:
+      return 48;
+    case 58:
+      return 64;
+    default:
+      return 0;
   }
 }
 
@@ -100,8 +107,7 @@ bool CameraSession::configure(const Options &o, std::string &error) {
   if (o.camera != 0 && !check(Pelnik_SetDeviceNumber(handle_, o.camera),
                               "selecting camera " + std::to_string(o.camera)))
     return false;
-  if (o.colorBits && !check(Pelnik_SetColorMode(handle_, *o.colorBits), "--color"))
-    return false;
+  if (o.colorBits && !check(Pelnik_SetColorMode(handle_, *o.colorBits), "--color")) return false;
   if (o.window) {
     const Window &w = *o.window;
     if (!check(Pelnik_SetCaptureWindowEx(handle_, 1280, w.x, w.width, 1024, w.y, w.height),
@@ -110,8 +116,7 @@ bool CameraSession::configure(const Options &o, std::string &error) {
   }
   if (o.subsample && !check(Pelnik_SetSubSample(handle_, *o.subsample), "--subsample"))
     return false;
-  if (o.waitTime && !check(Pelnik_SetWaitTime(handle_, *o.waitTime), "--wait-time"))
-    return false;
+  if (o.waitTime && !check(Pelnik_SetWaitTime(handle_, *o.waitTime), "--wait-time")) return false;
   if (o.gain && !check(Pelnik_SetGlobalGain(handle_, *o.gain), "--gain")) return false;
   if (o.exposureLines && !check(Pelnik_SetExposureTime(handle_, *o.exposureLines), "--exposure"))
     return false;
@@ -120,8 +125,7 @@ bool CameraSession::configure(const Options &o, std::string &error) {
     return false;
   if (o.mirrorV && !check(Pelnik_SetMirrorV(handle_, *o.mirrorV), "--mirror-v")) return false;
   if (o.mirrorH && !check(Pelnik_SetMirrorH(handle_, *o.mirrorH), "--mirror-h")) return false;
-  if (o.autoIris && !check(Pelnik_SetAutoIris(handle_, *o.autoIris), "--auto-iris"))
-    return false;
+  if (o.autoIris && !check(Pelnik_SetAutoIris(handle_, *o.autoIris), "--auto-iris")) return false;
   for (const auto &[name, value] : o.filterValues) {
     const int id = filterIdentifier(name);
     if (id == 0) {

@@ -87,21 +87,22 @@ struct StreamResult {
 };
 
 void printStatus(const StreamResult &r, bool live) {
-  std::printf("%sframes %d  rate %d.%d fps  dropped %d  failed %d  errors: %s%s",
-              live ? "\r" : "", r.frames, r.lastRate10 / 10, r.lastRate10 % 10, r.dropped,
-              r.failed, r.errors.describe().c_str(), live ? "   " : "\n");
+  std::printf("%sframes %d  rate %d.%d fps  dropped %d  failed %d  errors: %s%s", live ? "\r" : "",
+              r.frames, r.lastRate10 / 10, r.lastRate10 % 10, r.dropped, r.failed,
+              r.errors.describe().c_str(), live ? "   " : "\n");
   std::fflush(stdout);
 }
 
 int stream(CameraSession &camera, const Options &o, bool triggered) {
   const int bytes = camera.pictureBytes();
   std::vector<unsigned char> buffer(static_cast<std::size_t>(bytes));
-  const int started = triggered ? Pelnik_Trigger(camera.handle(), camera.callbackWindow(),
-                                                 buffer.data(), bytes, 0)
-                                : Pelnik_CallBackPreview(camera.handle(), camera.callbackWindow(),
-                                                         buffer.data(), bytes, 0);
-  if (!started) return fail(std::string(triggered ? "Pelnik_Trigger" : "Pelnik_CallBackPreview") +
-                            " failed (" + camera.drainErrors() + ")");
+  const int started =
+      triggered ? Pelnik_Trigger(camera.handle(), camera.callbackWindow(), buffer.data(), bytes, 0)
+                : Pelnik_CallBackPreview(camera.handle(), camera.callbackWindow(), buffer.data(),
+                                         bytes, 0);
+  if (!started)
+    return fail(std::string(triggered ? "Pelnik_Trigger" : "Pelnik_CallBackPreview") + " failed (" +
+                camera.drainErrors() + ")");
   const bool live = !o.quiet && isatty(STDOUT_FILENO);
   const double seconds = o.seconds.value_or(o.frames ? 1e9 : 3.0);
   const int wanted = triggered ? o.count : o.frames.value_or(-1);
@@ -152,8 +153,7 @@ int stream(CameraSession &camera, const Options &o, bool triggered) {
   std::string error;
   if (!o.outputDir.empty() && !lastPicture.empty()) {
     const std::string path = joinPath(o.outputDir, triggered ? "triggered.buffer" : "last.buffer");
-    if (!writeRawPicture(path, lastPicture, lastInfo.width, lastInfo.height,
-                         lastInfo.bitsPerPixel))
+    if (!writeRawPicture(path, lastPicture, lastInfo.width, lastInfo.height, lastInfo.bitsPerPixel))
       return fail("cannot write " + path);
     written.push_back(path);
   }
@@ -179,7 +179,8 @@ int snapshots(CameraSession &camera, const Options &o) {
     if (!Pelnik_SnapShot(camera.handle(), buffer.data(), bytes, 0))
       return fail("snapshot " + std::to_string(i + 1) + " failed (" + camera.drainErrors() + ")");
     if (!o.outputDir.empty()) {
-      const std::string path = joinPath(o.outputDir, "snapshot-" + std::to_string(i + 1) + ".buffer");
+      const std::string path =
+          joinPath(o.outputDir, "snapshot-" + std::to_string(i + 1) + ".buffer");
       if (!writeRawPicture(path, buffer, Pelnik_Width(camera.handle()),
                            Pelnik_Height(camera.handle()), camera.bitsPerPixel()))
         return fail("cannot write " + path);
@@ -205,9 +206,10 @@ int showSettings(int cameraNumber) {
     return 0;
   }
   if (report.malformed) {
-    std::printf("the store is malformed (%s): cameras open with the defaults, and the next "
-                "save keeps it aside as .bad-TIMESTAMP\n",
-                report.problem.c_str());
+    std::printf(
+        "the store is malformed (%s): cameras open with the defaults, and the next "
+        "save keeps it aside as .bad-TIMESTAMP\n",
+        report.problem.c_str());
     return 1;
   }
   if (report.lines.empty())
@@ -250,9 +252,12 @@ int run(const Options &o) {
   std::printf("camera %d: %d x %d, colour mode %d\n", o.camera, Pelnik_Width(camera.handle()),
               Pelnik_Height(camera.handle()), Pelnik_GetColorMode(camera.handle()));
   switch (o.command) {
-    case Command::Snapshot: return snapshots(camera, o);
-    case Command::Trigger: return stream(camera, o, true);
-    default: return stream(camera, o, false);
+    case Command::Snapshot:
+      return snapshots(camera, o);
+    case Command::Trigger:
+      return stream(camera, o, true);
+    default:
+      return stream(camera, o, false);
   }
 }
 

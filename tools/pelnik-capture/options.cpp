@@ -14,8 +14,8 @@ struct FormatName {
 };
 
 constexpr FormatName kFormats[] = {
-    {"bmp", 0, "bmp"},      {"raw", 1, "raw"},     {"jpeg100", 2, "jpg"}, {"jpeg70", 3, "jpg"},
-    {"jpeg20", 4, "jpg"},   {"png", 5, "png"},     {"tiff", 6, "tif"},
+    {"bmp", 0, "bmp"},    {"raw", 1, "raw"}, {"jpeg100", 2, "jpg"}, {"jpeg70", 3, "jpg"},
+    {"jpeg20", 4, "jpg"}, {"png", 5, "png"}, {"tiff", 6, "tif"},
 };
 
 bool parseInt(const std::string &text, int &out) {
@@ -128,18 +128,24 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
     std::string text;
     if (!commandSeen && arg.rfind("--", 0) != 0) {
       commandSeen = true;
-      if (arg == "stream") o.command = Command::Stream;
-      else if (arg == "list") o.command = Command::List;
-      else if (arg == "snapshot") o.command = Command::Snapshot;
-      else if (arg == "trigger") o.command = Command::Trigger;
+      if (arg == "stream")
+        o.command = Command::Stream;
+      else if (arg == "list")
+        o.command = Command::List;
+      else if (arg == "snapshot")
+        o.command = Command::Snapshot;
+      else if (arg == "trigger")
+        o.command = Command::Trigger;
       else if (arg == "settings") {
         if (i + 1 >= argc) {
           error = "settings needs show or reset";
           return std::nullopt;
         }
         const std::string what = argv[++i];
-        if (what == "show") o.command = Command::SettingsShow;
-        else if (what == "reset") o.command = Command::SettingsReset;
+        if (what == "show")
+          o.command = Command::SettingsShow;
+        else if (what == "reset")
+          o.command = Command::SettingsReset;
         else {
           error = "settings needs show or reset, not " + what;
           return std::nullopt;

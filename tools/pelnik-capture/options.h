@@ -18,7 +18,7 @@ struct Options {
   bool virtualCamera = false;
   bool demo = false;
   int camera = 0;
-  std::optional<int> colorBits;       // 8, 16, 24, 32, 48, 64
+  std::optional<int> colorBits;  // 8, 16, 24, 32, 48, 64
   std::optional<Window> window;
   std::optional<int> subsample;
   std::optional<int> exposureLines;
@@ -30,7 +30,7 @@ struct Options {
   std::vector<std::pair<std::string, int>> filterValues;  // --set NAME=VALUE
   std::optional<int> frames;
   std::optional<double> seconds;
-  int count = 1;                      // snapshots or triggered pictures
+  int count = 1;  // snapshots or triggered pictures
   std::string outputDir;
   std::string saveFile;
   std::vector<std::string> saveFormats;  // bmp, raw, jpeg100, ..., tiff
@@ -42,7 +42,7 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error);
 std::string usage();
 
 // Format names of --format and their codes for Pelnik_SaveImage.
-int formatCode(const std::string &name);       // -1 when unknown
+int formatCode(const std::string &name);  // -1 when unknown
 std::string formatExtension(const std::string &name);
 const std::vector<std::string> &allFormats();
 

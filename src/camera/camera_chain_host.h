@@ -4,7 +4,7 @@
 // values the chain measures land in the camera's settings records.
 #include "camera/camera_settings.h"
 #include "camera/sensor_control.h"
-#include "imaging/chain_host.h"
+#include "imaging/chain_interfaces.h"
 
 namespace pelnik {
 

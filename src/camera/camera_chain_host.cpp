@@ -1,4 +1,4 @@
-#include "camera/chain_host.h"
+#include "camera/camera_chain_host.h"
 
 #include "imaging/chain.h"
 

@@ -1,4 +1,4 @@
-#include "camera/preview_surface.h"
+#include "display/preview_surface.h"
 
 namespace pelnik {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "display/image_buffer.h"
 #include "imaging/conversion_kernels.h"
+#include "imaging/image_buffer.h"
 #include "support/picture_generator.h"
 #include "support/test_environment.h"
 

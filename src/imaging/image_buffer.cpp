@@ -1,4 +1,4 @@
-#include "display/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 #include <algorithm>
 #include <array>

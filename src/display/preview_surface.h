@@ -4,7 +4,7 @@
 // the null surface, which shows nothing and never fails a default placement.
 #include <memory>
 
-#include "camera/application_copy.h"
+#include "imaging/picture_rows.h"
 
 namespace pelnik {
 
