@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "camera/analog_record.h"
 #include "camera/camera_names.h"
 #include "camera/colour_modes.h"
 #include "output/still_image.h"
@@ -29,32 +30,6 @@ constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
 template <class T>
 void writeIfSet(T *place, T value) {
   if (place) *place = value;
-}
-
-settings::AnalogValues analogValuesOf(const AnalogSettings &analog) {
-  settings::AnalogValues values;
-  values.globalGain = analog.globalGain;
-  values.gainG1 = analog.gainGreen1;
-  values.gainR = analog.gainRed;
-  values.gainB = analog.gainBlue;
-  values.gainG2 = analog.gainGreen2;
-  values.exposure = analog.exposureLines;
-  values.mirrorV = analog.mirrorV;
-  values.mirrorH = analog.mirrorH;
-  values.autoIris = analog.autoIrisMode;
-  return values;
-}
-
-void assignAnalog(AnalogSettings &analog, const settings::AnalogValues &values) {
-  analog.globalGain = values.globalGain;
-  analog.gainGreen1 = values.gainG1;
-  analog.gainRed = values.gainR;
-  analog.gainBlue = values.gainB;
-  analog.gainGreen2 = values.gainG2;
-  analog.exposureLines = values.exposure;
-  analog.mirrorV = values.mirrorV;
-  analog.mirrorH = values.mirrorH;
-  analog.autoIrisMode = values.autoIris;
 }
 
 }  // namespace
@@ -87,25 +62,7 @@ int CPelnik::Open(int ownerWindow) {
   pipeline_.attach(*device_, *sensor_);
 
   const int number = cameraNumber_;
-  settings::SizePreset preset;
-  VideoFormat opened = format();
-  preset = {opened.TH, opened.TV, opened.EH, opened.EV, opened.EHS, opened.EVS, opened.Buf};
-  settings::loadSizePreset(store_, number, preset);
-  opened.TH = preset.TH;
-  opened.TV = preset.TV;
-  opened.EH = preset.EH;
-  opened.EV = preset.EV;
-  opened.EHS = preset.EHS;
-  opened.EVS = preset.EVS;
-  opened.Buf = preset.Buf;
-  if (!applyFormat(opened)) {
-    opened.resetToFullFrame();
-    applyRegion(opened);
-  }
-  {
-    std::lock_guard<std::mutex> guard(formatLock_);
-    format_ = opened;
-  }
+  const VideoFormat opened = loadStoredGeometry(number);
   {
     std::lock_guard<std::mutex> guard(placementLock_);
     placement_ = {0, 0, 0, opened.EH, opened.EV};
@@ -113,17 +70,39 @@ int CPelnik::Open(int ownerWindow) {
 
   loadCameraSettings(number);
   sendAnalogSettings();
+  loadStoredFormatValues(number);
+  return 1;
+}
 
-  settings::FormatValues values{colourMode_, opened.subSample, waitTime_, clock_};
+VideoFormat CPelnik::loadStoredGeometry(int number) {
+  VideoFormat loaded = format();
+  settings::SizePreset preset{loaded.TH,  loaded.TV,  loaded.EH, loaded.EV,
+                              loaded.EHS, loaded.EVS, loaded.Buf};
+  settings::loadSizePreset(store_, number, preset);
+  loaded.TH = preset.TH;
+  loaded.TV = preset.TV;
+  loaded.EH = preset.EH;
+  loaded.EV = preset.EV;
+  loaded.EHS = preset.EHS;
+  loaded.EVS = preset.EVS;
+  loaded.Buf = preset.Buf;
+  if (!applyFormat(loaded)) {
+    loaded.resetToFullFrame();
+    applyRegion(loaded);
+  }
+  std::lock_guard<std::mutex> guard(formatLock_);
+  format_ = loaded;
+  return loaded;
+}
+
+void CPelnik::loadStoredFormatValues(int number) {
+  settings::FormatValues values{colourMode_, GetSubSample(), waitTime_, clock_};
   settings::loadFormatValues(store_, number, values);
   colourMode_ = values.colorMode;
   waitTime_ = values.waitTime;
   clock_ = values.clock;
-  {
-    std::lock_guard<std::mutex> guard(formatLock_);
-    format_.subSample = values.subSample;
-  }
-  return 1;
+  std::lock_guard<std::mutex> guard(formatLock_);
+  format_.subSample = values.subSample;
 }
 
 void CPelnik::Teardown() {

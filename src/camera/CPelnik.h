@@ -114,6 +114,11 @@ class CPelnik : private AcquisitionHost {
     return acquisition_.GetImage(buffer, size, rowOrder);
   }
 
+  // Settings dialogs, modal on the calling thread.
+  int SetAnalogDlg(int ownerWindow);
+  int SetImageDlg(int ownerWindow);
+  int SetCameraDlg(int ownerWindow);
+
   // Configuration files: the records of the last file loaded are kept.
   int LoadConfigFile(const char *path);
   int LoadConfigFileW(const char16_t *path);
@@ -153,6 +158,11 @@ class CPelnik : private AcquisitionHost {
   void loadCameraSettings(int cameraNumber);
   void saveCameraSettings(int cameraNumber);
   VideoFormat format() const;
+  // The open sequence's loads of the stored size preset (validated and sent
+  // to the device, full frame when invalid) and of the format values; the
+  // camera dialog runs them again after OK.
+  VideoFormat loadStoredGeometry(int number);
+  void loadStoredFormatValues(int number);
   // Saves the finished picture of the current colour mode under the frame
   // lock; `requireFrame` refuses before the first processed frame.
   int saveCurrentPicture(const char *fileName, int format, bool requireFrame);

@@ -252,6 +252,37 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
   return 1;
 }
 
+Acquisition::Suspended Acquisition::suspend() {
+  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  Suspended suspended;
+  suspended.state = state();
+  {
+    platform::RecursiveGuard frame(frameLock_);
+    suspended.target = target_;
+  }
+  // A paused trigger loop would keep its old buffers and might sit in a
+  // trigger read while the format changes: it is stopped like the others.
+  if (suspended.state != AcquisitionState::Idle) stopLocked();
+  return suspended;
+}
+
+int Acquisition::resume(const Suspended &suspended) {
+  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  const ApplicationTarget &t = suspended.target;
+  switch (suspended.state) {
+    case AcquisitionState::Idle:
+      return 1;
+    case AcquisitionState::Streaming:
+      setTarget(t);
+      return startPreviewLocked();
+    case AcquisitionState::Capture:
+      return Capture();
+    case AcquisitionState::Triggered:
+      return Trigger(t.callbackWindow, t.buffer, t.size, t.rowOrder);
+  }
+  return 0;
+}
+
 int Acquisition::GetImage(void *buffer, int size, int rowOrder) {
   if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
   platform::RecursiveGuard frame(frameLock_);

@@ -87,6 +87,26 @@ class Acquisition {
   int Trigger(int callbackWindow, void *buffer, int size, int rowOrder);
   int GetImage(void *buffer, int size, int rowOrder);
 
+  // Where pictures go besides the preview window.
+  struct ApplicationTarget {
+    int callbackWindow = 0;
+    void *buffer = nullptr;
+    int size = 0;
+    int rowOrder = 0;
+  };
+  // What ran before a format change, to be started again after it.
+  struct Suspended {
+    AcquisitionState state = AcquisitionState::Idle;
+    ApplicationTarget target;
+  };
+  // Stops whatever acquisition runs (a trigger loop too, so that it never
+  // sits in a trigger read while the format changes) and notes it.
+  Suspended suspend();
+  // Starts again what suspend() stopped, with the format as it is now:
+  // streaming restarts, a prepared capture is prepared again, a trigger
+  // loop restarts with its destination. 1, or 0 when that failed.
+  int resume(const Suspended &suspended);
+
   AcquisitionState state() const { return state_.load(); }
   bool isAcquiring() const { return state() != AcquisitionState::Idle; }
   bool imageAvailable() const { return imageAvailable_.load() != 0; }
@@ -101,12 +121,6 @@ class Acquisition {
 
  private:
   enum class Loop { Preview, Trigger };
-  struct ApplicationTarget {
-    int callbackWindow = 0;
-    void *buffer = nullptr;
-    int size = 0;
-    int rowOrder = 0;
-  };
 
   int stopLocked();
   int startPreviewLocked();

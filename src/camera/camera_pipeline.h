@@ -43,6 +43,11 @@ class CameraPipeline final : public FramePipeline {
   // drives; detach before they go away.
   void attach(device::CPelnikR5MLXSdk &device, SensorControl &sensor);
   void detach();
+  // The listener of what the chain changes by itself (an open settings
+  // dialog); null detaches. Once it returns the old listener gets no call.
+  void attachObserver(ChainObserver *observer) {
+    if (chain_) chain_->attachObserver(observer);
+  }
 
   // Creates the buffers the mode needs at the image size and fixes the mode
   // until the next prepare. False when a buffer cannot be created.

@@ -22,6 +22,12 @@ class ExposureModel {
 
   int realExposureUs() const { return realExposureUs_; }
 
+  // Milliseconds of an exposure of `lines` by the model as it stands (0 until
+  // the model has been loaded).
+  double millisecondsFor(int lines) const {
+    return (lines * static_cast<double>(clocksPerLine_) + extraClocks_) * msPerClock_;
+  }
+
  private:
   int clocksPerLine_ = 0;
   int extraClocks_ = 0;

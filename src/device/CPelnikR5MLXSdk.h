@@ -1,6 +1,7 @@
 #pragma once
 // The device object of the PelnikR5M-LX: the family's device object with
 // this model's register map, window set-up and construction sequence.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -71,8 +72,10 @@ class CPelnikR5MLXSdk final : public CPNKSdkLib {
   int MirrorV() const { return mirrorV_; }
 
  private:
-  std::uint16_t globalGain_ = 0;
-  std::uint16_t exposureLines_ = 0;
+  // Written by the auto iris on the acquisition thread and by application
+  // threads (settings, dialogs) alike.
+  std::atomic<std::uint16_t> globalGain_{0};
+  std::atomic<std::uint16_t> exposureLines_{0};
   std::int32_t windowChanged_ = 0;
 };
 
