@@ -1,0 +1,94 @@
+#pragma once
+// Window tests on a private X server: an Xvfb the test starts itself on a
+// free display number, xdotool to drive it, and Xlib to read back what is
+// shown (pixels, the primary selection, window properties).
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelnik::test {
+
+// Starts Xvfb (it picks a free display number and reports it) and points
+// DISPLAY at it; the destructor stops it and unsets DISPLAY.
+class XvfbSession {
+ public:
+  XvfbSession();
+  ~XvfbSession();
+  XvfbSession(const XvfbSession &) = delete;
+  XvfbSession &operator=(const XvfbSession &) = delete;
+
+  bool ok() const { return error_.empty(); }
+  const std::string &error() const { return error_; }
+  const std::string &display() const { return display_; }
+
+ private:
+  int pid_ = -1;
+  std::string display_;
+  std::string error_;
+};
+
+struct CommandResult {
+  int status = -1;  // exit status; -1 when the program could not run
+  std::string output;
+};
+
+// Runs a program (found on PATH) and collects its standard output.
+CommandResult runCommand(const std::vector<std::string> &argv);
+// xdotool with the arguments; true when it exited with 0.
+bool xdotool(const std::vector<std::string> &arguments);
+
+// The first visible window whose name matches the pattern, within the time.
+std::optional<unsigned long> waitForWindow(const std::string &namePattern, int timeoutMs);
+// Whether the window is still mapped (false once it is gone).
+bool windowMapped(unsigned long window);
+// Waits until no visible window has the name.
+bool waitForWindowGone(const std::string &namePattern, int timeoutMs);
+
+// Clicks button 1 at a point of the window (window coordinates).
+bool clickAt(unsigned long window, int x, int y, int clicks = 1);
+// Replaces an edit box's text: clicks it, selects everything, types.
+bool typeInto(unsigned long window, int x, int y, const std::string &text);
+// Presses keys ("Tab", "Escape", "alt+d").
+bool pressKey(const std::string &keys);
+
+// The text of the primary selection (what a double click selected).
+std::optional<std::string> primarySelection(int timeoutMs);
+
+struct WindowGeometry {
+  int x = 0;  // root coordinates of the top-left corner
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+std::optional<WindowGeometry> windowGeometry(unsigned long window);
+// The window a window is transient for; 0 when none.
+unsigned long transientFor(unsigned long window);
+
+// A plain mapped top-level window, the "application window" of a test.
+class OwnerWindow {
+ public:
+  OwnerWindow(int x, int y, int width, int height);
+  ~OwnerWindow();
+  OwnerWindow(const OwnerWindow &) = delete;
+  OwnerWindow &operator=(const OwnerWindow &) = delete;
+  unsigned long id() const { return window_; }
+
+ private:
+  void *display_ = nullptr;
+  unsigned long window_ = 0;
+};
+
+// The window's pixels as 0xRRGGBB, row by row.
+struct Screenshot {
+  int width = 0;
+  int height = 0;
+  std::vector<unsigned> pixels;
+  unsigned at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+  // Pixels of a rectangle that differ from the colour at its top-left corner.
+  int inkIn(int x, int y, int w, int h) const;
+};
+std::optional<Screenshot> captureWindow(unsigned long window);
+// Writes a capture as PNG (for the documentation).
+bool savePng(const Screenshot &shot, const std::string &path);
+
+}  // namespace pelnik::test
