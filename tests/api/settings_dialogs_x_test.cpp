@@ -91,7 +91,8 @@ TEST_F(DialogXTest, AnalogDialogSetsGainAndExposureAtOnceAndKeepsThemOnOk) {
   EXPECT_TRUE(eventually([&] {
     const int gain = unit().registers().gainCode();
     return gain > 700 && gain < 1400;
-  })) << "gain " << unit().registers().gainCode();
+  })) << "gain "
+      << unit().registers().gainCode();
 
   // Typing 100 into the exposure edit box reaches the sensor at once.
   ASSERT_TRUE(typeInto(*dialog, kAnalogEditX, analogRowY(5), "100"));
@@ -149,7 +150,8 @@ TEST_F(DialogXTest, ImageDialogWritesTheFilterAtOnceAndCancelRestoresIt) {
   ASSERT_TRUE(dialog);
   ASSERT_TRUE(typeInto(*dialog, kImageEditX, imageRowY(1), "-50"));
   EXPECT_TRUE(eventually([&] { return Pelnik_GetContrast(handle_, nullptr) == -50; }))
-      << Pelnik_GetContrast(handle_, nullptr) << " shown " << shownText(*dialog, kImageEditX, imageRowY(1));
+      << Pelnik_GetContrast(handle_, nullptr) << " shown "
+      << shownText(*dialog, kImageEditX, imageRowY(1));
   ASSERT_TRUE(clickAt(*dialog, 30, imageRowY(0)));  // brightness slider, far left
   EXPECT_TRUE(eventually([&] { return Pelnik_GetBrightness(handle_, nullptr) < -200; }));
   ASSERT_TRUE(pressKey("Escape"));  // closing counts as Cancel
@@ -167,7 +169,7 @@ TEST_F(DialogXTest, ImageDialogOkKeepsTypedValuesClampedToTheirRange) {
   ASSERT_TRUE(pressKey("Tab"));
   EXPECT_EQ(shownText(*dialog, kImageEditX, imageRowY(4)), "30");
   ASSERT_TRUE(typeInto(*dialog, kImageEditX, imageRowY(8), "150"));  // gamma
-  ASSERT_TRUE(clickAt(*dialog, 207, 579));                             // OK
+  ASSERT_TRUE(clickAt(*dialog, 207, 579));                           // OK
   EXPECT_EQ(call.wait(), 1);
   EXPECT_EQ(Pelnik_GetSharpness(handle_, nullptr), 30);
   EXPECT_EQ(Pelnik_GetGamma(handle_, nullptr), 150);
@@ -222,9 +224,9 @@ TEST_F(DialogXTest, CameraDialogOkReloadsTheFormatAndRestartsStreaming) {
 TEST_F(DialogXTest, CameraDialogRestartsATriggerLoopWithTheNewFormat) {
   MessageTarget frames;
   std::vector<unsigned char> buffer(1280 * 1024 * 8);
-  ASSERT_EQ(Pelnik_Trigger(handle_, frames.window(), buffer.data(),
-                           static_cast<int>(buffer.size()), 0),
-            1);
+  ASSERT_EQ(
+      Pelnik_Trigger(handle_, frames.window(), buffer.data(), static_cast<int>(buffer.size()), 0),
+      1);
   DialogCall call([&] { return Pelnik_SetCameraDlg(handle_, 0); });
   const auto dialog = waitForWindow(kTitle, kWaitMs);
   ASSERT_TRUE(dialog);

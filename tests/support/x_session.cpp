@@ -48,9 +48,9 @@ XvfbSession::XvfbSession() {
     error_ = "pipe failed";
     return;
   }
-  const std::vector<std::string> args = {
-      "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-      "-nolisten", "tcp"};
+  const std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                         "-screen",   "0",          "1280x1024x24",
+                                         "-nolisten", "tcp"};
   const pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
@@ -237,9 +237,9 @@ OwnerWindow::OwnerWindow(int x, int y, int width, int height) {
   Display *display = XOpenDisplay(nullptr);
   display_ = display;
   if (!display) return;
-  window_ = XCreateSimpleWindow(display, DefaultRootWindow(display), x, y,
-                                static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0,
-                                0x808080);
+  window_ =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, 0, 0x808080);
   XStoreName(display, window_, "Owner");
   XMapWindow(display, window_);
   XSync(display, False);
