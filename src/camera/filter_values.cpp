@@ -7,9 +7,6 @@ namespace pelnik {
 
 namespace {
 
-constexpr int kInvalidArgument = 9;
-constexpr int kDeviceIo = 6;
-
 enum class Rule {
   Plain,           // stored in its slot when inside the range
   PackedGains,     // id 6: the three Bayer gains, one byte each
@@ -83,17 +80,17 @@ AtomicInt &channelGain(AnalogSettings &analog, int id) {
   }
 }
 
-FilterResult failure(int code) { return {code, 0}; }
-FilterResult success(int value = 0) { return {0, value}; }
+FilterResult failure(ErrorCode code) { return {code, 0}; }
+FilterResult success(int value = 0) { return {ErrorCode::None, value}; }
 
 }  // namespace
 
 FilterResult FilterValues::set(int id, int value) {
   const auto entry = entryOf(id);
-  if (!entry) return failure(kInvalidArgument);
+  if (!entry) return failure(ErrorCode::InvalidArgument);
   switch (entry->rule) {
     case Rule::Plain:
-      if (value < entry->minimum || value > entry->maximum) return failure(kInvalidArgument);
+      if (value < entry->minimum || value > entry->maximum) return failure(ErrorCode::InvalidArgument);
       filter_.set(entry->slot, value);
       return success();
     case Rule::PackedGains:
@@ -105,28 +102,28 @@ FilterResult FilterValues::set(int id, int value) {
       filter_.set(entry->slot, value != 0 ? 1 : 0);
       return success();
     case Rule::SensorGain:
-      if (!sensor_.gainRange().contains(value)) return failure(kInvalidArgument);
+      if (!sensor_.gainRange().contains(value)) return failure(ErrorCode::InvalidArgument);
       analog_.globalGain = value;
       analog_.gainGreen1 = value;
       analog_.gainRed = value;
       analog_.gainBlue = value;
       analog_.gainGreen2 = value;
-      return sensor_.writeGain(value) ? success() : failure(kDeviceIo);
+      return sensor_.writeGain(value) ? success() : failure(ErrorCode::DeviceIo);
     case Rule::ZeroOnly:
-      if (value != 0) return failure(kInvalidArgument);
+      if (value != 0) return failure(ErrorCode::InvalidArgument);
       channelGain(analog_, id) = 0;
       return success();
     case Rule::SensorExposure:
-      if (!sensor_.exposureRange().contains(value)) return failure(kInvalidArgument);
+      if (!sensor_.exposureRange().contains(value)) return failure(ErrorCode::InvalidArgument);
       analog_.exposureLines = value;
-      return sensor_.writeExposureLines(value) ? success() : failure(kDeviceIo);
+      return sensor_.writeExposureLines(value) ? success() : failure(ErrorCode::DeviceIo);
   }
-  return failure(kInvalidArgument);
+  return failure(ErrorCode::InvalidArgument);
 }
 
 FilterResult FilterValues::get(int id) const {
   const auto entry = entryOf(id);
-  if (!entry) return failure(kInvalidArgument);
+  if (!entry) return failure(ErrorCode::InvalidArgument);
   switch (entry->rule) {
     case Rule::Plain:
     case Rule::Boolean:
@@ -142,7 +139,7 @@ FilterResult FilterValues::get(int id) const {
     case Rule::SensorExposure:
       return success(sensor_.currentExposureLines());
   }
-  return failure(kInvalidArgument);
+  return failure(ErrorCode::InvalidArgument);
 }
 
 }  // namespace pelnik

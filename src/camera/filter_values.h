@@ -2,6 +2,7 @@
 // The store behind filter-value identifiers 1..28: where each identifier's
 // value lives, the range its setter accepts and its special rules.
 #include "camera/camera_settings.h"
+#include "camera/error_codes.h"
 #include "camera/sensor_control.h"
 
 namespace pelnik {
@@ -9,11 +10,11 @@ namespace pelnik {
 inline constexpr int kFirstFilterId = 1;
 inline constexpr int kLastFilterId = 28;
 
-// Error code of a failed set or get (0 = success); the camera raises it.
+// Error code of a failed set or get (None = success); the camera raises it.
 struct FilterResult {
-  int errorCode = 0;
+  ErrorCode errorCode = ErrorCode::None;
   int value = 0;  // the value read, for a get
-  bool ok() const { return errorCode == 0; }
+  bool ok() const { return errorCode == ErrorCode::None; }
 };
 
 class FilterValues {
