@@ -298,7 +298,7 @@ namespace {
 // The checks both name functions make, in their order; None when the name
 // of `number` may be written.
 ErrorCode deviceNameRefusal(const device::CPelnikR5MLXSdk &device, int number, bool textMissing,
-                      int length) {
+                            int length) {
   const std::string name = cameraDisplayName(number + 1);
   // The name needs its terminator too: a length of 15 cannot hold
   // "PelnikR5M-LX_01".
@@ -514,7 +514,8 @@ int CPelnik::GetRealExposureTime(int *flag) {
 int CPelnik::SetRealExposureTime(int microseconds) {
   if (!device_) return noDevice();
   const auto lines = ExposureModel::linesFor(microseconds);
-  if (!lines || !sensor_->exposureRange().contains(*lines)) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (!lines || !sensor_->exposureRange().contains(*lines))
+    return RaiseError(ErrorCode::InvalidArgument), 0;
   analog_.exposureLines = *lines;
   if (!sensor_->writeExposureLines(*lines)) return RaiseError(ErrorCode::DeviceIo), 0;
   return 1;
@@ -561,7 +562,8 @@ bool CPelnik::prepare() {
   {
     // Readers of the picture (GetImage, saving) hold the frame lock too.
     platform::RecursiveGuard frame(acquisition_.frameLock());
-    if (!pipeline_.prepare(*mode, current.imageSize())) return RaiseError(ErrorCode::MemoryOrBuffer), false;
+    if (!pipeline_.prepare(*mode, current.imageSize()))
+      return RaiseError(ErrorCode::MemoryOrBuffer), false;
   }
 
   device_->SetPixelWidth(mode->raw == RawDepth::Bits16 ? 1 : 0);
