@@ -4,6 +4,7 @@
 
 #include "camera/camera_names.h"
 #include "camera/colour_modes.h"
+#include "camera/stored_records.h"
 #include "output/still_image.h"
 #include "platform/clock.h"
 #include "platform/text_convert.h"
@@ -21,32 +22,6 @@ constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
 template <class T>
 void writeIfSet(T *place, T value) {
   if (place) *place = value;
-}
-
-settings::AnalogValues analogValuesOf(const AnalogSettings &analog) {
-  settings::AnalogValues values;
-  values.globalGain = analog.globalGain;
-  values.gainG1 = analog.gainGreen1;
-  values.gainR = analog.gainRed;
-  values.gainB = analog.gainBlue;
-  values.gainG2 = analog.gainGreen2;
-  values.exposure = analog.exposureLines;
-  values.mirrorV = analog.mirrorV;
-  values.mirrorH = analog.mirrorH;
-  values.autoIris = analog.autoIrisMode;
-  return values;
-}
-
-void assignAnalog(AnalogSettings &analog, const settings::AnalogValues &values) {
-  analog.globalGain = values.globalGain;
-  analog.gainGreen1 = values.gainG1;
-  analog.gainRed = values.gainR;
-  analog.gainBlue = values.gainB;
-  analog.gainGreen2 = values.gainG2;
-  analog.exposureLines = values.exposure;
-  analog.mirrorV = values.mirrorV;
-  analog.mirrorH = values.mirrorH;
-  analog.autoIrisMode = values.autoIris;
 }
 
 }  // namespace
@@ -79,17 +54,10 @@ int CPelnik::Open(int ownerWindow) {
   pipeline_.attach(*device_, *sensor_);
 
   const int number = cameraNumber_;
-  settings::SizePreset preset;
   VideoFormat opened = format();
-  preset = {opened.TH, opened.TV, opened.EH, opened.EV, opened.EHS, opened.EVS, opened.Buf};
+  settings::SizePreset preset = sizePresetOf(opened);
   settings::loadSizePreset(store_, number, preset);
-  opened.TH = preset.TH;
-  opened.TV = preset.TV;
-  opened.EH = preset.EH;
-  opened.EV = preset.EV;
-  opened.EHS = preset.EHS;
-  opened.EVS = preset.EVS;
-  opened.Buf = preset.Buf;
+  assignSizePreset(opened, preset);
   if (!applyFormat(opened)) {
     opened.resetToFullFrame();
     applyRegion(opened);
@@ -139,7 +107,7 @@ void CPelnik::loadCameraSettings(int cameraNumber) {
   settings::AnalogValues analog = analogValuesOf(analog_);
   const settings::MirrorState mirrors{device_->MirrorV(), device_->MirrorH()};
   settings::loadAnalog(store_, cameraNumber, analog, mirrors);
-  assignAnalog(analog_, analog);
+  assignAnalogValues(analog_, analog);
 }
 
 void CPelnik::saveCameraSettings(int cameraNumber) {
@@ -382,18 +350,11 @@ int CPelnik::SetCaptureWindow(int width, int height) {
   if (!device_) return noDevice();
   if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
   VideoFormat changed = format();
-  settings::SizePreset preset{changed.TH,  changed.TV,  changed.EH, changed.EV,
-                              changed.EHS, changed.EVS, changed.Buf};
+  settings::SizePreset preset = sizePresetOf(changed);
   if (settings::findPresetBySize(store_, cameraNumber_, width, height, preset) !=
       settings::PresetLookup::Found)
     return RaiseError(ErrorCode::WindowOrPreset), 0;
-  changed.TH = preset.TH;
-  changed.TV = preset.TV;
-  changed.EH = preset.EH;
-  changed.EV = preset.EV;
-  changed.EHS = preset.EHS;
-  changed.EVS = preset.EVS;
-  changed.Buf = preset.Buf;
+  assignSizePreset(changed, preset);
   if (!applyFormat(changed)) {
     changed.resetToFullFrame();
     applyRegion(changed);
