@@ -171,11 +171,11 @@ int CPelnik::WriteRegister(int reg, int value) {
   return 1;
 }
 
+// The identity and IO port calls below only announce their failures: a
+// notice to the owner window, never a recorded error.
 int CPelnik::ReadSromID(int index, int *flag) {
   if (flag) *flag = 0;
   std::uint8_t value = 0;
-  // The identity and IO port calls only announce their failures: a notice,
-  // not a recorded error.
   if (!device_ || !device_->ReadSromID(static_cast<std::uint8_t>(index), value)) {
     PostNotice(ErrorCode::NoDevice);
     return 0;
