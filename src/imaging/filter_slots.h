@@ -70,13 +70,16 @@ enum class SlotSetter {
   Boolean,  // any value is accepted and stored as 1 when non-zero, else 0
 };
 
+// One slot. A settings dialog takes a control's range from dialogRange and
+// the "Default" values from defaultValue; where no dialog range differs from
+// the setter's, the two are equal.
 struct FilterSlotInfo {
   int slot;                   // 0..29, index into the record
   int filterValueId;          // 1..28, or kNoFilterValueId
-  SlotSetter setter;          //
+  SlotSetter setter;          // how Pelnik_SetFilterValue writes it
   SlotRange setterRange;      // what the setter stores (Boolean: 0..1)
   const char *storedName;     // value name under the group's key; null: not stored
-  SlotGroup group;            //
+  SlotGroup group;            // Filter, Gray or None
   std::int32_t defaultValue;  // given by the group's load when its key is missing
   SlotRange dialogRange;      // the range a settings dialog's control shows
   bool chainHolds;            // the chain brings the slot into setterRange per frame
