@@ -1,7 +1,7 @@
 // The three settings dialogs of a camera: the models of src/settings run
 // in the platform's dialog view, over the camera's own records and device.
 #include "camera/CPelnik.h"
-#include "camera/analog_record.h"
+#include "camera/stored_records.h"
 #include "platform/dialog_view.h"
 #include "platform/ui_language.h"
 #include "settings/analog_dialog_model.h"
@@ -11,8 +11,6 @@
 namespace pelnik {
 
 namespace {
-
-constexpr int kDialogUnavailable = 4;
 
 const settings::DialogTexts &sessionTexts() {
   return settings::dialogTexts(platform::sessionLanguage());
@@ -31,7 +29,7 @@ class AnalogHost final : public settings::AnalogDialogHost {
 
   settings::AnalogValues analogRecord() const override { return analogValuesOf(analog_); }
   void setAnalogRecord(const settings::AnalogValues &values) override {
-    assignAnalog(analog_, values);
+    assignAnalogValues(analog_, values);
   }
   void setAnalogField(settings::AnalogField field, int value) override {
     using F = settings::AnalogField;
@@ -177,7 +175,7 @@ int CPelnik::SetAnalogDlg(int ownerWindow) {
     run = platform::runModalDialog(model, ownerWindow);
   }
   model.conclude();
-  if (run == platform::DialogRunResult::NoDisplay) PostNotice(kDialogUnavailable);
+  if (run == platform::DialogRunResult::NoDisplay) PostNotice(ErrorCode::WindowOrPreset);
   return 1;
 }
 
@@ -193,7 +191,7 @@ int CPelnik::SetImageDlg(int ownerWindow) {
     run = platform::runModalDialog(model, ownerWindow);
   }
   model.conclude();
-  if (run == platform::DialogRunResult::NoDisplay) PostNotice(kDialogUnavailable);
+  if (run == platform::DialogRunResult::NoDisplay) PostNotice(ErrorCode::WindowOrPreset);
   return 1;
 }
 
@@ -209,7 +207,7 @@ int CPelnik::SetCameraDlg(int ownerWindow) {
     loadStoredGeometry(number);
     loadStoredFormatValues(number);
   }
-  if (run == platform::DialogRunResult::NoDisplay) PostNotice(kDialogUnavailable);
+  if (run == platform::DialogRunResult::NoDisplay) PostNotice(ErrorCode::WindowOrPreset);
   acquisition_.resume(suspended);
   return 1;
 }

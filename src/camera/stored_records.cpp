@@ -1,11 +1,22 @@
-#pragma once
-// The camera's analog settings as the stored group's plain record and back.
-#include "camera/camera_settings.h"
-#include "settings/setting_groups.h"
+#include "camera/stored_records.h"
 
 namespace pelnik {
 
-inline settings::AnalogValues analogValuesOf(const AnalogSettings &analog) {
+settings::SizePreset sizePresetOf(const VideoFormat &format) {
+  return {format.TH, format.TV, format.EH, format.EV, format.EHS, format.EVS, format.Buf};
+}
+
+void assignSizePreset(VideoFormat &format, const settings::SizePreset &preset) {
+  format.TH = preset.TH;
+  format.TV = preset.TV;
+  format.EH = preset.EH;
+  format.EV = preset.EV;
+  format.EHS = preset.EHS;
+  format.EVS = preset.EVS;
+  format.Buf = preset.Buf;
+}
+
+settings::AnalogValues analogValuesOf(const AnalogSettings &analog) {
   settings::AnalogValues values;
   values.globalGain = analog.globalGain;
   values.gainG1 = analog.gainGreen1;
@@ -19,7 +30,7 @@ inline settings::AnalogValues analogValuesOf(const AnalogSettings &analog) {
   return values;
 }
 
-inline void assignAnalog(AnalogSettings &analog, const settings::AnalogValues &values) {
+void assignAnalogValues(AnalogSettings &analog, const settings::AnalogValues &values) {
   analog.globalGain = values.globalGain;
   analog.gainGreen1 = values.gainG1;
   analog.gainRed = values.gainR;
