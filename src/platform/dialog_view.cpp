@@ -135,6 +135,15 @@ class TickSlider : public Fl_Slider {
   }
 };
 
+// A caption that underlines the letter after '&', as buttons do.
+class Caption : public Fl_Box {
+ public:
+  Caption(int x, int y, int w, int h) : Fl_Box(x, y, w, h) { set_flag(SHORTCUT_LABEL); }
+  Caption(Fl_Boxtype box, int x, int y, int w, int h) : Fl_Box(box, x, y, w, h, nullptr) {
+    set_flag(SHORTCUT_LABEL);
+  }
+};
+
 class FormView;
 
 enum class Role { Slider, SpinUp, SpinDown, Edit, Check, List, Button, Tabs };
@@ -196,9 +205,13 @@ class FormView {
   void sync() {
     const DialogForm &form = controller_.form();
     for (auto &binding : bindings_) syncOne(*binding, form);
-    if (tabs_ && form.currentTab >= 0 && form.currentTab < static_cast<int>(pages_.size())) {
-      Fl_Group *page = pages_[static_cast<std::size_t>(form.currentTab)];
-      if (tabs_->value() != page) tabs_->value(page);
+    // Only a change of the model's page moves the tabs: the tab control
+    // itself may be in the middle of switching when a focus change of a
+    // page's edit box reports in.
+    if (tabs_ && form.currentTab != shownTab_ && form.currentTab >= 0 &&
+        form.currentTab < static_cast<int>(pages_.size())) {
+      tabs_->value(pages_[static_cast<std::size_t>(form.currentTab)]);
+      shownTab_ = form.currentTab;
     }
     syncTexts();
   }
@@ -235,7 +248,7 @@ class FormView {
     const Rect &b = c.box;
     switch (c.kind) {
       case ControlKind::ValueGroup: {
-        auto *label = new Fl_Box(b.x, b.y, b.w, 18);
+        auto *label = new Caption(b.x, b.y, b.w, 18);
         label->copy_label(c.label.c_str());
         label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
         style(label);
@@ -301,7 +314,7 @@ class FormView {
         break;
       }
       case ControlKind::Frame: {
-        auto *frame = new Fl_Box(FL_ENGRAVED_FRAME, b.x, b.y, b.w, b.h, nullptr);
+        auto *frame = new Caption(FL_ENGRAVED_FRAME, b.x, b.y, b.w, b.h);
         frame->copy_label(c.label.c_str());
         frame->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE);
         style(frame);
@@ -430,6 +443,7 @@ class FormView {
         auto *tabs = static_cast<Fl_Tabs *>(widget);
         event.kind = DialogEvent::Kind::TabChosen;
         event.value = tabs->find(tabs->value());
+        view.shownTab_ = event.value;
         break;
       }
     }
@@ -447,6 +461,7 @@ class FormView {
   Fl_Font font_ = FL_HELVETICA;
   std::unique_ptr<Fl_Double_Window> window_;
   Fl_Tabs *tabs_ = nullptr;
+  int shownTab_ = -1;
   std::vector<Fl_Group *> pages_;
   std::vector<std::unique_ptr<Binding>> bindings_;
   std::vector<std::pair<Fl_Box *, int>> texts_;

@@ -71,7 +71,7 @@ ImageDialogModel::ImageDialogModel(ImageDialogHost &host, const DialogTexts &tex
       addValueGroup(image_id::grayGroup(i), label, range.minimum, range.maximum,
                     image_id::kGrayTicks, kept_[slot], true, kGrayPage, {25, 42 + i * 46, 430, 44});
     }
-    add(ControlKind::Frame, 0, texts.filterMode, kGrayPage, {25, 415, 430, 40});
+    add(ControlKind::Frame, 0, texts.filterMode, kGrayPage, {25, 410, 430, 46});
     for (int m = 0; m < kFilterModes; ++m)
       add(ControlKind::RadioButton, image_id::kFilterModeFirst + m, texts.filterModes[m], kGrayPage,
           {35 + m * 140, 430, 135, 22});

@@ -175,6 +175,23 @@ TEST_F(DialogXTest, ImageDialogOkKeepsTypedValuesClampedToTheirRange) {
   EXPECT_EQ(Pelnik_GetGamma(handle_, nullptr), 150);
 }
 
+TEST_F(DialogXTest, ImageDialogGreyPageOfAMonochromeCamera) {
+  ASSERT_EQ(Pelnik_SetColorMode(handle_, 8), 1);
+  ASSERT_EQ(Pelnik_SetGrayGainR(handle_, 128), 1);
+  DialogCall call([&] { return Pelnik_SetImageDlg(handle_, 0); });
+  const auto dialog = waitForWindow(kTitle, kWaitMs);
+  ASSERT_TRUE(dialog);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(clickAt(*dialog, 130, 22));  // the "Gray Filter" tab
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(typeInto(*dialog, kImageEditX, imageRowY(0), "300"));  // Gain Red
+  EXPECT_TRUE(eventually([&] { return Pelnik_GetGrayGainR(handle_, nullptr) == 300; }))
+      << Pelnik_GetGrayGainR(handle_, nullptr);
+  ASSERT_TRUE(clickAt(*dialog, 207, 579));  // OK
+  EXPECT_EQ(call.wait(), 1);
+  EXPECT_EQ(Pelnik_GetGrayGainR(handle_, nullptr), 300);
+}
+
 // Camera dialog: the effective-size edit boxes and the buttons.
 constexpr int kHEffectiveX = 170;
 constexpr int kVEffectiveX = 370;
