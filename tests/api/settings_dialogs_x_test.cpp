@@ -138,6 +138,28 @@ TEST_F(DialogXTest, AnalogDialogCancelGivesTheDeviceItsValuesBack) {
   EXPECT_EQ(Pelnik_GetMirrorV(handle_), 0);
 }
 
+TEST_F(DialogXTest, AnalogDialogShowsWhatTheAutoIrisSets) {
+  ASSERT_EQ(Pelnik_SetExposureTime(handle_, 20000), 1);  // far too bright
+  MessageTarget frames;
+  std::vector<unsigned char> buffer(1280 * 1024 * 4);
+  ASSERT_EQ(Pelnik_CallBackPreview(handle_, frames.window(), buffer.data(),
+                                   static_cast<int>(buffer.size()), 0),
+            1);
+  DialogCall call([&] { return Pelnik_SetAnalogDlg(handle_, 0); });
+  const auto dialog = waitForWindow(kTitle, kWaitMs);
+  ASSERT_TRUE(dialog);
+  ASSERT_EQ(Pelnik_SetAutoIris(handle_, 1), 1);
+  EXPECT_TRUE(eventually([&] { return Pelnik_GetExposureTime(handle_, nullptr) < 10000; }));
+  ASSERT_EQ(Pelnik_SetAutoIris(handle_, 0), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const int settled = Pelnik_GetExposureTime(handle_, nullptr);
+  EXPECT_EQ(shownText(*dialog, kAnalogEditX, analogRowY(5)), std::to_string(settled));
+  ASSERT_TRUE(clickAt(*dialog, kAnalogOkX, kAnalogButtonY));
+  EXPECT_EQ(call.wait(), 1);
+  EXPECT_EQ(Pelnik_GetExposureTime(handle_, nullptr), settled);
+  EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
+}
+
 // Image filter page: rows of 46 from y 42; edit boxes at x 363..427.
 constexpr int kImageEditX = 395;
 constexpr int imageRowY(int row) { return 42 + row * 46 + 30; }
