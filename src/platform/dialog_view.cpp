@@ -36,7 +36,8 @@ std::recursive_mutex &toolkitLoopLock() {  // guards every FLTK call of the libr
   return lock;
 }
 
-constexpr Fl_Font kJapaneseFace = FL_FREE_FONT;
+// Far above the faces an application adds itself from FL_FREE_FONT on.
+constexpr Fl_Font kJapaneseFace = FL_FREE_FONT + 100;
 constexpr Fl_Fontsize kTextSize = 12;
 constexpr int kTabHeight = 25;
 
@@ -47,8 +48,14 @@ bool ensureDisplay() {
   Display *display = XOpenDisplay(nullptr);
   if (!display) return false;
   fl_open_display(display);
-  Fl::set_font(kJapaneseFace, " Noto Sans CJK JP");
   return true;
+}
+
+void registerJapaneseFace() {
+  static bool registered = false;
+  if (registered) return;
+  Fl::set_font(kJapaneseFace, " Noto Sans CJK JP");
+  registered = true;
 }
 
 // X errors on our own connection while the owner window is examined (the
@@ -499,6 +506,7 @@ bool dialogDisplayAvailable() {
 DialogRunResult runModalDialog(DialogController &controller, int ownerWindow) {
   std::lock_guard<std::recursive_mutex> toolkit(toolkitLoopLock());
   if (!ensureDisplay()) return DialogRunResult::NoDisplay;
+  registerJapaneseFace();
 
   FormView view(controller);
   Fl_Double_Window *window = view.build();
