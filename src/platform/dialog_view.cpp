@@ -466,11 +466,12 @@ class FormView {
 
   DialogController &controller_;
   Fl_Font font_ = FL_HELVETICA;
+  // Before the window: the widgets (and their callbacks) go first.
+  std::vector<std::unique_ptr<Binding>> bindings_;
   std::unique_ptr<Fl_Double_Window> window_;
   Fl_Tabs *tabs_ = nullptr;
   int shownTab_ = -1;
   std::vector<Fl_Group *> pages_;
-  std::vector<std::unique_ptr<Binding>> bindings_;
   std::vector<std::pair<Fl_Box *, int>> texts_;
   std::vector<std::pair<Fl_Box *, int>> labels_;
 };

@@ -59,7 +59,8 @@ CameraDialogModel::CameraDialogModel(platform::SettingsStore &store, int cameraN
     add(kind, edits[i].first, edits[i].second, kPage,
         {25 + column * 200, editTop + line * 30, 185, 24});
   }
-  showPreset(values_.size);
+  // "Custom" starts from the table's defaults (or a preset beyond the count).
+  if (values_.size >= 0 && values_.size < kMaxPresets) showPreset(values_.size, true);
 
   auto &wait =
       add(ControlKind::NumberEdit, camera_id::kWaitTime, texts.waitTime, kPage, {25, 295, 185, 24});
@@ -91,8 +92,9 @@ void CameraDialogModel::fillSizeList() {
       values_.size >= 0 && values_.size < static_cast<int>(sizes.items.size()) ? values_.size : -1;
 }
 
-void CameraDialogModel::showPreset(int index) {
-  if (index < 0 || index >= values_.presetCount) return;  // "Custom" keeps the edits
+void CameraDialogModel::showPreset(int index, bool evenCustom) {
+  // A chosen "Custom" keeps what the edits show.
+  if (index < 0 || index >= (evenCustom ? kMaxPresets : values_.presetCount)) return;
   const SizePreset &p = values_.presets[static_cast<std::size_t>(index)];
   setEdit(camera_id::kHTotal, p.TH);
   setEdit(camera_id::kVTotal, p.TV);

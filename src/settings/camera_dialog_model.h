@@ -45,7 +45,7 @@ class CameraDialogModel final : public DialogModel {
 
  private:
   void fillSizeList();
-  void showPreset(int index);
+  void showPreset(int index, bool evenCustom = false);
   // Reads the controls into the values, appending or overwriting a preset.
   void collect();
   int editValue(int id) const { return editNumber(control(id).text); }

@@ -1,7 +1,6 @@
 // The dialogs' platform pieces that need no display: the language rule and
 // the inbox other threads queue updates through.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>

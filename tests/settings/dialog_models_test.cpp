@@ -530,6 +530,18 @@ TEST_F(CameraDialogModelTest, AFullPresetTableOffersNoCustom) {
   EXPECT_EQ(stored().presets[kMaxPresets - 1].EH, 320);
 }
 
+TEST_F(CameraDialogModelTest, WithNothingStoredCustomStartsFromTheDefaultsAndBecomesSize00) {
+  CameraDialogModel model(store, 0, english());
+  EXPECT_EQ(model.control(camera_id::kSize).items, std::vector<std::string>{"Custom"});
+  EXPECT_EQ(model.control(camera_id::kSize).value, 0);
+  EXPECT_EQ(model.control(camera_id::kHEffective).text, "1280");
+  EXPECT_EQ(model.control(camera_id::kWaitTime).text, "1");
+  model.handle(press(kIdOk));
+  const CameraDialogValues values = stored();
+  EXPECT_EQ(values.presetCount, 1);
+  EXPECT_EQ(values.presets[0], SizePreset{});
+}
+
 TEST(EditNumber, ReadsSignedDecimalAndAnythingElseAsZero) {
   EXPECT_EQ(editNumber("42"), 42);
   EXPECT_EQ(editNumber(" -17 "), -17);
