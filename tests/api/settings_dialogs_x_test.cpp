@@ -12,6 +12,11 @@
 #include "support/x_session.h"
 #include "virtcam/camera_registers.h"
 
+// Last: the X headers behind FLTK define names (None, Status) other headers use.
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+#include <FL/x.H>
+
 namespace pelnik::test {
 namespace {
 
@@ -158,6 +163,57 @@ TEST_F(DialogXTest, AnalogDialogShowsWhatTheAutoIrisSets) {
   EXPECT_EQ(call.wait(), 1);
   EXPECT_EQ(Pelnik_GetExposureTime(handle_, nullptr), settled);
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
+}
+
+// An FLTK application asks for a dialog from its own loop: the dialog nests
+// in that loop (the application's timers keep running) and belongs to the
+// application's window.
+struct FltkApp {
+  int handle = 0;
+  int result = -1;
+  unsigned long xid = 0;
+  std::atomic<int> ticks{0};
+  Fl_Window *window = nullptr;
+
+  static void tick(void *data) {
+    ++static_cast<FltkApp *>(data)->ticks;
+    Fl::repeat_timeout(0.05, tick, data);
+  }
+  static void openDialog(void *data) {
+    auto *app = static_cast<FltkApp *>(data);
+    app->result = Pelnik_SetAnalogDlg(app->handle, static_cast<int>(app->xid));
+    Fl::remove_timeout(tick, data);
+    app->window->hide();
+  }
+};
+
+TEST_F(DialogXTest, DialogOpenedFromAnFltkApplicationNestsInItsLoop) {
+  FltkApp app;
+  app.handle = handle_;
+  Fl_Window window(200, 150, 640, 480, "Application");
+  window.end();
+  window.show();
+  app.window = &window;
+  app.xid = fl_xid(&window);
+  Fl::add_timeout(0.05, FltkApp::tick, &app);
+  Fl::add_timeout(0.2, FltkApp::openDialog, &app);
+
+  std::atomic<int> ticksWhileOpen{-1};
+  std::atomic<unsigned long> owner{0};
+  std::thread driver([&] {
+    const auto dialog = waitForWindow(kTitle, kWaitMs);
+    if (!dialog) return;
+    owner = transientFor(*dialog);
+    const int before = app.ticks.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ticksWhileOpen = app.ticks.load() - before;
+    clickAt(*dialog, kAnalogCancelX, kAnalogButtonY);
+  });
+  Fl::run();
+  driver.join();
+  EXPECT_EQ(app.result, 1);
+  EXPECT_EQ(owner.load(), app.xid);
+  EXPECT_GT(ticksWhileOpen.load(), 3) << "the application's loop stood still";
 }
 
 // Image filter page: rows of 46 from y 42; edit boxes at x 363..427.
