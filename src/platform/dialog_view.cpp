@@ -499,11 +499,6 @@ DialogTurn::DialogTurn() { toolkitLoopLock().lock(); }
 
 DialogTurn::~DialogTurn() { toolkitLoopLock().unlock(); }
 
-bool dialogDisplayAvailable() {
-  std::lock_guard<std::recursive_mutex> toolkit(toolkitLoopLock());
-  return ensureDisplay();
-}
-
 DialogRunResult runModalDialog(DialogController &controller, int ownerWindow) {
   std::lock_guard<std::recursive_mutex> toolkit(toolkitLoopLock());
   if (!ensureDisplay()) return DialogRunResult::NoDisplay;

@@ -33,7 +33,4 @@ class DialogTurn {
   DialogTurn &operator=(const DialogTurn &) = delete;
 };
 
-// Whether a dialog could be shown now (an X display can be reached).
-bool dialogDisplayAvailable();
-
 }  // namespace pelnik::platform
