@@ -152,4 +152,60 @@ TEST_F(AcquisitionStates, SwappedBuffersReceiveWholeFrames) {
   EXPECT_EQ(host_.errors, 0);
 }
 
+// Around a format change (the camera dialog): whatever ran is stopped, and
+// started again afterwards with a fresh prepare, so the new format applies.
+TEST_F(AcquisitionStates, SuspendAndResumeRestartStreamingWithANewPrepare) {
+  std::vector<std::uint8_t> target(8);
+  ASSERT_EQ(acquisition_.CallBackPreview(0, target.data(), 8, 1), 1);
+  const Acquisition::Suspended suspended = acquisition_.suspend();
+  EXPECT_EQ(suspended.state, AcquisitionState::Streaming);
+  EXPECT_EQ(suspended.target.buffer, target.data());
+  EXPECT_EQ(acquisition_.state(), AcquisitionState::Idle);
+  EXPECT_FALSE(host_.source.streaming);
+  EXPECT_EQ(host_.claims, 0);
+  const int prepares = host_.prepares;
+  EXPECT_EQ(acquisition_.resume(suspended), 1);
+  EXPECT_EQ(acquisition_.state(), AcquisitionState::Streaming);
+  EXPECT_EQ(host_.prepares, prepares + 1);
+  EXPECT_EQ(host_.claims, 1);
+  const int processed = host_.picture.processed;
+  EXPECT_TRUE(eventually([&] { return host_.picture.processed > processed + 5; }));
+  EXPECT_EQ(acquisition_.StopPreview(), 1);
+}
+
+TEST_F(AcquisitionStates, SuspendStopsATriggerLoopAndResumeStartsItAgain) {
+  ASSERT_EQ(acquisition_.Trigger(0, nullptr, 0, 1), 1);
+  ASSERT_TRUE(eventually([&] { return host_.picture.processed > 2; }));
+  const Acquisition::Suspended suspended = acquisition_.suspend();
+  EXPECT_EQ(suspended.state, AcquisitionState::Triggered);
+  // No trigger read is left running while the format changes.
+  EXPECT_EQ(host_.source.readersInside, 0);
+  const int processed = host_.picture.processed;
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(host_.picture.processed, processed);
+  EXPECT_EQ(acquisition_.resume(suspended), 1);
+  EXPECT_EQ(acquisition_.state(), AcquisitionState::Triggered);
+  EXPECT_EQ(host_.prepares, 2);
+  EXPECT_TRUE(host_.source.triggerMode);
+  EXPECT_TRUE(eventually([&] { return host_.picture.processed > processed + 2; }));
+  EXPECT_EQ(acquisition_.StopPreview(), 1);
+}
+
+TEST_F(AcquisitionStates, SuspendAndResumeOfAPreparedCaptureAndOfNothing) {
+  ASSERT_EQ(acquisition_.Capture(), 1);
+  const Acquisition::Suspended capture = acquisition_.suspend();
+  EXPECT_EQ(capture.state, AcquisitionState::Capture);
+  EXPECT_EQ(acquisition_.state(), AcquisitionState::Idle);
+  EXPECT_EQ(acquisition_.resume(capture), 1);
+  EXPECT_EQ(acquisition_.state(), AcquisitionState::Capture);
+  EXPECT_EQ(host_.prepares, 2);
+  EXPECT_EQ(acquisition_.StopPreview(), 1);
+
+  const Acquisition::Suspended idle = acquisition_.suspend();
+  EXPECT_EQ(idle.state, AcquisitionState::Idle);
+  EXPECT_EQ(acquisition_.resume(idle), 1);
+  EXPECT_EQ(acquisition_.state(), AcquisitionState::Idle);
+  EXPECT_EQ(host_.prepares, 2);
+}
+
 }  // namespace
