@@ -164,6 +164,23 @@ TEST(AnalogDialogModel, TypedValuesAreClampedAndShownSoWhenTheBoxIsLeft) {
   EXPECT_EQ(camera.deviceLines, 65534);
 }
 
+TEST(AnalogDialogModel, SpinStepsStayInRangeAndDisabledGroupsIgnoreInput) {
+  FakeAnalogCamera camera;
+  camera.deviceGain = 2046;
+  AnalogDialogModel model(camera, english());
+  model.handle(event(DialogEvent::Kind::SpinStepped, analog_id::kGlobalGain.spin, 1));
+  EXPECT_EQ(camera.deviceGain, 2047);
+  model.handle(event(DialogEvent::Kind::SpinStepped, analog_id::kGlobalGain.spin, 1));
+  EXPECT_EQ(camera.deviceGain, 2047);
+  EXPECT_EQ(model.control(analog_id::kGlobalGain.edit).text, "2047");
+  model.handle(event(DialogEvent::Kind::SpinStepped, analog_id::kGlobalGain.spin, -1));
+  EXPECT_EQ(camera.deviceGain, 2046);
+  model.handle(slide(analog_id::kColorGainR.slider, 5));
+  model.handle(type(analog_id::kColorGainR.edit, "5"));
+  EXPECT_EQ(camera.record.gainR, 0);
+  EXPECT_EQ(model.control(analog_id::kColorGainR.edit).text, "0");
+}
+
 TEST(AnalogDialogModel, MirrorsActAtOnceAndAutoIrisBoxesExcludeEachOther) {
   FakeAnalogCamera camera;
   AnalogDialogModel model(camera, english());
