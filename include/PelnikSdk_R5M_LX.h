@@ -150,7 +150,12 @@ PELNIK_API int Pelnik_Record(int handle, const char *fileName, int duration, int
 PELNIK_API int Pelnik_RecordW(int handle, const PelnikChar16 *fileName, int duration,
                               int showWindow);
 
-/* Settings dialogs and configuration files */
+/* Settings dialogs and configuration files. A dialog is modal on the
+   calling thread and returns 1 once closed; parentWindow is an X window id
+   (the dialog is transient for it). One dialog is shown at a time in the
+   process: another thread's request waits. An FLTK application calls them
+   from the thread that runs its FLTK loop. Without a display they act as
+   Cancel, return 1 and post notification 4. */
 PELNIK_API int Pelnik_SetAnalogDlg(int handle, int parentWindow);
 PELNIK_API int Pelnik_SetCameraDlg(int handle, int parentWindow);
 PELNIK_API int Pelnik_SetImageDlg(int handle, int parentWindow);

@@ -151,6 +151,13 @@ TEST_F(NoDisplay, CameraDialogLeavesStreamingRunning) {
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
 }
 
+TEST_F(NoDisplay, AnUnreachableDisplayCountsAsNone) {
+  setenv("DISPLAY", ":4093", 1);  // no server there
+  EXPECT_EQ(Pelnik_SetAnalogDlg(handle_, 0), 1);
+  EXPECT_EQ(owner_.errorCodes(), std::vector<long>{4});
+  unsetenv("DISPLAY");
+}
+
 TEST(DialogExports, UnknownHandlesAnswerZero) {
   EXPECT_EQ(Pelnik_SetAnalogDlg(987654, 0), 0);
   EXPECT_EQ(Pelnik_SetImageDlg(987654, 0), 0);
