@@ -185,6 +185,7 @@ void CPelnik::releaseCamera() {
 // ---- sensor and device access ----
 
 int CPelnik::ReadRegister(int reg, int *flag) {
+  SetupGuard setup(deviceSetupLock_);
   if (flag) *flag = 0;
   if (!device_) {
     RaiseError(kNoDevice);
@@ -200,6 +201,7 @@ int CPelnik::ReadRegister(int reg, int *flag) {
 }
 
 int CPelnik::WriteRegister(int reg, int value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) {
     RaiseError(kNoDevice);
     return 0;
@@ -212,6 +214,7 @@ int CPelnik::WriteRegister(int reg, int value) {
 }
 
 int CPelnik::ReadSromID(int index, int *flag) {
+  SetupGuard setup(deviceSetupLock_);
   if (flag) *flag = 0;
   std::uint8_t value = 0;
   if (!device_ || !device_->ReadSromID(static_cast<std::uint8_t>(index), value)) {
@@ -223,6 +226,7 @@ int CPelnik::ReadSromID(int index, int *flag) {
 }
 
 int CPelnik::WriteSromID(int index, int value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_ ||
       !device_->WriteSromID(static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(value))) {
     PostNotice(kNoDevice);
@@ -232,6 +236,7 @@ int CPelnik::WriteSromID(int index, int value) {
 }
 
 int CPelnik::GetIOPort(unsigned char *value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!value) {
     PostNotice(kInvalidArgument);
     return 0;
@@ -248,6 +253,7 @@ int CPelnik::GetIOPort(unsigned char *value) {
 }
 
 int CPelnik::SetIOPort(int value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) {
     PostNotice(kNoDevice);
     return 0;
@@ -283,17 +289,16 @@ std::u16string toUtf16(const std::string &name) {
 }  // namespace
 
 int CPelnik::EnumDevice(char *names) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (!names) return RaiseError(kInvalidArgument), 0;
-  // The probe resets the device layer's selected number to 0 while keeping
-  // its path; put the selection back so number and path keep agreeing.
-  const int selected = device_->GetDeviceNumber();
+  // The probe leaves the selection, which a running acquisition uses, alone.
   device_->ProbeDevices();
-  device_->SetDevicePath(selected);
   return writeEnumeration(*device_, names, [](const std::string &name) { return name; });
 }
 
 int CPelnik::EnumDeviceW(char16_t *names) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (!names) return RaiseError(kInvalidArgument), 0;
   return writeEnumeration(*device_, names, toUtf16);
@@ -305,10 +310,10 @@ namespace {
 // `number` may be written.
 int deviceNameRefusal(const device::CPelnikR5MLXSdk &device, int number, bool textMissing,
                       int length) {
-  const std::string name = cameraDisplayName(number + 1);
   // The name needs its terminator too: a length of 15 cannot hold
-  // "PelnikR5M-LX_01".
-  if (textMissing || length < static_cast<int>(name.size()) + 1) return kInvalidArgument;
+  // "PelnikR5M-LX_01". Every number in range has a two-digit name.
+  const std::string shortest = cameraDisplayName(1);
+  if (textMissing || length < static_cast<int>(shortest.size()) + 1) return kInvalidArgument;
   if (number < 0 || number >= device.GetMaxDevices()) return kInvalidArgument;
   if (!device.IsDevicePresent(number)) return kCameraAbsent;
   return 0;
@@ -317,6 +322,7 @@ int deviceNameRefusal(const device::CPelnikR5MLXSdk &device, int number, bool te
 }  // namespace
 
 int CPelnik::GetDeviceName(int number, char *text, int length) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (const int refusal = deviceNameRefusal(*device_, number, !text, length))
     return RaiseError(refusal), 0;
@@ -324,6 +330,7 @@ int CPelnik::GetDeviceName(int number, char *text, int length) {
 }
 
 int CPelnik::GetDeviceNameW(int number, char16_t *text, int length) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (const int refusal = deviceNameRefusal(*device_, number, !text, length))
     return RaiseError(refusal), 0;
@@ -331,9 +338,11 @@ int CPelnik::GetDeviceNameW(int number, char16_t *text, int length) {
 }
 
 int CPelnik::SetDeviceNumber(int number) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   // Selecting replaces the device's frame buffers and handles, which a
-  // running acquisition is using.
+  // running acquisition is using; the set-up lock keeps starts, snapshots
+  // and other switches out until this one is complete.
   if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
   saveCameraSettings(cameraNumber_);
   if (!device_->IsDevicePresent(number) || device_->SelectDevice(number) != 0)
@@ -383,6 +392,7 @@ bool CPelnik::applyFormat(const VideoFormat &format) {
 }
 
 int CPelnik::SetCaptureWindow(int width, int height) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
   VideoFormat changed = format();
@@ -409,6 +419,7 @@ int CPelnik::SetCaptureWindow(int width, int height) {
 
 int CPelnik::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal, int vStart,
                                 int vEffective) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   // The frame ring must never be replaced under a running acquisition.
   if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
@@ -469,6 +480,7 @@ int CPelnik::SetWaitTime(int milliseconds) {
 // ---- mirrors, automatic iris, exposure ----
 
 int CPelnik::SetMirrorV(int on) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return PostNotice(kNoDevice), 0;
   analog_.mirrorV = on != 0 ? 1 : 0;
   if (!device_->SetMirrorV(on != 0)) return RaiseError(kDeviceIo), 0;
@@ -481,6 +493,7 @@ int CPelnik::GetMirrorV() {
 }
 
 int CPelnik::SetMirrorH(int on) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   analog_.mirrorH = on != 0 ? 1 : 0;
   if (!device_->SetMirrorH(on != 0)) return RaiseError(kDeviceIo), 0;
@@ -513,6 +526,7 @@ int CPelnik::GetRealExposureTime(int *flag) {
 }
 
 int CPelnik::SetRealExposureTime(int microseconds) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   const auto lines = ExposureModel::linesFor(microseconds);
   if (!lines || !sensor_->exposureRange().contains(*lines)) return RaiseError(kInvalidArgument), 0;
@@ -522,6 +536,7 @@ int CPelnik::SetRealExposureTime(int microseconds) {
 }
 
 int CPelnik::SetFilterValue(int id, int value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   const FilterResult result = FilterValues(filter_, analog_, *sensor_).set(id, value);
   if (!result.ok()) return RaiseError(result.errorCode), 0;
@@ -529,6 +544,7 @@ int CPelnik::SetFilterValue(int id, int value) {
 }
 
 int CPelnik::GetFilterValue(int id, int *flag) {
+  SetupGuard setup(deviceSetupLock_);
   writeIfSet(flag, 0);
   if (!device_) return noDevice();
   const FilterResult result = FilterValues(filter_, analog_, *sensor_).get(id);
