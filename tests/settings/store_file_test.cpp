@@ -137,7 +137,7 @@ TEST(StoreFile, MissingDirectoriesAreMadeForTheUserAlone) {
   umask(previous);
   setenv("XDG_CONFIG_HOME", config.c_str(), 1);
   ASSERT_EQ(saved, 1);
-  for (const std::string directory : {fresh, fresh + "/config", fresh + "/config/Tesmor"}) {
+  for (const std::string &directory : {fresh, fresh + "/config", fresh + "/config/Tesmor"}) {
     struct stat info {};
     ASSERT_EQ(stat(directory.c_str(), &info), 0) << directory;
     EXPECT_EQ(info.st_mode & 07777, 0700u) << directory;
