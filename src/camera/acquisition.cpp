@@ -1,6 +1,6 @@
 #include "camera/acquisition.h"
 
-#include "camera/error_history.h"
+#include "camera/error_codes.h"
 #include "platform/clock.h"
 #include "platform/window_messages.h"
 
@@ -8,13 +8,6 @@ namespace pelnik {
 
 namespace {
 
-constexpr int kNoDevice = 1;
-constexpr int kThreadFailed = 3;
-constexpr int kWindowFailed = 4;
-constexpr int kBufferTooSmall = 5;
-constexpr int kDeviceIo = 6;
-constexpr int kAcquisitionFailed = 8;
-constexpr int kCameraStopped = 13;
 constexpr int kTriggerTimeLimitMs = 3000;
 constexpr int kIdlePassMs = 10;
 
@@ -78,7 +71,7 @@ bool Acquisition::openPreviewWindow() {
   const PreviewPlacement placement = host_.previewPlacement();
   if (!placement.wantsWindow()) return true;
   if (preview_.open(placement) == PreviewSurface::OpenResult::Failed) {
-    host_.raiseError(kWindowFailed);
+    host_.raiseError(ErrorCode::WindowOrPreset);
     return false;
   }
   return true;
@@ -99,8 +92,8 @@ int Acquisition::startWithTarget(const ApplicationTarget &wanted) {
   // call: that acquisition goes on delivering to its own window and buffer,
   // and the application may free the buffer it offered at once.
   if (host_.hasDevice() && otherAcquisitionRuns()) {
-    host_.raiseError(kNoDevice);
-    host_.raiseError(kAcquisitionFailed);
+    host_.raiseError(ErrorCode::NoDevice);
+    host_.raiseError(ErrorCode::AcquisitionFailed);
     return 0;
   }
   if (!openPreviewWindow()) return 0;
@@ -112,7 +105,7 @@ int Acquisition::startWithTarget(const ApplicationTarget &wanted) {
   // Nothing runs now; a later StartPreview delivers where the last accepted
   // call asked, never into the buffer of this failed one.
   setTarget(previous);
-  host_.raiseError(kAcquisitionFailed);
+  host_.raiseError(ErrorCode::AcquisitionFailed);
   return 0;
 }
 
@@ -122,7 +115,7 @@ int Acquisition::StartPreview() {
 }
 
 int Acquisition::startPreviewLocked() {
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   switch (state()) {
     case AcquisitionState::Streaming:
       // Still running; a preview loop that ended on a lost camera is
@@ -132,24 +125,24 @@ int Acquisition::startPreviewLocked() {
       break;
     case AcquisitionState::Capture:
     case AcquisitionState::Triggered:
-      host_.raiseError(kNoDevice);
+      host_.raiseError(ErrorCode::NoDevice);
       return 0;
     case AcquisitionState::Idle:
       break;
   }
-  if (!host_.prepare()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
   // The transfer runs before the loop looks at it, so a loop that finds it
   // stopped knows the camera is gone.
   FrameSource &frames = host_.frames();
   frames.setTriggerMode(false);
   if (frames.startStreaming() != 0) {
     frames.stopStreaming();
-    host_.raiseError(kDeviceIo);
+    host_.raiseError(ErrorCode::DeviceIo);
     return 0;
   }
   if (!startThread(Loop::Preview)) {
     frames.stopStreaming();
-    host_.raiseError(kThreadFailed);
+    host_.raiseError(ErrorCode::ThreadFailed);
     return 0;
   }
   state_ = AcquisitionState::Streaming;
@@ -182,7 +175,7 @@ int Acquisition::StopPreview() {
 }
 
 int Acquisition::stopLocked() {
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   runFlag_ = 0;
   stopRequested_.set();
   if (state() != AcquisitionState::Idle) {
@@ -210,17 +203,17 @@ int Acquisition::Close() {
 
 int Acquisition::Capture() {
   ControlScope scope(*this);
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   switch (state()) {
     case AcquisitionState::Streaming:
     case AcquisitionState::Triggered:
-      return host_.raiseError(kNoDevice), 0;
+      return host_.raiseError(ErrorCode::NoDevice), 0;
     case AcquisitionState::Capture:
       return 1;
     case AcquisitionState::Idle:
       break;
   }
-  if (!host_.prepare()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
   state_ = AcquisitionState::Capture;
   return 1;
 }
@@ -229,12 +222,12 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
   // Held to the end: nothing replaces the single-frame buffer or the
   // geometry between the preparation, the read and the copy.
   ControlScope scope(*this);
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   const AcquisitionState current = state();
   if (current == AcquisitionState::Streaming || current == AcquisitionState::Triggered)
-    return host_.raiseError(kNoDevice), 0;
+    return host_.raiseError(ErrorCode::NoDevice), 0;
   const bool prepared = current == AcquisitionState::Capture;
-  if (!prepared && !host_.prepare()) return host_.raiseError(kNoDevice), 0;
+  if (!prepared && !host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
 
   FrameSource &frames = host_.frames();
   auto finish = [&](int result) {
@@ -243,20 +236,20 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
   };
   platform::RecursiveGuard frame(frameLock_);
   if (frames.readSingleFrame() != SingleFrame::Ready) {
-    host_.raiseError(kAcquisitionFailed);
+    host_.raiseError(ErrorCode::AcquisitionFailed);
     return finish(0);
   }
   FramePipeline &pipeline = host_.pipeline();
   if (!pipeline.receiveSingleFrame()) {
-    postFrameError(kAcquisitionFailed);
-    host_.raiseError(kAcquisitionFailed);
+    postFrameError(ErrorCode::AcquisitionFailed);
+    host_.raiseError(ErrorCode::AcquisitionFailed);
     return finish(0);
   }
   pipeline.process();
   imageAvailable_ = 1;
   if (buffer && size != 0 && !copyPicture(buffer, size, rowOrder)) {
-    postFrameError(kBufferTooSmall);
-    host_.raiseError(kBufferTooSmall);
+    postFrameError(ErrorCode::MemoryOrBuffer);
+    host_.raiseError(ErrorCode::MemoryOrBuffer);
     return finish(0);
   }
   return finish(1);
@@ -264,12 +257,12 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
 
 int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrder) {
   ControlScope scope(*this);
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   const ApplicationTarget wanted{callbackWindow, buffer, size, rowOrder};
   switch (state()) {
     case AcquisitionState::Streaming:
     case AcquisitionState::Capture:
-      return host_.raiseError(kNoDevice), 0;
+      return host_.raiseError(ErrorCode::NoDevice), 0;
     case AcquisitionState::Triggered:
       // The running trigger loop takes the new destination from its next
       // picture on; a second thread is never started. A loop that ended on
@@ -289,7 +282,7 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
   if (!host_.prepare()) {
     Close();
     setTarget(previous);
-    return host_.raiseError(kNoDevice), 0;
+    return host_.raiseError(ErrorCode::NoDevice), 0;
   }
   state_ = AcquisitionState::Triggered;
   triggerTimeLimitMs_ = kTriggerTimeLimitMs;
@@ -299,19 +292,19 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
   if (!startThread(Loop::Trigger)) {
     Close();
     setTarget(previous);
-    return host_.raiseError(kThreadFailed), 0;
+    return host_.raiseError(ErrorCode::ThreadFailed), 0;
   }
   return 1;
 }
 
 int Acquisition::GetImage(void *buffer, int size, int rowOrder) {
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   platform::RecursiveGuard frame(frameLock_);
-  if (!buffer) return host_.raiseError(kBufferTooSmall), 0;
+  if (!buffer) return host_.raiseError(ErrorCode::MemoryOrBuffer), 0;
   if (!copyPicture(buffer, size, rowOrder)) {
     // A failed copy is announced to the callback window as the loops do.
-    postFrameError(kBufferTooSmall);
-    host_.raiseError(kBufferTooSmall);
+    postFrameError(ErrorCode::MemoryOrBuffer);
+    host_.raiseError(ErrorCode::MemoryOrBuffer);
     return 0;
   }
   return 1;
@@ -321,9 +314,9 @@ bool Acquisition::copyPicture(void *buffer, int size, int rowOrder) {
   return copyToApplication(host_.pipeline().outputRows(), buffer, size, rowOrder);
 }
 
-void Acquisition::postFrameError(int code) {
+void Acquisition::postFrameError(ErrorCode code) {
   if (target_.callbackWindow != 0)
-    platform::postWindowMessage(target_.callbackWindow, kFrameMessage, 0, code);
+    platform::postWindowMessage(target_.callbackWindow, kFrameMessage, 0, codeValue(code));
 }
 
 void Acquisition::postFrame() {
@@ -345,8 +338,8 @@ void Acquisition::fillFrameInfo(int frameRate10) {
 bool Acquisition::deliverToApplication() {
   if (!target_.buffer || target_.size == 0) return true;
   if (copyPicture(target_.buffer, target_.size, target_.rowOrder)) return true;
-  postFrameError(kBufferTooSmall);
-  host_.raiseError(kBufferTooSmall);
+  postFrameError(ErrorCode::MemoryOrBuffer);
+  host_.raiseError(ErrorCode::MemoryOrBuffer);
   return false;
 }
 
@@ -370,16 +363,16 @@ void Acquisition::runPreviewLoop() {
     if (wait == FrameWait::Lost) {
       runFlag_ = 0;
       platform::RecursiveGuard frame(frameLock_);
-      postFrameError(kCameraStopped);
-      host_.raiseError(kCameraStopped);
+      postFrameError(ErrorCode::CameraStopped);
+      host_.raiseError(ErrorCode::CameraStopped);
       break;
     }
     if (wait != FrameWait::Ready) continue;
 
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveContinuousFrame()) {
-      postFrameError(kAcquisitionFailed);
-      host_.raiseError(kAcquisitionFailed);
+      postFrameError(ErrorCode::AcquisitionFailed);
+      host_.raiseError(ErrorCode::AcquisitionFailed);
       continue;
     }
     fillFrameInfo(rate_.countFrame(platform::multimediaTime()));
@@ -409,8 +402,8 @@ void Acquisition::runTriggerLoop() {
       // streaming, and the loop ends instead of retrying at full speed.
       runFlag_ = 0;
       platform::RecursiveGuard frame(frameLock_);
-      postFrameError(kCameraStopped);
-      host_.raiseError(kCameraStopped);
+      postFrameError(ErrorCode::CameraStopped);
+      host_.raiseError(ErrorCode::CameraStopped);
       break;
     }
     if (read != SingleFrame::Ready) continue;
@@ -418,8 +411,8 @@ void Acquisition::runTriggerLoop() {
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveSingleFrame()) {
       // A frame that does not fit the buffers is never delivered.
-      postFrameError(kAcquisitionFailed);
-      host_.raiseError(kAcquisitionFailed);
+      postFrameError(ErrorCode::AcquisitionFailed);
+      host_.raiseError(ErrorCode::AcquisitionFailed);
       continue;
     }
     fillFrameInfo(0);
