@@ -24,9 +24,13 @@
  *    threads; the library runs them one at a time;
  *  - the calls that reconfigure the camera or reach its device directly
  *    (Pelnik_SetDeviceNumber, EnumDevice, GetDeviceName, SetCaptureWindow,
- *    SetCaptureWindowEx, SetPreviewWindow, LoadConfigFile, the register,
- *    SROM and IO port functions, the settings dialogs) must not overlap with
- *    each other or with an acquisition call on the same handle;
+ *    SetCaptureWindowEx, the register, SROM and IO port functions) may come
+ *    from several threads too; the library runs them one at a time, never
+ *    during a snapshot's frame read nor while an acquisition starts or
+ *    stops; Pelnik_SetPreviewWindow and LoadConfigFile may overlap with
+ *    anything;
+ *  - the settings dialogs must not overlap with each other or with an
+ *    acquisition call on the same handle;
  *  - never call Pelnik_Release while another call on that handle is running
  *    or may still start: it destroys the camera when it returns.
  * Messages are posted, never sent: no call waits for the application's
@@ -128,7 +132,20 @@ PELNIK_API int Pelnik_GetSubSample(int handle);
 PELNIK_API int Pelnik_SetWaitTime(int handle, int milliseconds);
 PELNIK_API int Pelnik_GetWaitTime(int handle);
 
-/* Acquisition. Row order 1 delivers memory rows top first, 0 reversed. */
+/* Acquisition. Row order 1 delivers memory rows top first, 0 reversed.
+ *
+ * A start refused because another acquisition runs (Pelnik_Preview or
+ * Pelnik_CallBackPreview during triggered acquisition or after
+ * Pelnik_Capture, Pelnik_Trigger during continuous acquisition or after
+ * Pelnik_Capture) leaves that acquisition running untouched: it keeps its
+ * callback window, buffer and row order, and nothing of the refused call is
+ * kept, so the application may free the buffer it offered at once. A start
+ * that fails for another reason keeps the window and buffer of the last
+ * accepted start for a later Pelnik_StartPreview. Pelnik_StopPreview and
+ * Pelnik_Close end the wait time between frames (Pelnik_SetWaitTime) at
+ * once. A camera that cannot be reached once acquisition has started is
+ * reported as PELNIK_ERR_STOPPED, by the error form of PELNIK_WM_FRAME and
+ * the error history, and acquisition then waits for a stop. */
 PELNIK_API int Pelnik_SetPreviewWindow(int handle, int parentWindow, int left, int top, int right,
                                        int bottom);
 PELNIK_API int Pelnik_Preview(int handle);

@@ -138,6 +138,7 @@ class CPelnik : private AcquisitionHost {
  private:
   // AcquisitionHost.
   bool hasDevice() const override { return device_ != nullptr; }
+  std::recursive_mutex &deviceSetupLock() override { return deviceSetupLock_; }
   bool prepare() override;
   FrameSource &frames() override { return *frameSource_; }
   FramePipeline &pipeline() override { return pipeline_; }
@@ -151,6 +152,7 @@ class CPelnik : private AcquisitionHost {
   void Teardown();
 
   int noDevice() { return RaiseError(ErrorCode::NoDevice), 0; }
+  using SetupGuard = std::lock_guard<std::recursive_mutex>;
   // Sends the region and subsample; false when the sensor refused the
   // window or the frames it would deliver do not have the image size.
   bool applyRegion(const VideoFormat &format);
@@ -175,6 +177,13 @@ class CPelnik : private AcquisitionHost {
   std::unique_ptr<device::ClaimTable> claims_;
   const std::int32_t claimant_;
   std::unique_ptr<device::CPelnikR5MLXSdk> device_;
+  // Guards the device object's set-up (selected camera and path, presence
+  // table, window, frame geometry and buffers, sample width, mirrors) against
+  // application threads reconfiguring it at once, and against a
+  // reconfiguration under a single-frame read or a starting or stopping
+  // acquisition (see AcquisitionHost). Order: acquisition control lock, this,
+  // frame lock; never taken under the frame lock or by the acquisition thread.
+  std::recursive_mutex deviceSetupLock_;
   std::unique_ptr<DeviceSensorControl> sensor_;
   std::unique_ptr<DeviceFrameSource> frameSource_;
   CameraPipeline pipeline_;
