@@ -79,6 +79,22 @@ int Acquisition::CallBackPreview(int callbackWindow, void *buffer, int size, int
   return 0;
 }
 
+int Acquisition::StartForRecording(bool showWindow) {
+  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  const AcquisitionState before = state();
+  // A running acquisition keeps its window as it is.
+  if (showWindow && before == AcquisitionState::Idle && !openPreviewWindow()) return -1;
+  if (startPreviewLocked()) return 1;
+  if (before == AcquisitionState::Idle) Close();
+  return 0;
+}
+
+bool Acquisition::waitNewFrame(int waitMs) {
+  if (takeNewFrame()) return true;
+  if (waitMs > 0) newFrameSignal_.waitFor(waitMs);
+  return takeNewFrame();
+}
+
 int Acquisition::StartPreview() {
   std::lock_guard<std::recursive_mutex> control(controlLock_);
   return startPreviewLocked();
@@ -122,6 +138,7 @@ bool Acquisition::startThread(Loop loop) {
   thread_.join();
   runFlag_ = 1;
   loopEnded_ = false;
+  cameraLost_ = false;
   const bool started = thread_.start([this, loop] {
     if (loop == Loop::Trigger)
       runTriggerLoop();
@@ -155,6 +172,7 @@ int Acquisition::stopLocked() {
   // Without time limit: the loop leaves within one wait time plus the
   // frame wait, or one trigger time limit.
   thread_.join();
+  host_.stopRecording();
   return 1;
 }
 
@@ -310,6 +328,7 @@ void Acquisition::runPreviewLoop() {
     const FrameWait wait = frames.waitFrame();
     if (wait == FrameWait::Lost) {
       runFlag_ = 0;
+      cameraLost_ = true;
       platform::RecursiveGuard frame(frameLock_);
       postFrameError(kCameraStopped);
       host_.raiseError(kCameraStopped);
@@ -326,6 +345,7 @@ void Acquisition::runPreviewLoop() {
     fillFrameInfo(rate_.countFrame(platform::multimediaTime()));
     pipeline.process();
     newFrame_ = 1;
+    newFrameSignal_.set();
     imageAvailable_ = 1;
     paintPreview(pipeline);
     if (!deliverToApplication()) continue;

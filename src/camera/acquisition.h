@@ -11,6 +11,7 @@
 #include "camera/application_copy.h"
 #include "camera/frame_rate.h"
 #include "display/preview_surface.h"
+#include "platform/event.h"
 #include "platform/recursive_lock.h"
 #include "platform/thread.h"
 
@@ -68,6 +69,8 @@ class AcquisitionHost {
   virtual int raiseError(int code) = 0;
   virtual int waitTimeMs() const = 0;
   virtual PreviewPlacement previewPlacement() const = 0;
+  // Every stop ends a recording too, once the acquisition thread has ended.
+  virtual void stopRecording() {}
 };
 
 class Acquisition {
@@ -92,6 +95,22 @@ class Acquisition {
   bool imageAvailable() const { return imageAvailable_.load() != 0; }
   // Set after every finished picture of the preview loop; taken by a recorder.
   bool takeNewFrame() { return newFrame_.exchange(0) != 0; }
+  // The same, waiting up to `waitMs` for the next finished picture.
+  bool waitNewFrame(int waitMs);
+  // The preview loop ended because the camera stopped delivering frames.
+  bool cameraLost() const { return cameraLost_.load(); }
+
+  // For the recorder: holds off other acquisition starts and stops.
+  std::unique_lock<std::recursive_mutex> lockControl() {
+    return std::unique_lock<std::recursive_mutex>(controlLock_);
+  }
+  // Continuous acquisition for a recording: 1 started or already running;
+  // -1 the preview window asked for could not be made (error 4 raised); 0
+  // acquisition could not start (a running trigger or capture state is left
+  // as it was, a start from idle is closed again).
+  int StartForRecording(bool showWindow);
+  // No callback window, buffer or row order any more.
+  void ClearTarget() { setTarget({}); }
   int triggerTimeLimitMs() const { return triggerTimeLimitMs_.load(); }
 
   // The re-entrant frame lock: held while a frame is received, processed and
@@ -143,6 +162,8 @@ class Acquisition {
 
   std::atomic<int> imageAvailable_{0};
   std::atomic<int> newFrame_{0};
+  platform::Event newFrameSignal_{platform::Event::Reset::Auto};
+  std::atomic<bool> cameraLost_{false};
   std::atomic<int> triggerTimeLimitMs_{3000};
 };
 
