@@ -2,6 +2,8 @@
 // when a recording ends (duration 0, across the 32-bit clock's wrap, never
 // for the longest duration), how every other ending still leaves a complete
 // movie, and the end message with its frame count.
+#include "camera/recording.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "PelnikSdk_R5M_LX.h"
-#include "camera/recording.h"
 #include "imaging/image_buffer.h"
 #include "support/small_file_system.h"
 #include "support/test_environment.h"
@@ -107,7 +108,8 @@ std::uint32_t u32(const std::vector<std::uint8_t> &f, std::size_t at) {
          std::uint32_t(f.at(at + 2)) << 16 | std::uint32_t(f.at(at + 3)) << 24;
 }
 
-// A complete movie of `frames` 6 x 4 frames (80 bytes each, 88 with the chunk header) with its index.
+// A complete movie of `frames` 6 x 4 frames (80 bytes each, 88 with the chunk header) with its
+// index.
 void expectFinishedMovie(const std::string &path, std::uint32_t frames) {
   const auto f = readFile(path);
   ASSERT_EQ(f.size(), 232u + frames * 88u + 8 + 16 * frames);
@@ -160,8 +162,7 @@ TEST(RecordingDuration, LongestDurationRecordsUntilStopped) {
   ScriptedCamera camera(123, 100000000);
   Recording recording(camera, [&] { return camera.clock(); });
   const std::string path = file("forever.avi");
-  ASSERT_EQ(recording.start(path.c_str(), 0xFFFFFFFFu, 6, 4, 24),
-            Recording::StartResult::Started);
+  ASSERT_EQ(recording.start(path.c_str(), 0xFFFFFFFFu, 6, 4, 24), Recording::StartResult::Started);
   while (camera.framesGiven.load() < 150 && camera.endingsSoFar().empty())
     std::this_thread::sleep_for(1ms);
   EXPECT_TRUE(recording.isRecording());

@@ -2,6 +2,8 @@
 // full disk, at the file size limit and with no frame; the lock that keeps a
 // second writer off a file; and the recording's 24-bit frame from pictures
 // of every bit count.
+#include "output/avi_writer.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -13,7 +15,6 @@
 #include <vector>
 
 #include "output/avi_frame.h"
-#include "output/avi_writer.h"
 #include "sample_pictures.h"
 #include "support/small_file_system.h"
 #include "support/test_environment.h"
