@@ -346,6 +346,7 @@ void Acquisition::runPreviewLoop() {
     pipeline.process();
     newFrame_ = 1;
     newFrameSignal_.set();
+    ++picturesFinished_;
     imageAvailable_ = 1;
     paintPreview(pipeline);
     if (!deliverToApplication()) continue;

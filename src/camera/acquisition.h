@@ -99,6 +99,8 @@ class Acquisition {
   bool waitNewFrame(int waitMs);
   // The preview loop ended because the camera stopped delivering frames.
   bool cameraLost() const { return cameraLost_.load(); }
+  // Pictures the preview loop has finished since the object was made.
+  std::uint64_t picturesFinished() const { return picturesFinished_.load(); }
 
   // For the recorder: holds off other acquisition starts and stops.
   std::unique_lock<std::recursive_mutex> lockControl() {
@@ -164,6 +166,7 @@ class Acquisition {
   std::atomic<int> newFrame_{0};
   platform::Event newFrameSignal_{platform::Event::Reset::Auto};
   std::atomic<bool> cameraLost_{false};
+  std::atomic<std::uint64_t> picturesFinished_{0};
   std::atomic<int> triggerTimeLimitMs_{3000};
 };
 
