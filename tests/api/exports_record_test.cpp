@@ -16,10 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "api/call_frame.h"
 #include "exports_camera_support.h"
 #include "platform/text_convert.h"
 #include "support/small_file_system.h"
 #include "support/test_environment.h"
+#include "virtcam/control.h"
 #include "virtcam/scene.h"
 
 namespace {
@@ -188,6 +190,28 @@ bool nearStamp(int row, int height, int column) {
   return (row < 4 || row >= height - 4) && column < 16;
 }
 
+// ffmpeg decodes `frames` frames without error, each equal to `expected`
+// outside the frame stamp.
+void expectEveryFrame(const std::string &path, std::uint32_t frames,
+                      const std::vector<std::uint8_t> &expected, int width, int height) {
+  std::string errors;
+  const auto decoded = decode(path, errors);
+  EXPECT_EQ(errors, "");
+  const std::size_t frameBytes = std::size_t(width) * height * 3;
+  ASSERT_EQ(decoded.size(), frameBytes * frames);
+  for (std::uint32_t k = 0; k < frames; ++k) {
+    std::size_t differences = 0;
+    const std::uint8_t *got = decoded.data() + k * frameBytes;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        if (nearStamp(y, height, x)) continue;
+        const std::size_t at = (std::size_t(y) * width + x) * 3;
+        if (!std::equal(got + at, got + at + 3, expected.begin() + long(at))) ++differences;
+      }
+    EXPECT_EQ(differences, 0u) << "frame " << k;
+  }
+}
+
 class Recording : public CameraTest {
  protected:
   void SetUp() override {}
@@ -262,23 +286,8 @@ TEST_P(RecordingReaders, IndependentReadersDecodeThePictureGetImageReturns) {
   EXPECT_EQ(p.frames, long(frames));
   EXPECT_NEAR(p.rate, double(header.rate) / double(header.scale), 1e-6 * p.rate);
 
-  std::string errors;
-  const auto decoded = decode(path, errors);
-  EXPECT_EQ(errors, "");
-  const std::size_t frameBytes = std::size_t(mode.width) * mode.height * 3;
-  ASSERT_EQ(decoded.size(), frameBytes * frames);
-  const auto expected = expectedFrame(picture, bits, mode.width, mode.height);
-  for (std::uint32_t k = 0; k < frames; ++k) {
-    std::size_t differences = 0;
-    const std::uint8_t *got = decoded.data() + k * frameBytes;
-    for (int y = 0; y < mode.height; ++y)
-      for (int x = 0; x < mode.width; ++x) {
-        if (nearStamp(y, mode.height, x)) continue;
-        const std::size_t at = (std::size_t(y) * mode.width + x) * 3;
-        if (!std::equal(got + at, got + at + 3, expected.begin() + long(at))) ++differences;
-      }
-    EXPECT_EQ(differences, 0u) << "frame " << k;
-  }
+  expectEveryFrame(path, frames, expectedFrame(picture, bits, mode.width, mode.height), mode.width,
+                   mode.height);
   std::filesystem::remove(path);
 }
 
@@ -446,6 +455,60 @@ TEST_F(Recording, TwoRecordersOnOneFile) {
   EXPECT_EQ(Pelnik_Capture(second), 1);
   ASSERT_EQ(Pelnik_StopPreview(handle_), 1);
   expectComplete(path, headerOf(readFile(path)).frames);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Recording, ColourModeChangedDuringARecordingKeepsRecordingThePreparedPicture) {
+  open();
+  ASSERT_EQ(Pelnik_SetColorMode(handle_, 24), 1);
+  const std::string path = tempPath("modechange.avi");
+  ASSERT_EQ(Pelnik_Record(handle_, path.c_str(), 800, 0), 1);
+  ASSERT_TRUE(waitForFrames(path, 2));
+  // Takes effect at the next prepare; until then the pictures stay colour.
+  ASSERT_EQ(Pelnik_SetColorMode(handle_, 8), 1);
+  const auto end = recordingEnd();
+  ASSERT_TRUE(end.has_value());
+  EXPECT_EQ(end->wParam, std::uintptr_t(PELNIK_RECORD_END_DURATION));
+  std::vector<std::uint8_t> picture(std::size_t(kWidth) * 3 * kHeight);
+  ASSERT_EQ(Pelnik_GetImage(handle_, picture.data(), int(picture.size()), 1), 1);
+  ASSERT_EQ(Pelnik_StopPreview(handle_), 1);
+  const auto frames = std::uint32_t(end->lParam);
+  expectComplete(path, frames);
+  expectEveryFrame(path, frames, expectedFrame(picture, 24, kWidth, kHeight), kWidth, kHeight);
+}
+
+TEST_F(Recording, SizeLimitAndLostCameraEndWithACompleteFile) {
+  open();
+  // The writer's limit lowered to three full frames with their index.
+  pelnik::withCamera(handle_, [](pelnik::CPelnik &c) {
+    c.Recorder().recording().setLargestFile(232 + 3 * kFullFrameChunk + 8 + 3 * 16);
+    return 1;
+  });
+  const std::string limited = tempPath("limited.avi");
+  ASSERT_EQ(Pelnik_Record(handle_, limited.c_str(), -1, 0), 1);
+  auto end = recordingEnd();
+  ASSERT_TRUE(end.has_value());
+  EXPECT_EQ(end->wParam, std::uintptr_t(PELNIK_RECORD_END_SIZE_LIMIT));
+  EXPECT_EQ(end->lParam, 3);
+  expectComplete(limited, 3);
+  EXPECT_EQ(popErrors(handle_), std::vector<int>{});
+
+  // Acquisition still runs: the next recording starts without a new start.
+  const std::string lost = tempPath("lost.avi");
+  ASSERT_EQ(Pelnik_Record(handle_, lost.c_str(), -1, 0), 1);
+  ASSERT_TRUE(waitForFrames(lost, 2));
+  ASSERT_TRUE(virtual_->apply(virtcam::ControlAction::Unplug, 0));
+  end = recordingEnd();
+  ASSERT_TRUE(end.has_value());
+  EXPECT_EQ(end->wParam, std::uintptr_t(PELNIK_RECORD_END_CAMERA_LOST));
+  expectComplete(lost, std::uint32_t(end->lParam));
+  EXPECT_EQ(probe(lost).frames, long(end->lParam));
+  const auto errors = popErrors(handle_);
+  EXPECT_NE(std::find(errors.begin(), errors.end(), 13), errors.end());
+  EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
 }
 
 }  // namespace
