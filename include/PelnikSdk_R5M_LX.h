@@ -45,11 +45,11 @@ extern "C" {
 #define PELNIK_WM_RECORD_END 0x8004
 
 /* How a recording ended (wParam of PELNIK_WM_RECORD_END). */
-#define PELNIK_RECORD_END_DURATION 1   /* the requested duration has passed */
-#define PELNIK_RECORD_END_STOPPED 2    /* Pelnik_StopPreview, Pelnik_Close, a dialog, release */
+#define PELNIK_RECORD_END_DURATION 1     /* the requested duration has passed */
+#define PELNIK_RECORD_END_STOPPED 2      /* Pelnik_StopPreview, Pelnik_Close, a dialog, release */
 #define PELNIK_RECORD_END_WRITE_FAILED 3 /* the disk refused a write; PELNIK_ERR_FILE raised */
-#define PELNIK_RECORD_END_SIZE_LIMIT 4 /* the next frame would take the file past 4 GiB */
-#define PELNIK_RECORD_END_CAMERA_LOST 5 /* the camera stopped delivering frames */
+#define PELNIK_RECORD_END_SIZE_LIMIT 4   /* the next frame would take the file past 4 GiB */
+#define PELNIK_RECORD_END_CAMERA_LOST 5  /* the camera stopped delivering frames */
 #define PELNIK_RECORD_END_PICTURE_CHANGED 6 /* the pictures no longer have the movie's size */
 
 /* Error codes popped by Pelnik_GetLastError. */
