@@ -20,15 +20,15 @@ int CameraRecorder::Record(const char *path, std::uint32_t durationMs, bool show
   // One start or stop of acquisition and recording at a time, in the order
   // every stop takes them: acquisition's control first, then the recording's.
   auto control = acquisition_.lockControl();
-  if (recording_.isRecording()) return errors_.raise(PELNIK_ERR_NO_DEVICE), 0;
+  if (recording_.isRecording()) return raiseError(ErrorCode::NoDevice), 0;
   const bool wasIdle = acquisition_.state() == AcquisitionState::Idle;
   const int started = acquisition_.StartForRecording(showWindow);
   if (started < 0) return 0;  // the window's error is raised
-  if (started == 0) return errors_.raise(PELNIK_ERR_FILE), 0;
-  auto refuse = [&](int code) {
+  if (started == 0) return raiseError(ErrorCode::FileError), 0;
+  auto refuse = [&](ErrorCode code) {
     // Only what this call started is undone; never under the frame lock.
     if (wasIdle) acquisition_.Close();
-    errors_.raise(code);
+    raiseError(code);
     return 0;
   };
 
@@ -41,18 +41,18 @@ int CameraRecorder::Record(const char *path, std::uint32_t durationMs, bool show
       bitCount = picture->BitCount();
     }
   }
-  if (width == 0) return refuse(PELNIK_ERR_FILE);
+  if (width == 0) return refuse(ErrorCode::FileError);
   switch (recording_.start(path, durationMs, width, height, bitCount)) {
     case Recording::StartResult::Started:
       break;
     case Recording::StartResult::Busy:
-      return refuse(PELNIK_ERR_NO_DEVICE);
+      return refuse(ErrorCode::NoDevice);
     case Recording::StartResult::FileFailed:
-      return refuse(PELNIK_ERR_FILE);
+      return refuse(ErrorCode::FileError);
     case Recording::StartResult::NoMemory:
-      return refuse(PELNIK_ERR_MEMORY);
+      return refuse(ErrorCode::MemoryOrBuffer);
     case Recording::StartResult::ThreadFailed:
-      return refuse(PELNIK_ERR_THREAD);
+      return refuse(ErrorCode::ThreadFailed);
   }
   // The recording has started: from now on frames go to the file alone.
   acquisition_.ClearTarget();
@@ -70,7 +70,7 @@ bool CameraRecorder::takeNewFrame(int waitMs) { return acquisition_.waitNewFrame
 
 bool CameraRecorder::cameraLost() const { return acquisition_.cameraLost(); }
 
-int CameraRecorder::raiseError(int code) { return errors_.raise(code); }
+int CameraRecorder::raiseError(ErrorCode code) { return errors_.raise(codeValue(code)); }
 
 void CameraRecorder::announceEnd(int how, std::uint32_t frames) {
   platform::postWindowMessage(errors_.ownerWindow(), PELNIK_WM_RECORD_END,

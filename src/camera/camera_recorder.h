@@ -32,7 +32,7 @@ class CameraRecorder final : private RecordingHost {
   CImageBuffer *preparedPicture() override;
   bool takeNewFrame(int waitMs) override;
   bool cameraLost() const override;
-  int raiseError(int code) override;
+  int raiseError(ErrorCode code) override;
   void announceEnd(int how, std::uint32_t frames) override;
 
   Acquisition &acquisition_;

@@ -115,7 +115,7 @@ void Recording::run() {
   }
   const std::uint32_t frames = writer_.frameCount();
   const bool finished = writer_.finish(measuredRate(frames, last - first));
-  if (how == PELNIK_RECORD_END_WRITE_FAILED || !finished) host_.raiseError(PELNIK_ERR_FILE);
+  if (how == PELNIK_RECORD_END_WRITE_FAILED || !finished) host_.raiseError(ErrorCode::FileError);
   host_.announceEnd(how, frames);
   runFlag_ = 0;
   ended_ = true;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 
+#include "camera/error_codes.h"
 #include "output/avi_frame.h"
 #include "output/avi_writer.h"
 #include "platform/recursive_lock.h"
@@ -30,7 +31,7 @@ class RecordingHost {
   virtual bool takeNewFrame(int waitMs) = 0;
   // The preview loop ended because the camera stopped delivering frames.
   virtual bool cameraLost() const = 0;
-  virtual int raiseError(int code) = 0;
+  virtual int raiseError(ErrorCode code) = 0;
   // Posts the end-of-recording message to the owner window.
   virtual void announceEnd(int how, std::uint32_t frames) = 0;
 };

@@ -55,9 +55,9 @@ class ScriptedCamera final : public pelnik::RecordingHost {
     return true;
   }
   bool cameraLost() const override { return lost.load(); }
-  int raiseError(int code) override {
+  int raiseError(pelnik::ErrorCode code) override {
     std::lock_guard<std::mutex> guard(recordLock);
-    errors.push_back(code);
+    errors.push_back(pelnik::codeValue(code));
     return 1;
   }
   void announceEnd(int how, std::uint32_t frames) override {
