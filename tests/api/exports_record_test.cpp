@@ -18,6 +18,7 @@
 
 #include "api/call_frame.h"
 #include "exports_camera_support.h"
+#include "output/avi_writer.h"
 #include "platform/text_convert.h"
 #include "support/small_file_system.h"
 #include "support/test_environment.h"
@@ -496,7 +497,12 @@ TEST_F(Recording, SizeLimitAndLostCameraEndWithACompleteFile) {
   expectComplete(limited, 3);
   EXPECT_EQ(popErrors(handle_), std::vector<int>{});
 
-  // Acquisition still runs: the next recording starts without a new start.
+  // Acquisition still runs: the next recording, with the format's own
+  // limit again, starts without a new start.
+  pelnik::withCamera(handle_, [](pelnik::CPelnik &c) {
+    c.Recorder().recording().setLargestFile(pelnik::output::kAviLargestFile);
+    return 1;
+  });
   const std::string lost = tempPath("lost.avi");
   ASSERT_EQ(Pelnik_Record(handle_, lost.c_str(), -1, 0), 1);
   ASSERT_TRUE(waitForFrames(lost, 2));
