@@ -20,12 +20,16 @@
 #include "exports_camera_support.h"
 #include "output/avi_writer.h"
 #include "platform/text_convert.h"
+#include "support/file_bytes.h"
 #include "support/small_file_system.h"
 #include "support/test_environment.h"
 #include "virtcam/control.h"
 #include "virtcam/scene.h"
 
 namespace {
+
+using pelnik::test::littleU32;
+using pelnik::test::readFileBytes;
 
 using namespace std::chrono_literals;
 using pelnik::test::CameraSetup;
@@ -64,21 +68,11 @@ std::shared_ptr<const virtcam::Scene> chartScene() {
 
 std::string tempPath(const std::string &name) { return pelnik::test::isolationRoot() + "/" + name; }
 
-std::vector<std::uint8_t> readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::string readText(const std::string &path) {
   std::ifstream in(path);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-std::uint32_t u32(const std::vector<std::uint8_t> &f, std::size_t at) {
-  return std::uint32_t(f.at(at)) | std::uint32_t(f.at(at + 1)) << 8 |
-         std::uint32_t(f.at(at + 2)) << 16 | std::uint32_t(f.at(at + 3)) << 24;
 }
 
 std::uint64_t fileSize(const std::string &path) {
@@ -91,13 +85,13 @@ struct Header {
   std::uint32_t riffSize, frames, length, width, height, scale, rate, frameBytes;
 };
 Header headerOf(const std::vector<std::uint8_t> &f) {
-  return {u32(f, 4),  u32(f, 48),  u32(f, 140), u32(f, 64),
-          u32(f, 68), u32(f, 128), u32(f, 132), u32(f, 60) - 8};
+  return {littleU32(f, 4),  littleU32(f, 48),  littleU32(f, 140), littleU32(f, 64),
+          littleU32(f, 68), littleU32(f, 128), littleU32(f, 132), littleU32(f, 60) - 8};
 }
 
 // A finished movie: sizes and counts agree with what is in the file.
 void expectComplete(const std::string &path, std::uint32_t frames) {
-  const auto f = readFile(path);
+  const auto f = readFileBytes(path);
   ASSERT_GE(f.size(), 240u);
   const Header h = headerOf(f);
   EXPECT_EQ(h.riffSize, f.size() - 8);
@@ -148,7 +142,7 @@ std::vector<std::uint8_t> decode(const std::string &path, std::string &errors) {
                               "' -f rawvideo -pix_fmt bgr24 -y '" + out + "' 2>'" + err + "'";
   errors = std::system(command.c_str()) == 0 ? "" : "ffmpeg failed. ";
   errors += readText(err);
-  auto frames = readFile(out);
+  auto frames = readFileBytes(out);
   std::filesystem::remove(out);
   return frames;
 }
@@ -278,7 +272,7 @@ TEST_P(RecordingReaders, IndependentReadersDecodeThePictureGetImageReturns) {
   EXPECT_EQ(popErrors(handle_), std::vector<int>{});
 
   expectComplete(path, frames);
-  const Header header = headerOf(readFile(path));
+  const Header header = headerOf(readFileBytes(path));
   const Probe p = probe(path);
   EXPECT_EQ(p.errors, "");
   EXPECT_EQ(p.codec, "rawvideo");
@@ -311,7 +305,7 @@ TEST_F(Recording, StoppedEarlyTheFileIsCompleteBeforeTheStopReturns) {
   ASSERT_TRUE(waitForFrames(path, 3));
   ASSERT_EQ(Pelnik_StopPreview(handle_), 1);
   // No waiting: the stop has finished the file.
-  const Header header = headerOf(readFile(path));
+  const Header header = headerOf(readFileBytes(path));
   ASSERT_GE(header.frames, 3u);
   expectComplete(path, header.frames);
   const auto end = recordingEnd(0);
@@ -331,7 +325,7 @@ TEST_F(Recording, ReleaseDuringARecordingFinishesTheFile) {
   ASSERT_TRUE(waitForFrames(path, 2));
   ASSERT_EQ(Pelnik_Release(handle_), 1);
   handles_.clear();
-  const Header header = headerOf(readFile(path));
+  const Header header = headerOf(readFileBytes(path));
   ASSERT_GE(header.frames, 2u);
   expectComplete(path, header.frames);
   const auto end = recordingEnd(0);
@@ -436,7 +430,7 @@ TEST_F(Recording, RefusedRecordDuringACallbackStreamLeavesTheStreamAlone) {
   callback.drain();
   EXPECT_EQ(frameMessages(1, 500), 0);
   ASSERT_EQ(Pelnik_StopPreview(handle_), 1);
-  const Header header = headerOf(readFile(path));
+  const Header header = headerOf(readFileBytes(path));
   expectComplete(path, header.frames);
 }
 
@@ -455,7 +449,7 @@ TEST_F(Recording, TwoRecordersOnOneFile) {
   EXPECT_GE(fileSize(path), 232 + kFullFrameChunk);
   EXPECT_EQ(Pelnik_Capture(second), 1);
   ASSERT_EQ(Pelnik_StopPreview(handle_), 1);
-  expectComplete(path, headerOf(readFile(path)).frames);
+  expectComplete(path, headerOf(readFileBytes(path)).frames);
 }
 
 }  // namespace

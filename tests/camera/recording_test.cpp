@@ -15,10 +15,14 @@
 
 #include "PelnikSdk_R5M_LX.h"
 #include "imaging/image_buffer.h"
+#include "support/file_bytes.h"
 #include "support/small_file_system.h"
 #include "support/test_environment.h"
 
 namespace {
+
+using pelnik::test::littleU32;
+using pelnik::test::readFileBytes;
 
 using namespace std::chrono_literals;
 using pelnik::CImageBuffer;
@@ -98,25 +102,15 @@ class ScriptedCamera final : public pelnik::RecordingHost {
   std::vector<Ending> endings;
 };
 
-std::vector<std::uint8_t> readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t u32(const std::vector<std::uint8_t> &f, std::size_t at) {
-  return std::uint32_t(f.at(at)) | std::uint32_t(f.at(at + 1)) << 8 |
-         std::uint32_t(f.at(at + 2)) << 16 | std::uint32_t(f.at(at + 3)) << 24;
-}
-
 // A complete movie of `frames` 6 x 4 frames (80 bytes each, 88 with the chunk header) with its
 // index.
 void expectFinishedMovie(const std::string &path, std::uint32_t frames) {
-  const auto f = readFile(path);
+  const auto f = readFileBytes(path);
   ASSERT_EQ(f.size(), 232u + frames * 88u + 8 + 16 * frames);
-  EXPECT_EQ(u32(f, 4), f.size() - 8);
-  EXPECT_EQ(u32(f, 48), frames);
-  EXPECT_EQ(u32(f, 140), frames);
-  EXPECT_EQ(u32(f, 224), 4 + frames * 88u);
+  EXPECT_EQ(littleU32(f, 4), f.size() - 8);
+  EXPECT_EQ(littleU32(f, 48), frames);
+  EXPECT_EQ(littleU32(f, 140), frames);
+  EXPECT_EQ(littleU32(f, 224), 4 + frames * 88u);
 }
 
 std::string file(const std::string &name) { return pelnik::test::isolationRoot() + "/" + name; }
@@ -136,7 +130,7 @@ TEST(RecordingDuration, ZeroRecordsTwoFrames) {
   recording.stop();
   expectFinishedMovie(path, 2);
   // Two frames 40 ms apart: 50.00 frames per second.
-  EXPECT_EQ(u32(readFile(path), 128), 1000000000u / 5000);
+  EXPECT_EQ(littleU32(readFileBytes(path), 128), 1000000000u / 5000);
   EXPECT_TRUE(camera.errorsSoFar().empty());
 }
 
@@ -153,7 +147,7 @@ TEST(RecordingDuration, StartOneSecondBeforeTheClockWrapsLastsItsDuration) {
   EXPECT_LT(camera.clock(), 5000u);  // the clock did wrap
   recording.stop();
   expectFinishedMovie(path, 52);
-  EXPECT_EQ(u32(readFile(path), 128), scaleFor(52, 5100));
+  EXPECT_EQ(littleU32(readFileBytes(path), 128), scaleFor(52, 5100));
 }
 
 TEST(RecordingDuration, LongestDurationRecordsUntilStopped) {
@@ -217,10 +211,10 @@ TEST(RecordingEndings, FullDiskEndsTheRecordingWithErrorTwelve) {
   // Frames stopped being taken at the failure.
   EXPECT_EQ(camera.framesGiven.load(), 4);
   recording.stop();
-  const auto f = readFile(path);
+  const auto f = readFileBytes(path);
   ASSERT_EQ(f.size(), 232u + 3 * 4808 + 8 + 48);
-  EXPECT_EQ(u32(f, 4), f.size() - 8);
-  EXPECT_EQ(u32(f, 48), 3u);
+  EXPECT_EQ(littleU32(f, 4), f.size() - 8);
+  EXPECT_EQ(littleU32(f, 48), 3u);
 }
 
 TEST(RecordingThreads, EndedRecordingIsJoinedByTheNextStartAndARunningOneIsLeftAlone) {

@@ -16,23 +16,17 @@
 
 #include "output/avi_frame.h"
 #include "sample_pictures.h"
+#include "support/file_bytes.h"
 #include "support/small_file_system.h"
 #include "support/test_environment.h"
 
 namespace {
 
+using pelnik::test::littleU32;
+using pelnik::test::readFileBytes;
+
 using pelnik::output::AviWriter;
 using pelnik::test::SamplePicture;
-
-std::vector<std::uint8_t> readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t u32(const std::vector<std::uint8_t> &f, std::size_t at) {
-  return std::uint32_t(f.at(at)) | std::uint32_t(f.at(at + 1)) << 8 |
-         std::uint32_t(f.at(at + 2)) << 16 | std::uint32_t(f.at(at + 3)) << 24;
-}
 
 std::uint16_t u16(const std::vector<std::uint8_t> &f, std::size_t at) {
   return std::uint16_t(f.at(at) | f.at(at + 1) << 8);
@@ -63,25 +57,25 @@ void expectConsistent(const std::vector<std::uint8_t> &f, std::uint32_t frames,
                       std::uint32_t frameBytes, bool indexed) {
   const std::uint64_t moviEnd = 232 + std::uint64_t(frames) * (frameBytes + 8);
   ASSERT_EQ(f.size(), moviEnd + (indexed ? 8 + 16 * frames : 0));
-  EXPECT_EQ(u32(f, 4), f.size() - 8);
-  EXPECT_EQ(u32(f, 224), moviEnd - 228);
-  EXPECT_EQ(u32(f, 48), frames);
-  EXPECT_EQ(u32(f, 140), frames);
-  EXPECT_EQ(u32(f, 44), indexed ? 0x10010u : 0x10000u);
+  EXPECT_EQ(littleU32(f, 4), f.size() - 8);
+  EXPECT_EQ(littleU32(f, 224), moviEnd - 228);
+  EXPECT_EQ(littleU32(f, 48), frames);
+  EXPECT_EQ(littleU32(f, 140), frames);
+  EXPECT_EQ(littleU32(f, 44), indexed ? 0x10010u : 0x10000u);
   for (std::uint32_t k = 0; k < frames; ++k) {
     const std::size_t chunk = 232 + std::size_t(k) * (frameBytes + 8);
     EXPECT_EQ(tag(f, chunk), "00db");
-    EXPECT_EQ(u32(f, chunk + 4), frameBytes);
+    EXPECT_EQ(littleU32(f, chunk + 4), frameBytes);
   }
   if (!indexed) return;
   EXPECT_EQ(tag(f, moviEnd), "idx1");
-  EXPECT_EQ(u32(f, moviEnd + 4), 16 * frames);
+  EXPECT_EQ(littleU32(f, moviEnd + 4), 16 * frames);
   for (std::uint32_t k = 0; k < frames; ++k) {
     const std::size_t entry = moviEnd + 8 + 16 * std::size_t(k);
     EXPECT_EQ(tag(f, entry), "00db");
-    EXPECT_EQ(u32(f, entry + 4), 0x10u);
-    EXPECT_EQ(u32(f, entry + 8), 4 + k * (frameBytes + 8));
-    EXPECT_EQ(u32(f, entry + 12), frameBytes);
+    EXPECT_EQ(littleU32(f, entry + 4), 0x10u);
+    EXPECT_EQ(littleU32(f, entry + 8), 4 + k * (frameBytes + 8));
+    EXPECT_EQ(littleU32(f, entry + 12), frameBytes);
   }
 }
 
@@ -97,42 +91,42 @@ TEST(AviLayout, FullFrameRecordingAtThirtyFramesPerSecond) {
     ASSERT_EQ(writer.writeFrame(frames.back().data()), AviWriter::FrameResult::Written);
   }
   ASSERT_TRUE(writer.finish(3000));
-  const auto f = readFile(path);
+  const auto f = readFileBytes(path);
 
   EXPECT_EQ(tag(f, 0), "RIFF");
   EXPECT_EQ(tag(f, 8), "AVI ");
   EXPECT_EQ(tag(f, 12), "LIST");
-  EXPECT_EQ(u32(f, 16), 200u);
+  EXPECT_EQ(littleU32(f, 16), 200u);
   EXPECT_EQ(tag(f, 20), "hdrl");
   EXPECT_EQ(tag(f, 24), "avih");
-  EXPECT_EQ(u32(f, 28), 56u);
-  EXPECT_EQ(u32(f, 32), 33333u);  // microseconds per frame at 30.00
-  EXPECT_EQ(u32(f, 36), 117965040u);
-  EXPECT_EQ(u32(f, 40), 0u);
-  EXPECT_EQ(u32(f, 52), 0u);
-  EXPECT_EQ(u32(f, 56), 1u);
-  EXPECT_EQ(u32(f, 60), 3932168u);
-  EXPECT_EQ(u32(f, 64), 1280u);
-  EXPECT_EQ(u32(f, 68), 1024u);
+  EXPECT_EQ(littleU32(f, 28), 56u);
+  EXPECT_EQ(littleU32(f, 32), 33333u);  // microseconds per frame at 30.00
+  EXPECT_EQ(littleU32(f, 36), 117965040u);
+  EXPECT_EQ(littleU32(f, 40), 0u);
+  EXPECT_EQ(littleU32(f, 52), 0u);
+  EXPECT_EQ(littleU32(f, 56), 1u);
+  EXPECT_EQ(littleU32(f, 60), 3932168u);
+  EXPECT_EQ(littleU32(f, 64), 1280u);
+  EXPECT_EQ(littleU32(f, 68), 1024u);
   EXPECT_TRUE(allZero(f, 72, 88));
   EXPECT_EQ(tag(f, 88), "LIST");
-  EXPECT_EQ(u32(f, 92), 124u);
+  EXPECT_EQ(littleU32(f, 92), 124u);
   EXPECT_EQ(tag(f, 96), "strl");
   EXPECT_EQ(tag(f, 100), "strh");
-  EXPECT_EQ(u32(f, 104), 64u);
+  EXPECT_EQ(littleU32(f, 104), 64u);
   EXPECT_EQ(tag(f, 108), "vids");
   EXPECT_EQ(tag(f, 112), "DIB ");
   EXPECT_TRUE(allZero(f, 116, 128));
-  EXPECT_EQ(u32(f, 128), 333333u);  // scale at 30.00
-  EXPECT_EQ(u32(f, 132), 10000000u);
-  EXPECT_EQ(u32(f, 136), 0u);
-  EXPECT_EQ(u32(f, 144), 3932168u);
+  EXPECT_EQ(littleU32(f, 128), 333333u);  // scale at 30.00
+  EXPECT_EQ(littleU32(f, 132), 10000000u);
+  EXPECT_EQ(littleU32(f, 136), 0u);
+  EXPECT_EQ(littleU32(f, 144), 3932168u);
   EXPECT_TRUE(allZero(f, 148, 172));
   EXPECT_EQ(tag(f, 172), "strf");
-  EXPECT_EQ(u32(f, 176), 40u);
-  EXPECT_EQ(u32(f, 180), 40u);
-  EXPECT_EQ(u32(f, 184), 1280u);
-  EXPECT_EQ(u32(f, 188), 1024u);
+  EXPECT_EQ(littleU32(f, 176), 40u);
+  EXPECT_EQ(littleU32(f, 180), 40u);
+  EXPECT_EQ(littleU32(f, 184), 1280u);
+  EXPECT_EQ(littleU32(f, 188), 1024u);
   EXPECT_EQ(u16(f, 192), 1u);
   EXPECT_EQ(u16(f, 194), 24u);
   EXPECT_TRUE(allZero(f, 196, 220));
@@ -149,12 +143,12 @@ TEST(AviLayout, FullFrameRecordingAtThirtyFramesPerSecond) {
 TEST(AviLayout, StartHeadersBeforeTheFinishAndMeasuredRates) {
   const auto h = pelnik::output::aviStartHeaders(1280, 1024);
   const std::vector<std::uint8_t> f(h.begin(), h.end());
-  EXPECT_EQ(u32(f, 4), 0u);    // RIFF size until the finish
-  EXPECT_EQ(u32(f, 224), 0u);  // movi size until the finish
-  EXPECT_EQ(u32(f, 48), 0u);
-  EXPECT_EQ(u32(f, 140), 0u);
-  EXPECT_EQ(u32(f, 32), 33333u);
-  EXPECT_EQ(u32(f, 128), 333333u);
+  EXPECT_EQ(littleU32(f, 4), 0u);    // RIFF size until the finish
+  EXPECT_EQ(littleU32(f, 224), 0u);  // movi size until the finish
+  EXPECT_EQ(littleU32(f, 48), 0u);
+  EXPECT_EQ(littleU32(f, 140), 0u);
+  EXPECT_EQ(littleU32(f, 32), 33333u);
+  EXPECT_EQ(littleU32(f, 128), 333333u);
 
   // 12.50 frames per second measured: the header claims that rate.
   const std::string path = tempFile("rate.avi");
@@ -163,10 +157,10 @@ TEST(AviLayout, StartHeadersBeforeTheFinishAndMeasuredRates) {
   const auto frame = frameData(writer.frameBytes(), 0);
   ASSERT_EQ(writer.writeFrame(frame.data()), AviWriter::FrameResult::Written);
   ASSERT_TRUE(writer.finish(1250));
-  const auto g = readFile(path);
-  EXPECT_EQ(u32(g, 32), 80000u);
-  EXPECT_EQ(u32(g, 128), 800000u);
-  EXPECT_EQ(u32(g, 132), 10000000u);
+  const auto g = readFileBytes(path);
+  EXPECT_EQ(littleU32(g, 32), 80000u);
+  EXPECT_EQ(littleU32(g, 128), 800000u);
+  EXPECT_EQ(littleU32(g, 132), 10000000u);
 }
 
 TEST(AviLayout, PaddedRowsAndAMovieWithoutFrames) {
@@ -180,17 +174,17 @@ TEST(AviLayout, PaddedRowsAndAMovieWithoutFrames) {
     ASSERT_EQ(writer.writeFrame(frame.data()), AviWriter::FrameResult::Written);
   }
   ASSERT_TRUE(writer.finish(3000));
-  const auto f = readFile(path);
-  EXPECT_EQ(u32(f, 60), 56u);
-  EXPECT_EQ(u32(f, 36), 56u * 30);
+  const auto f = readFileBytes(path);
+  EXPECT_EQ(littleU32(f, 60), 56u);
+  EXPECT_EQ(littleU32(f, 36), 56u * 30);
   expectConsistent(f, 4, 48, true);
 
   const std::string empty = tempFile("empty.avi");
   ASSERT_EQ(writer.open(empty.c_str(), 5, 3, 24), AviWriter::OpenResult::Opened);
   ASSERT_TRUE(writer.finish(0));  // a rate of 0 must not divide by zero
-  const auto e = readFile(empty);
+  const auto e = readFileBytes(empty);
   expectConsistent(e, 0, 48, true);
-  EXPECT_EQ(u32(e, 128), 1000000000u);
+  EXPECT_EQ(littleU32(e, 128), 1000000000u);
 }
 
 TEST(AviEndings, SizeLimitFinishesTheFramesBeforeIt) {
@@ -204,7 +198,7 @@ TEST(AviEndings, SizeLimitFinishesTheFramesBeforeIt) {
   EXPECT_EQ(writer.writeFrame(frame.data()), AviWriter::FrameResult::Written);
   EXPECT_EQ(writer.writeFrame(frame.data()), AviWriter::FrameResult::SizeLimit);
   ASSERT_TRUE(writer.finish(3000));
-  const auto f = readFile(path);
+  const auto f = readFileBytes(path);
   EXPECT_EQ(f.size(), 232u + 2 * 56 + 8 + 32);
   expectConsistent(f, 2, 48, true);
 }
@@ -222,7 +216,7 @@ TEST(AviEndings, FullFileSystemKeepsTheWholeFramesWithTheirIndex) {
   EXPECT_EQ(writer.writeFrame(frame.data()), AviWriter::FrameResult::WriteFailed);
   EXPECT_EQ(writer.frameCount(), 2u);
   EXPECT_TRUE(writer.finish(2500));
-  expectConsistent(readFile(path), 2, 30000, true);
+  expectConsistent(readFileBytes(path), 2, 30000, true);
 }
 
 // The process's file size limit stands in for a disk with no room left for
@@ -248,7 +242,7 @@ TEST(AviEndings, NoRoomForTheIndexLeavesAMovieWithoutOne) {
 
   EXPECT_EQ(third, AviWriter::FrameResult::WriteFailed);
   EXPECT_TRUE(finished);
-  expectConsistent(readFile(path), 2, 48, false);
+  expectConsistent(readFileBytes(path), 2, 48, false);
 }
 
 TEST(AviEndings, SecondWriterOnALockedFileIsRefusedAndChangesNothing) {
@@ -260,7 +254,7 @@ TEST(AviEndings, SecondWriterOnALockedFileIsRefusedAndChangesNothing) {
   EXPECT_EQ(second.open(path.c_str(), 5, 3, 24), AviWriter::OpenResult::Locked);
   EXPECT_EQ(std::filesystem::file_size(path), 232u + 56);  // not truncated
   ASSERT_TRUE(first.finish(3000));
-  expectConsistent(readFile(path), 1, 48, true);
+  expectConsistent(readFileBytes(path), 1, 48, true);
   // Once the first has closed, the file is free again.
   EXPECT_EQ(second.open(path.c_str(), 5, 3, 24), AviWriter::OpenResult::Opened);
   EXPECT_EQ(first.open("/nonexistent-dir/x.avi", 5, 3, 24), AviWriter::OpenResult::Failed);
