@@ -19,11 +19,6 @@ Recording::Recording(RecordingHost &host, Clock clock) : host_(host), clock_(std
 
 Recording::~Recording() { stop(); }
 
-void Recording::setClock(Clock clock) {
-  std::lock_guard<std::mutex> control(controlLock_);
-  if (ended_.load()) clock_ = std::move(clock);
-}
-
 void Recording::setLargestFile(std::uint64_t bytes) {
   std::lock_guard<std::mutex> control(controlLock_);
   if (ended_.load()) writer_.setLargestFile(bytes);

@@ -57,8 +57,7 @@ class Recording {
   void stop();
   bool isRecording() const;
 
-  // For tests: the clock (only while nothing records) and the writer's limit.
-  void setClock(Clock clock);
+  // For tests: the writer's file size limit (only while nothing records).
   void setLargestFile(std::uint64_t bytes);
 
  private:
