@@ -6,6 +6,7 @@
 
 #include "camera/acquisition.h"
 #include "camera/camera_pipeline.h"
+#include "camera/camera_recorder.h"
 #include "camera/camera_settings.h"
 #include "camera/device_adapters.h"
 #include "camera/error_codes.h"
@@ -130,6 +131,11 @@ class CPelnik : private AcquisitionHost {
   int SaveImage(const char *fileName, int format);
   int SaveImageW(const char16_t *fileName, int format);
 
+  // AVI recording of the processed pictures (recording.h, camera_recorder.h).
+  int Record(const char *fileName, int duration, int showWindow);
+  int RecordW(const char16_t *fileName, int duration, int showWindow);
+  CameraRecorder &Recorder() { return recorder_; }
+
   // For the still-image writer and the recorder: the frame lock, whether a
   // picture was processed, and the finished picture (read under the lock).
   Acquisition &Frames() { return acquisition_; }
@@ -147,6 +153,7 @@ class CPelnik : private AcquisitionHost {
   int raiseError(ErrorCode code) override { return RaiseError(code); }
   int waitTimeMs() const override { return waitTime_; }
   PreviewPlacement previewPlacement() const override;
+  void stopRecording() override { recorder_.Stop(); }
 
   // Teardown in reverse order of the open sequence.
   void Teardown();
@@ -207,6 +214,8 @@ class CPelnik : private AcquisitionHost {
 
   // Last: its thread is stopped before anything it uses goes away.
   Acquisition acquisition_;
+  // After the acquisition it reads pictures from, so it goes first.
+  CameraRecorder recorder_{acquisition_, pipeline_, errors_};
 };
 
 }  // namespace pelnik

@@ -109,6 +109,22 @@ int Acquisition::startWithTarget(const ApplicationTarget &wanted) {
   return 0;
 }
 
+int Acquisition::StartForRecording(bool showWindow) {
+  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  const AcquisitionState before = state();
+  // A running acquisition keeps its window as it is.
+  if (showWindow && before == AcquisitionState::Idle && !openPreviewWindow()) return -1;
+  if (startPreviewLocked()) return 1;
+  if (before == AcquisitionState::Idle) Close();
+  return 0;
+}
+
+bool Acquisition::waitNewFrame(int waitMs) {
+  if (takeNewFrame()) return true;
+  if (waitMs > 0) newFrameSignal_.waitFor(waitMs);
+  return takeNewFrame();
+}
+
 int Acquisition::StartPreview() {
   ControlScope scope(*this);
   return startPreviewLocked();
@@ -155,6 +171,7 @@ bool Acquisition::startThread(Loop loop) {
   stopRequested_.reset();
   runFlag_ = 1;
   loopEnded_ = false;
+  cameraLost_ = false;
   const bool started = thread_.start([this, loop] {
     if (loop == Loop::Trigger)
       runTriggerLoop();
@@ -189,6 +206,7 @@ int Acquisition::stopLocked() {
   // Without time limit: the loop leaves within one wait time plus the
   // frame wait, or one trigger time limit.
   thread_.join();
+  host_.stopRecording();
   return 1;
 }
 
@@ -393,6 +411,7 @@ void Acquisition::runPreviewLoop() {
     if (wait == FrameWait::Stopped && runFlag_.load() != 0) wait = FrameWait::Lost;
     if (wait == FrameWait::Lost) {
       runFlag_ = 0;
+      cameraLost_ = true;
       platform::RecursiveGuard frame(frameLock_);
       postFrameError(ErrorCode::CameraStopped);
       host_.raiseError(ErrorCode::CameraStopped);
@@ -409,6 +428,8 @@ void Acquisition::runPreviewLoop() {
     fillFrameInfo(rate_.countFrame(platform::multimediaTime()));
     pipeline.process();
     newFrame_ = 1;
+    newFrameSignal_.set();
+    ++picturesFinished_;
     imageAvailable_ = 1;
     paintPreview(pipeline);
     if (!deliverToApplication()) continue;

@@ -82,6 +82,8 @@ class AcquisitionHost {
   virtual int raiseError(ErrorCode code) = 0;
   virtual int waitTimeMs() const = 0;
   virtual PreviewPlacement previewPlacement() const = 0;
+  // Every stop ends a recording too, once the acquisition thread has ended.
+  virtual void stopRecording() {}
 };
 
 class Acquisition {
@@ -126,6 +128,24 @@ class Acquisition {
   bool imageAvailable() const { return imageAvailable_.load() != 0; }
   // Set after every finished picture of the preview loop; taken by a recorder.
   bool takeNewFrame() { return newFrame_.exchange(0) != 0; }
+  // The same, waiting up to `waitMs` for the next finished picture.
+  bool waitNewFrame(int waitMs);
+  // The preview loop ended because the camera stopped delivering frames.
+  bool cameraLost() const { return cameraLost_.load(); }
+  // Pictures the preview loop has finished since the object was made.
+  std::uint64_t picturesFinished() const { return picturesFinished_.load(); }
+
+  // For the recorder: holds off other acquisition starts and stops.
+  std::unique_lock<std::recursive_mutex> lockControl() {
+    return std::unique_lock<std::recursive_mutex>(controlLock_);
+  }
+  // Continuous acquisition for a recording: 1 started or already running;
+  // -1 the preview window asked for could not be made (error 4 raised); 0
+  // acquisition could not start (a running trigger or capture state is left
+  // as it was, a start from idle is closed again).
+  int StartForRecording(bool showWindow);
+  // No callback window, buffer or row order any more.
+  void ClearTarget() { setTarget({}); }
   int triggerTimeLimitMs() const { return triggerTimeLimitMs_.load(); }
 
   // The re-entrant frame lock: held while a frame is received, processed and
@@ -181,6 +201,9 @@ class Acquisition {
 
   std::atomic<int> imageAvailable_{0};
   std::atomic<int> newFrame_{0};
+  platform::Event newFrameSignal_{platform::Event::Reset::Auto};
+  std::atomic<bool> cameraLost_{false};
+  std::atomic<std::uint64_t> picturesFinished_{0};
   std::atomic<int> triggerTimeLimitMs_{3000};
 };
 
