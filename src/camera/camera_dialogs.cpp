@@ -19,10 +19,12 @@ const settings::DialogTexts &sessionTexts() {
 class AnalogHost final : public settings::AnalogDialogHost {
  public:
   AnalogHost(AnalogSettings &analog, FilterSettings &filter, device::CPelnikR5MLXSdk &device,
-             SensorControl &sensor, std::mutex &exposureModelLock, const ExposureModel &exposure)
+             std::recursive_mutex &deviceSetupLock, SensorControl &sensor,
+             std::mutex &exposureModelLock, const ExposureModel &exposure)
       : analog_(analog),
         filter_(filter),
         device_(device),
+        deviceSetupLock_(deviceSetupLock),
         sensor_(sensor),
         exposureModelLock_(exposureModelLock),
         exposure_(exposure) {}
@@ -67,8 +69,14 @@ class AnalogHost final : public settings::AnalogDialogHost {
   void setBayerMode(int mode) override { filter_.set(filter_slot::kBayerMode, mode); }
   int deviceGlobalGain() override { return sensor_.currentGain(); }
   int deviceExposure() override { return sensor_.currentExposureLines(); }
-  int deviceMirrorV() override { return device_.MirrorV(); }
-  int deviceMirrorH() override { return device_.MirrorH(); }
+  int deviceMirrorV() override {
+    Setup setup(deviceSetupLock_);
+    return device_.MirrorV();
+  }
+  int deviceMirrorH() override {
+    Setup setup(deviceSetupLock_);
+    return device_.MirrorH();
+  }
   settings::IntRange gainRange() const override {
     const ValueRange r = sensor_.gainRange();
     return {r.minimum, r.maximum};
@@ -77,19 +85,35 @@ class AnalogHost final : public settings::AnalogDialogHost {
     const ValueRange r = sensor_.exposureRange();
     return {r.minimum, r.maximum};
   }
-  void sendGlobalGain(int gain) override { sensor_.writeGain(gain); }
-  void sendExposure(int lines) override { sensor_.writeExposureLines(lines); }
-  void sendMirrorV(int on) override { device_.SetMirrorV(on); }
-  void sendMirrorH(int on) override { device_.SetMirrorH(on); }
+  void sendGlobalGain(int gain) override {
+    Setup setup(deviceSetupLock_);
+    sensor_.writeGain(gain);
+  }
+  void sendExposure(int lines) override {
+    Setup setup(deviceSetupLock_);
+    sensor_.writeExposureLines(lines);
+  }
+  // The mirrors are part of the device's set-up, which application threads
+  // change one at a time.
+  void sendMirrorV(int on) override {
+    Setup setup(deviceSetupLock_);
+    device_.SetMirrorV(on);
+  }
+  void sendMirrorH(int on) override {
+    Setup setup(deviceSetupLock_);
+    device_.SetMirrorH(on);
+  }
   double exposureMilliseconds(int lines) const override {
     std::lock_guard<std::mutex> guard(exposureModelLock_);
     return exposure_.millisecondsFor(lines);
   }
 
  private:
+  using Setup = std::lock_guard<std::recursive_mutex>;
   AnalogSettings &analog_;
   FilterSettings &filter_;
   device::CPelnikR5MLXSdk &device_;
+  std::recursive_mutex &deviceSetupLock_;
   SensorControl &sensor_;
   std::mutex &exposureModelLock_;
   const ExposureModel &exposure_;
@@ -166,7 +190,8 @@ int CPelnik::SetAnalogDlg(int ownerWindow) {
   // Waits for a dialog another thread shows; the record is refreshed and
   // kept only once this dialog's turn has come.
   platform::DialogTurn turn;
-  AnalogHost host(analog_, filter_, *device_, *sensor_, exposureModelLock_, exposure_);
+  AnalogHost host(analog_, filter_, *device_, deviceSetupLock_, *sensor_, exposureModelLock_,
+                  exposure_);
   settings::AnalogDialogModel model(host, sessionTexts());
   platform::DialogRunResult run;
   {
@@ -204,6 +229,7 @@ int CPelnik::SetCameraDlg(int ownerWindow) {
   const platform::DialogRunResult run = platform::runModalDialog(model, ownerWindow);
   model.inbox().close();
   if (model.outcome() == settings::DialogOutcome::Ok) {
+    SetupGuard setup(deviceSetupLock_);
     loadStoredGeometry(number);
     loadStoredFormatValues(number);
   }

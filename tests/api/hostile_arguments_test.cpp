@@ -46,9 +46,9 @@ struct Export {
   int (*call)(const Args &);
 };
 
-// Every export that takes a camera handle. Not here yet, one line each when
-// they exist: Record, RecordW. The dialogs find no display (SetUp) and take
-// their no-display way, which still runs their whole set-up and conclusion.
+// Every export that takes a camera handle. The dialogs find no display
+// (SetUp) and take their no-display way, which still runs their whole set-up
+// and conclusion.
 const Export kExports[] = {
     {"Release", 0, [](const Args &a) { return Pelnik_Release(a.handle); }},
     {"GetLastError", 0, [](const Args &a) { return Pelnik_GetLastError(a.handle); }},
@@ -107,6 +107,9 @@ const Export kExports[] = {
     {"LoadConfigFileA", 0, [](const Args &a) { return Pelnik_LoadConfigFileA(a.handle, a.text); }},
     {"LoadConfigFileW", 0,
      [](const Args &a) { return Pelnik_LoadConfigFileW(a.handle, a.wideText); }},
+    {"Record", 0, [](const Args &a) { return Pelnik_Record(a.handle, a.text, a.value, a.value); }},
+    {"RecordW", 0,
+     [](const Args &a) { return Pelnik_RecordW(a.handle, a.wideText, a.value, a.value); }},
     {"SetAnalogDlg", 0, [](const Args &a) { return Pelnik_SetAnalogDlg(a.handle, a.value); }},
     {"SetImageDlg", 0, [](const Args &a) { return Pelnik_SetImageDlg(a.handle, a.value); }},
     {"SetCameraDlg", 0, [](const Args &a) { return Pelnik_SetCameraDlg(a.handle, a.value); }},

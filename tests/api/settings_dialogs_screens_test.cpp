@@ -4,11 +4,13 @@
 // as PNG files (the documentation's pictures come from here).
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 
 #include "api/exports_camera_support.h"
+#include "support/test_environment.h"
 #include "support/x_session.h"
 
 namespace pelnik::test {
@@ -156,6 +158,30 @@ TEST_F(NoDisplay, AnUnreachableDisplayCountsAsNone) {
   EXPECT_EQ(Pelnik_SetAnalogDlg(handle_, 0), 1);
   EXPECT_EQ(owner_.errorCodes(), std::vector<long>{4});
   unsetenv("DISPLAY");
+}
+
+// A recording running when the camera dialog opens is finished, not resumed.
+TEST_F(NoDisplay, CameraDialogFinishesARunningRecording) {
+  const std::string path = isolationRoot() + "/dialog.avi";
+  ASSERT_EQ(Pelnik_Record(handle_, path.c_str(), 600000, 0), 1);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::error_code ec;
+  while (std::filesystem::file_size(path, ec) < (8u << 20) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_GE(std::filesystem::file_size(path, ec), 8u << 20) << "the recording did not run";
+  owner_.drain();
+
+  EXPECT_EQ(Pelnik_SetCameraDlg(handle_, 0), 1);
+  bool ended = false;
+  for (const PelnikMsg &m : owner_.drain())
+    if (m.message == PELNIK_WM_RECORD_END)
+      ended = m.wParam == static_cast<std::uintptr_t>(PELNIK_RECORD_END_STOPPED);
+  EXPECT_TRUE(ended) << "no end of the recording was announced";
+  const auto size = std::filesystem::file_size(path, ec);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(std::filesystem::file_size(path, ec), size) << "the recording went on";
+  EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
 }
 
 TEST(DialogExports, UnknownHandlesAnswerZero) {
