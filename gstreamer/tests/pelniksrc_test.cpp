@@ -28,12 +28,23 @@ void initGstreamer() {
   static bool done = false;
   if (done) return;
   done = true;
-  // This build's plugin and a registry of the test's own, so parallel tests
-  // never share a registry file.
+  // This build's plugin and the two system plugins the tests use, loaded
+  // in this process (a sanitized plugin cannot be scanned by the unsanitized
+  // scanner program), with a registry of the test's own.
   setenv("GST_PLUGIN_PATH", PELNIK_GST_PLUGIN_DIR, 1);
+  setenv("GST_PLUGIN_SYSTEM_PATH", "", 1);
+  setenv("GST_REGISTRY_FORK", "no", 1);
   const std::string registry = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/gst-registry.bin";
   setenv("GST_REGISTRY", registry.c_str(), 1);
   gst_init(nullptr, nullptr);
+  for (const char *name : {"libgstcoreelements.so", "libgstapp.so"}) {
+    const std::string path = std::string(PELNIK_GST_SYSTEM_PLUGINS) + "/" + name;
+    GError *error = nullptr;
+    GstPlugin *plugin = gst_plugin_load_file(path.c_str(), &error);
+    EXPECT_NE(plugin, nullptr) << path << ": " << (error ? error->message : "");
+    if (plugin) gst_object_unref(plugin);
+    if (error) g_error_free(error);
+  }
 }
 
 class PelnikSrcTest : public ::testing::Test {
@@ -392,7 +403,9 @@ TEST_F(PelnikSrcTest, HundredStateCyclesLeakNothing) {
     if (HasFatalFailure()) return;
   }
   EXPECT_EQ(countEntries("/proc/self/fd"), descriptors);
-  EXPECT_EQ(countEntries("/proc/self/task"), threads);
+  // GLib's thread pools may keep up to two idle threads of their own; a
+  // thread left behind per cycle would add a hundred.
+  EXPECT_LE(countEntries("/proc/self/task"), threads + 2);
   // The element keeps its properties and its refcount across the cycles.
   EXPECT_EQ(GST_OBJECT_REFCOUNT_VALUE(src_), 2);
 }

@@ -133,6 +133,8 @@ class Library:
                     "Pelnik_GetMirrorH",
                     "Pelnik_GetLastError",
                     "Pelnik_GetConfigFilter",
+                    "Pelnik_GetStatus",
+                    "Pelnik_GetIOPort",
                 ):
                     # The named filter getters: (handle, flag).
                     function.argtypes = [_INT, _PINT]
