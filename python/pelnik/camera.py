@@ -259,27 +259,28 @@ class Camera:
     # -- calls and errors ---------------------------------------------------
 
     def _error(self, function: str, detail: Optional[str] = None) -> PelnikError:
-        """The failure of `function`: the code it recorded, else the one it posted."""
-        code = self._lib.Pelnik_GetLastError(self._handle)
-        if code == 0:
-            for message, _, lparam in self._owner.drain():
-                if message == WM_ERROR:
-                    code = int(lparam)
-        else:
-            self._owner.drain()
+        """The failure of the call just made: the newest code it posted to the
+        owner target (some failures are only posted), else the newest code
+        in the error history."""
+        posted = [int(lparam) for message, _, lparam in self._owner.drain() if message == WM_ERROR]
+        code = posted[-1] if posted else self._lib.Pelnik_GetLastError(self._handle)
         return PelnikError(code, function, detail)
 
     def _call(self, function: str, *args) -> int:
         """Call an export that returns 1/0; raise PelnikError on 0."""
-        result = getattr(self._lib, function)(self.handle, *args)
+        handle = self.handle
+        self._owner.drain()  # notices of earlier calls and of the acquisition thread
+        result = getattr(self._lib, function)(handle, *args)
         if result == 0:
             raise self._error(function)
         return result
 
     def _get_flagged(self, function: str, *args) -> int:
         """Call a getter with a success flag; raise PelnikError when the flag says failure."""
+        handle = self.handle
+        self._owner.drain()
         flag = ctypes.c_int(0)
-        value = getattr(self._lib, function)(self.handle, *args, ctypes.byref(flag))
+        value = getattr(self._lib, function)(handle, *args, ctypes.byref(flag))
         if flag.value != 1:
             raise self._error(function)
         return value
@@ -334,6 +335,7 @@ class Camera:
 
     @subsample.setter
     def subsample(self, value: int) -> None:
+        self._owner.drain()
         if self._lib.Pelnik_SetSubSample(self.handle, int(value)) == 0:
             raise self._error("Pelnik_SetSubSample", f"{value} refused; 0 or 1")
 
@@ -356,6 +358,7 @@ class Camera:
 
     @wait_time.setter
     def wait_time(self, ms: int) -> None:
+        self._owner.drain()
         if self._lib.Pelnik_SetWaitTime(self.handle, int(ms)) == 0:
             raise self._error("Pelnik_SetWaitTime", f"{ms} refused; 0 or more")
 

@@ -117,6 +117,12 @@ def test_unplugged_camera_ends_the_stream_with_the_sdk_code(cam, virtcam):
         for _ in range(1000):
             next(stream)
     assert caught.value.code == 13 and not isinstance(caught.value, pelnik.FrameTimeout)
+    # The acquisition thread recorded 13 in the SDK's history; a later
+    # failure that is only posted is reported with its own code.
+    with pytest.raises(pelnik.PelnikError) as caught:
+        cam._call("Pelnik_Fps")  # unsupported: posts 11, records nothing
+    assert caught.value.code == 11
+    assert caught.value.meaning == "not supported by this camera model"
 
 
 def test_snapshot_and_save_write_the_same_picture(cam, tmp_path):
