@@ -72,6 +72,7 @@ enum {
   PROP_COLOR_MODE,
   PROP_EXPOSURE,
   PROP_FULL_RANGE,
+  PROP_FRAME_TIMEOUT,
   PROP_FIRST_FILTER
 };
 
@@ -97,6 +98,7 @@ struct _GstPelnikSrc {
   gint color_mode; /* 0: chosen by the caps */
   gint exposure_us;
   gboolean full_range;
+  gint frame_timeout_ms; /* 0: wait without limit */
   gint filters[N_FILTERS];
 
   /* The open camera (streaming thread and state changes only). */
@@ -256,6 +258,9 @@ static void gst_pelnik_src_set_property(GObject *object, guint prop_id, const GV
     case PROP_FULL_RANGE:
       self->full_range = g_value_get_boolean(value);
       break;
+    case PROP_FRAME_TIMEOUT:
+      self->frame_timeout_ms = g_value_get_int(value);
+      break;
     default:
       if (prop_id >= PROP_FIRST_FILTER && prop_id < PROP_FIRST_FILTER + N_FILTERS) {
         const guint i = prop_id - PROP_FIRST_FILTER;
@@ -298,6 +303,9 @@ static void gst_pelnik_src_get_property(GObject *object, guint prop_id, GValue *
       break;
     case PROP_FULL_RANGE:
       g_value_set_boolean(value, self->full_range);
+      break;
+    case PROP_FRAME_TIMEOUT:
+      g_value_set_int(value, self->frame_timeout_ms);
       break;
     default:
       if (prop_id >= PROP_FIRST_FILTER && prop_id < PROP_FIRST_FILTER + N_FILTERS) {
@@ -561,8 +569,17 @@ static gboolean start_stream(GstPelnikSrc *self) {
 static GstFlowReturn wait_frame(GstPelnikSrc *self) {
   PelnikMsg msg;
   gboolean have_frame = FALSE;
+  GST_OBJECT_LOCK(self);
+  const gint64 limit_us = (gint64)self->frame_timeout_ms * 1000;
+  GST_OBJECT_UNLOCK(self);
+  const gint64 started = g_get_monotonic_time();
   for (;;) {
     if (g_atomic_int_get(&self->flushing)) return GST_FLOW_FLUSHING;
+    if (!have_frame && limit_us > 0 && g_get_monotonic_time() - started > limit_us) {
+      /* A camera that stalls without failing would hold the pipeline forever. */
+      post_sdk_error(self, "waiting for a frame", PELNIK_ERR_STOPPED);
+      return GST_FLOW_ERROR;
+    }
     const int got = PelnikMsg_Get(self->callback, &msg, have_frame ? 0 : FRAME_POLL_MS);
     if (got < 0) {
       post_sdk_error(self, "PelnikMsg_Get", PELNIK_ERR_NO_DEVICE);
@@ -744,6 +761,12 @@ static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
                            "Scale the 10-bit samples of the 16-bit modes to the full 16 bits "
                            "(false: deliver them as they are, 0..1023)",
                            TRUE, (GParamFlags)(rw | GST_PARAM_MUTABLE_PLAYING)));
+  g_object_class_install_property(
+      gobject_class, PROP_FRAME_TIMEOUT,
+      g_param_spec_int("frame-timeout", "Frame time-out",
+                       "Milliseconds without a frame after which the stream fails with SDK "
+                       "error 13 (0: wait without limit)",
+                       0, G_MAXINT, 0, (GParamFlags)(rw | GST_PARAM_MUTABLE_PLAYING)));
   for (guint i = 0; i < N_FILTERS; ++i) {
     filter_specs[i] = int_keep(kFilters[i].name, kFilters[i].blurb, GST_PARAM_MUTABLE_PLAYING);
     g_object_class_install_property(gobject_class, PROP_FIRST_FILTER + i, filter_specs[i]);

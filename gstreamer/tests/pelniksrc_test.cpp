@@ -316,6 +316,19 @@ TEST_F(PelnikSrcTest, FailuresArePostedWithTheSdkCode) {
   gst_message_unref(error);
 }
 
+TEST_F(PelnikSrcTest, StalledCameraFailsAfterTheFrameTimeout) {
+  build("frame-timeout=500", "video/x-raw,format=GRAY8");
+  play();
+  GstSample *sample = pull();
+  ASSERT_NE(sample, nullptr) << busError();
+  gst_sample_unref(sample);
+  ASSERT_TRUE(camera_->apply(ControlAction::Stall, 0));
+  GstMessage *error = waitError(10 * GST_SECOND);
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(sdkCode(error), 13);
+  gst_message_unref(error);
+}
+
 TEST_F(PelnikSrcTest, FilterValuesApplyWhilePlayingAndRefusalsWarn) {
   build("gamma=120", "video/x-raw,format=BGR");
   play();
