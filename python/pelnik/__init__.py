@@ -11,7 +11,7 @@ Every failure raises :class:`PelnikError` with the SDK's error code.
 """
 
 from ._library import Library, library
-from .camera import FILE_FORMATS, Camera, CameraInfo, Limits, cameras, picture_shape
+from .camera import FILE_FORMATS, Camera, CameraInfo, Limits, Recording, cameras, picture_shape
 from .errors import FrameTimeout, PelnikError, meaning
 from .messages import MessageTarget
 
@@ -24,6 +24,7 @@ __all__ = [
     "Limits",
     "MessageTarget",
     "PelnikError",
+    "Recording",
     "cameras",
     "library",
     "meaning",

@@ -32,7 +32,7 @@ import numpy as np
 
 from ._library import ENCODING, Library, PelnikFrameInfo, library
 from .errors import FrameTimeout, PelnikError
-from .messages import WM_ERROR, WM_FRAME, MessageTarget
+from .messages import WM_ERROR, WM_FRAME, WM_RECORD_END, MessageTarget
 
 # Bits per pixel of the finished picture for each Pelnik_GetColorMode value;
 # the 16-bit modes report their significant bits there.
@@ -522,23 +522,79 @@ class Camera:
         self._call("Pelnik_SaveImage", os.fsencode(path), code)
         return path
 
-    def record(self, path: Union[str, os.PathLike], seconds: float, wait: bool = True) -> Path:
-        """Record an uncompressed AVI movie (Pelnik_Record) of `seconds`.
+    def start_recording(self, path: Union[str, os.PathLike], seconds: float) -> Path:
+        """Start recording an uncompressed AVI movie (Pelnik_Record) and return at once.
 
-        Acquisition is started if none runs. With `wait` the call returns
-        once the movie is finished: after `seconds` it stops acquisition,
-        which ends and finishes the recording. Without `wait` it returns at
-        once; the recording ends by itself or at :meth:`stop` or close.
+        Acquisition is started if none runs. The recording ends by itself
+        `seconds` after its first frame, or at :meth:`stop` or close; every
+        ending leaves a complete movie. A negative `seconds` records until
+        stopped.
         """
         path = Path(path)
         if not self._lib.has("Pelnik_Record"):
             raise PelnikError(11, "Pelnik_Record", "this library has no recorder")
-        duration_ms = max(0, int(round(seconds * 1000)))
-        self._call("Pelnik_Record", os.fsencode(path), duration_ms, 0)
-        if wait:
-            time.sleep(seconds)
-            self.stop()
+        # Unsigned milliseconds; all bits set records until stopped.
+        duration_ms = 0xFFFFFFFF if seconds < 0 else min(int(round(seconds * 1000)), 0xFFFFFFFE)
+        # The C argument is an int holding the unsigned value's bits.
+        self._call("Pelnik_Record", os.fsencode(path), ctypes.c_int32(duration_ms).value, 0)
         return path
+
+    def record(self, path: Union[str, os.PathLike], seconds: float, margin: float = 10.0) -> "Recording":
+        """Record an uncompressed AVI movie of `seconds` and return when it is finished.
+
+        Waits for the SDK's end-of-recording message; if it has not come
+        `margin` seconds after the duration, the recording is stopped (and
+        so finished). An acquisition the recording started is stopped
+        afterwards. A recording that ended because the disk refused a write
+        or the camera was lost raises PelnikError (12 or 13).
+        """
+        streaming_before = self._streaming
+        path = self.start_recording(path, seconds)
+        deadline = time.monotonic() + max(seconds, 0) + margin
+        end = self._wait_record_end(deadline)
+        if end is None:
+            self._lib.Pelnik_StopPreview(self.handle)
+            end = self._wait_record_end(time.monotonic() + margin)
+        if not streaming_before:
+            self._lib.Pelnik_StopPreview(self.handle)
+        if end is None:
+            raise PelnikError(0, "Pelnik_Record", "no end-of-recording message")
+        reason, frames = end
+        recording = Recording(path, frames, _RECORD_ENDINGS.get(reason, f"ending {reason}"))
+        if reason in _RECORD_FAILURES:
+            raise PelnikError(_RECORD_FAILURES[reason], "Pelnik_Record", f"{recording.ended} after {frames} frames")
+        return recording
+
+    def _wait_record_end(self, deadline: float) -> Optional[Tuple[int, int]]:
+        """(how it ended, frames) from the end-of-recording message, or None at the deadline."""
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return None
+            message = self._owner.get(left)
+            if message is not None and message[0] == WM_RECORD_END:
+                return message[1], message[2]
+
+
+class Recording(NamedTuple):
+    """A finished movie: its file, the frames in it, and how the recording ended."""
+
+    path: Path
+    frames: int
+    ended: str
+
+
+# How a recording ended (wParam of the end-of-recording message), and the
+# endings that are failures with the error code the SDK raised for them.
+_RECORD_ENDINGS = {
+    1: "duration",
+    2: "stopped",
+    3: "write failed",
+    4: "size limit",
+    5: "camera lost",
+    6: "picture changed",
+}
+_RECORD_FAILURES = {3: 12, 5: 13}
 
 
 class _Stream:

@@ -11,6 +11,7 @@ from .errors import PelnikError
 
 WM_FRAME = 0x8002
 WM_ERROR = 0x8003
+WM_RECORD_END = 0x8004
 
 
 def _destroy(lib: Library, handle: int) -> None:

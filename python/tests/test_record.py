@@ -3,6 +3,10 @@
 import subprocess
 import time
 
+import pytest
+
+import pelnik
+
 
 def probe(path):
     out = subprocess.run(
@@ -14,29 +18,41 @@ def probe(path):
     return width, height, frames
 
 
-def test_record_waits_for_a_finished_movie(cam, tmp_path):
+def test_record_returns_the_finished_movie(cam, tmp_path):
     cam.color_mode = 24
     cam.window = (0, 0, 320, 240)
     try:
-        path = cam.record(tmp_path / "movie.avi", 1.0)
+        started = time.monotonic()
+        recording = cam.record(tmp_path / "movie.avi", 1.0)
+        took = time.monotonic() - started
+        # The acquisition the recording started is stopped again.
+        assert cam.snapshot().shape == (240, 320, 3)
     finally:
         cam.window = (0, 0, 1280, 1024)
-    data = path.read_bytes()
+    assert recording.ended == "duration"
+    assert 1.0 <= took < 8.0
+    data = recording.path.read_bytes()
     assert data[:4] == b"RIFF" and data[8:12] == b"AVI "
     assert int.from_bytes(data[4:8], "little") == len(data) - 8
-    width, height, frames = probe(path)
-    assert (width, height) == (320, 240)
-    assert frames >= 5
+    assert probe(recording.path) == (320, 240, recording.frames)
+    assert recording.frames >= 5
 
 
-def test_record_without_waiting_ends_at_stop(cam, tmp_path):
+def test_started_recording_ends_at_stop(cam, tmp_path):
     cam.color_mode = 8
     cam.window = (0, 0, 160, 120)
     try:
-        path = cam.record(tmp_path / "long.avi", 3600, wait=False)
+        path = cam.start_recording(tmp_path / "long.avi", -1)  # until stopped
         time.sleep(0.5)
         cam.stop()
     finally:
         cam.window = (0, 0, 1280, 1024)
     width, height, frames = probe(path)
     assert (width, height) == (160, 120) and frames >= 2
+
+
+def test_refused_recording_raises_the_sdk_code(cam, tmp_path):
+    with pytest.raises(pelnik.PelnikError) as caught:
+        cam.record(tmp_path / "no-such-dir" / "movie.avi", 1.0)
+    assert caught.value.code == 12
+    assert caught.value.function == "Pelnik_Record"
