@@ -1,5 +1,5 @@
-// Vector path of the 8-bit demosaic rows, 32 pixels a step (AVX2, chosen at
-// run time; other processors take the scalar rows). Each 16-bit lane holds a
+// Vector path of the 8-bit demosaic rows, 32 pixels a step (AVX2, when
+// vector_path says so; otherwise the scalar rows run). Each 16-bit lane holds a
 // pair of neighbouring columns, split into its even and odd byte, so every
 // colour sits at a fixed parity: the colour of the even columns is 3 V(k)
 // plus V(k - 1) or V(k + 1) of its vertical sums V (3 x near + far), the
@@ -8,6 +8,7 @@
 // high-half multiply by factor x 32, equal to (sum x factor) >> 11 while
 // factor x 32 fits 16 bits.
 #include "imaging/demosaic_rows.h"
+#include "imaging/vector_path.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -219,16 +220,11 @@ PELNIK_AVX2 int runAvx2(const RowJob &j) {
   return x;
 }
 
-bool hasAvx2() {
-  static const bool supported = __builtin_cpu_supports("avx2");
-  return supported;
-}
-
 }  // namespace
 
 int runVector8(const RowJob &j) {
-  if (!hasAvx2() || (j.dstBpp != 3 && j.dstBpp != 4) || j.redFactor > kLargestVectorFactor ||
-      j.blueFactor > kLargestVectorFactor) {
+  if (!vector_path::avx2() || (j.dstBpp != 3 && j.dstBpp != 4) ||
+      j.redFactor > kLargestVectorFactor || j.blueFactor > kLargestVectorFactor) {
     return j.xBegin;
   }
   return runAvx2(j);

@@ -1,9 +1,9 @@
 #include "imaging/filter_simd.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "imaging/filter_tables.h"
+#include "imaging/vector_path.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -13,8 +13,6 @@
 namespace pelnik::simd {
 
 namespace {
-
-std::atomic<bool> scalarOnly_{false};
 
 // --- scalar forms ----------------------------------------------------------
 
@@ -375,25 +373,9 @@ __attribute__((target("avx2"))) int sharpenAvx2_16(std::uint8_t *dst, const std:
 
 #endif  // PELNIK_X86
 
-bool detectAvx2() {
-#ifdef PELNIK_X86
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
-#endif
-}
-
-bool useAvx2() {
-  static const bool available = detectAvx2();
-  return available && !scalarOnly_.load(std::memory_order_relaxed);
-}
+bool useAvx2() { return vector_path::avx2(); }
 
 }  // namespace
-
-bool haveAvx2() { return useAvx2(); }
-
-void forceScalar(bool scalarOnly) { scalarOnly_.store(scalarOnly, std::memory_order_relaxed); }
 
 void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const HueRow &hue) {
   int done = 0;

@@ -1,17 +1,12 @@
 #pragma once
-// Row loops of the hot filter stages, with an AVX2 form chosen at run time
-// when the processor has it and a scalar form otherwise. Both forms give
-// the same bytes; the scalar form also finishes the rows' tails.
+// Row loops of the hot filter stages, with an AVX2 form taken when
+// vector_path says so and a scalar form otherwise. Both forms give the same
+// bytes; the scalar form also finishes the rows' tails.
 #include <cstdint>
 
 #include "imaging/hue_tables.h"
 
 namespace pelnik::simd {
-
-// True when the AVX2 forms run on this processor (checked once).
-bool haveAvx2();
-// Tests and benchmarks turn the AVX2 forms off to compare the two.
-void forceScalar(bool scalarOnly);
 
 struct HueRow {
   int shift;  // position on the 1530-step circle

@@ -10,7 +10,7 @@
 #include <immintrin.h>
 #define PELNIK_X86 1
 #endif
-#include "imaging/filter_simd.h"
+#include "imaging/vector_path.h"
 
 namespace pelnik {
 
@@ -100,7 +100,7 @@ int measure(KERNEL_ARGS) {
     std::uint64_t even = 0, odd = 0;
     int x = 0;
 #ifdef PELNIK_X86
-    if (SampleBytes == 1 && rows.srcBpp == 1 && simd::haveAvx2())
+    if (SampleBytes == 1 && rows.srcBpp == 1 && vector_path::avx2())
       x = rowSumsAvx2(in, rows.width, even, odd);
 #endif
     for (; x + 1 < rows.width; x += 2) {

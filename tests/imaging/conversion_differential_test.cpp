@@ -11,9 +11,13 @@
 #include "imaging/conversion_kernels.h"
 #include "imaging/image_buffer.h"
 #include "support/picture_generator.h"
+#include "vector_paths.h"
 
 namespace pelnik {
 namespace {
+
+class ConversionDifferential : public test::BothVectorPaths {};
+PELNIK_ON_BOTH_VECTOR_PATHS(ConversionDifferential);
 
 struct Size {
   int width, height;
@@ -121,7 +125,7 @@ int applyAt(CImageBuffer &dst, Kernel kernel, CImageBuffer &src, const Placement
   return dst.ApplyKernel(kernel, src, place.whole ? nullptr : &rect, place.x, place.y, params);
 }
 
-TEST(ConversionDifferential, PlainKernelsMatchTheirReferences) {
+TEST_P(ConversionDifferential, PlainKernelsMatchTheirReferences) {
   std::uint32_t seed = 1;
   for (const KernelPair &pair : kPlainKernels) {
     for (const Size size : kSizes) {
@@ -156,7 +160,7 @@ TEST(ConversionDifferential, PlainKernelsMatchTheirReferences) {
   }
 }
 
-TEST(ConversionDifferential, InPlaceKernelsMatchTheirReferences) {
+TEST_P(ConversionDifferential, InPlaceKernelsMatchTheirReferences) {
   struct InPlace {
     const char *name;
     Kernel production, reference;
@@ -177,7 +181,7 @@ TEST(ConversionDifferential, InPlaceKernelsMatchTheirReferences) {
   }
 }
 
-TEST(ConversionDifferential, DemosaicMatchesReferenceInEveryModeGainAndDepth) {
+TEST_P(ConversionDifferential, DemosaicMatchesReferenceInEveryModeGainAndDepth) {
   struct Depth {
     int srcBits, dstBits, maximum;
     Kernel interior, border, interiorReference, borderReference;
@@ -224,7 +228,7 @@ TEST(ConversionDifferential, DemosaicMatchesReferenceInEveryModeGainAndDepth) {
   }
 }
 
-TEST(ConversionDifferential, ScalingMatchesReference) {
+TEST_P(ConversionDifferential, ScalingMatchesReference) {
   const Size sources[] = {{640, 480}, {37, 23}, {5, 3}, {1, 1}};
   const Size displays[] = {{320, 240}, {100, 77}, {1, 1}, {700, 500}, {2100, 3}};
   std::uint32_t seed = 900;

@@ -9,7 +9,7 @@
 #include "filter_pictures.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
-#include "imaging/filter_simd.h"
+#include "vector_paths.h"
 
 namespace pelnik {
 namespace {
@@ -46,16 +46,8 @@ void expectSame(const Pair &pair, const Picture &start, void *productionBlock, v
   ASSERT_EQ(produced.bytes, expected.bytes) << pair.name << " " << what;
 }
 
-class FilterDifferential : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override { simd::forceScalar(GetParam()); }
-  void TearDown() override { simd::forceScalar(false); }
-};
-
-INSTANTIATE_TEST_SUITE_P(RowLoops, FilterDifferential, ::testing::Values(false, true),
-                         [](const auto &testCase) {
-                           return testCase.param ? "Scalar" : "Fastest";
-                         });
+class FilterDifferential : public test::BothVectorPaths {};
+PELNIK_ON_BOTH_VECTOR_PATHS(FilterDifferential);
 
 int maximumOf(int bpp) { return bpp == 1 || bpp == 3 || bpp == 4 ? 255 : 1023; }
 
