@@ -40,11 +40,19 @@ TEST(VectorPath, ForcingScalarReachesTheConversionAndDemosaicRows) {
   const bool vector = vector_path::available() == vector_path::Path::kAvx2;
   EXPECT_EQ(conversion_vector::luminanceRow(bgr.data(), grey.data(), 64) > 0, vector);
   EXPECT_EQ(demosaic_rows::runVector8(job) > job.xBegin, vector);
+  // The same for 16-bit samples into 8-byte pixels.
+  std::vector<std::uint8_t> raw16(4 * 70 * 2, 3), out64(70 * 8);
+  demosaic_rows::RowJob wide = job;
+  wide.rows = {raw16.data(), raw16.data() + 140, raw16.data() + 280, raw16.data() + 420};
+  wide.out = out64.data();
+  wide.dstBpp = 8;
+  EXPECT_EQ(demosaic_rows::runVector16(wide) > wide.xBegin, vector);
   {
     const vector_path::ScalarScope scalar(true);
     EXPECT_EQ(vector_path::active(), vector_path::Path::kScalar);
     EXPECT_EQ(conversion_vector::luminanceRow(bgr.data(), grey.data(), 64), 0);
     EXPECT_EQ(demosaic_rows::runVector8(job), job.xBegin);
+    EXPECT_EQ(demosaic_rows::runVector16(wide), wide.xBegin);
     {
       // Nested scopes restore what was before them, not the default.
       const vector_path::ScalarScope inner(false);
