@@ -107,6 +107,47 @@ GrayBlock grayBlockOf(const ChainSettings &s, int bitDepth) {
   return b;
 }
 
+// Gamma then contrast as one table per sample layout; a stage left at its
+// neutral value is the identity.
+struct SampleTables {
+  static constexpr int kTenBits = 1 << kSixteenBitDepth;
+  std::array<std::uint8_t, 256> eight;
+  std::array<std::uint16_t, kTenBits> sixteen;
+
+  SampleTableBlock of(const ChainSettings &s, Layout layout) {
+    const int gamma = s.slot(filter_slot::kGamma);
+    const int contrast = s.slot(filter_slot::kContrast);
+    SampleTableBlock block{};
+    if (layout == kGray8 || layout == kColour8) {
+      std::array<std::uint8_t, 256> gammaTable, contrastTable;
+      double exponent = gammaExponent(gamma);
+      if (layout == kColour8) exponent = limitGammaExponent(exponent);
+      buildGammaTable8(exponent, gammaTable);
+      buildContrastTable8(contrast, contrastTable);
+      for (int i = 0; i < 256; ++i) {
+        const int afterGamma = gamma != 100 ? gammaTable[i] : i;
+        eight[i] =
+            contrast != 0 ? contrastTable[afterGamma] : static_cast<std::uint8_t>(afterGamma);
+      }
+      block.table8 = eight.data();
+      return block;
+    }
+    std::array<std::uint16_t, kTenBits> gammaTable, contrastTable;
+    buildGammaTable16(gammaExponent(gamma), kSixteenBitDepth, gammaTable);
+    buildContrastTable16(contrast, kSixteenBitDepth, contrastTable);
+    for (int i = 0; i < kTenBits; ++i) {
+      const int afterGamma = gamma != 100 ? gammaTable[i] : i;
+      sixteen[i] =
+          contrast != 0 ? contrastTable[afterGamma] : static_cast<std::uint16_t>(afterGamma);
+    }
+    block.table16 = sixteen.data();
+    block.maximum = kTenBits - 1;
+    // Gamma reads larger samples as full scale; contrast alone sends them to it.
+    block.above = gamma != 100 ? sixteen[kTenBits - 1] : kTenBits - 1;
+    return block;
+  }
+};
+
 bool sameGeometry(const CImageBuffer &a, const CImageBuffer &b) {
   return a.Width() == b.Width() && a.Height() == b.Height() && a.BitCount() == b.BitCount();
 }
@@ -114,8 +155,17 @@ bool sameGeometry(const CImageBuffer &a, const CImageBuffer &b) {
 class FrameRun {
  public:
   FrameRun(const ChainSettings &settings, const ModeBuffers &mode, const ChainBuffers &buffers,
-           ChainSettingsWriter &writer, ChainNotifier &notifier)
-      : s_(settings), mode_(mode), buffers_(buffers), writer_(writer), notifier_(notifier) {}
+           ChainSettingsWriter &writer, ChainNotifier &notifier, ChainStepClock *clock)
+      : s_(settings),
+        mode_(mode),
+        buffers_(buffers),
+        writer_(writer),
+        notifier_(notifier),
+        clock_(clock) {}
+
+  void ended(ChainStep step) {
+    if (clock_) clock_->stepEnded(step);
+  }
 
   void grayStage() {
     switch (s_.slot(filter_slot::kGrayMode)) {
@@ -142,23 +192,44 @@ class FrameRun {
     const StageKernels &k = kStageKernels[mode_.layout];
     const int hue = s_.slot(filter_slot::kHue);
     const int saturation = s_.slot(filter_slot::kSaturation);
-    if (k.hue && (hue != 0 || saturation != 0)) {
-      HueBlock block{hue, 0, saturation, mode_.bitDepth};
-      applyWhole(out, k.hue, out, &block);
-    }
     const bool gamma = s_.slot(filter_slot::kGamma) != 100;
     const bool contrast = s_.slot(filter_slot::kContrast) != 0;
+    if (k.hue && (hue != 0 || saturation != 0)) {
+      HueBlock block{hue, 0, saturation, mode_.bitDepth};
+      if (gamma || contrast) {
+        // The tables go over each row as hue and saturation leave it.
+        SampleTables tables;
+        HueTableBlock both{block, tables.of(s_, mode_.layout)};
+        applyWhole(out,
+                   mode_.layout == kColour16 ? kernels::hueSaturationThenTable16
+                                             : kernels::hueSaturationThenTable8,
+                   out, &both);
+        ended(ChainStep::kHue);
+        ended(ChainStep::kTables);
+        sharpenAndBrighten(k);
+        return;
+      }
+      applyWhole(out, k.hue, out, &block);
+    }
+    ended(ChainStep::kHue);
     if (gamma && contrast) {
       gammaThenContrast();
     } else {
       valueStage(k.gamma, filter_slot::kGamma, 100);
       valueStage(k.contrast, filter_slot::kContrast, 0);
     }
-    if (s_.slot(filter_slot::kSharpness) != 0) sharpen(k.sharpness);
-    valueStage(k.brightness, filter_slot::kBrightness, 0);
+    ended(ChainStep::kTables);
+    sharpenAndBrighten(k);
   }
 
  private:
+  void sharpenAndBrighten(const StageKernels &k) {
+    if (s_.slot(filter_slot::kSharpness) != 0) sharpen(k.sharpness);
+    ended(ChainStep::kSharpness);
+    valueStage(k.brightness, filter_slot::kBrightness, 0);
+    ended(ChainStep::kBrightness);
+  }
+
   void grayGains() {
     if (!mode_.raw) return;
     CImageBuffer &raw = *mode_.raw;
@@ -190,29 +261,11 @@ class FrameRun {
   // Gamma and contrast are both per-sample tables: one pass through their
   // composition gives the same samples as the two stages in turn.
   void gammaThenContrast() {
-    const int gamma = s_.slot(filter_slot::kGamma);
-    const int contrast = s_.slot(filter_slot::kContrast);
-    SampleTableBlock block{};
-    if (mode_.layout == kGray8 || mode_.layout == kColour8) {
-      double exponent = gammaExponent(gamma);
-      if (mode_.layout == kColour8) exponent = limitGammaExponent(exponent);
-      std::array<std::uint8_t, 256> gammaTable, contrastTable, composed;
-      buildGammaTable8(exponent, gammaTable);
-      buildContrastTable8(contrast, contrastTable);
-      for (int i = 0; i < 256; ++i) composed[i] = contrastTable[gammaTable[i]];
-      block.table8 = composed.data();
-      applyWhole(*mode_.output, kernels::sampleTable8, *mode_.output, &block);
-      return;
-    }
-    constexpr int kTenBits = 1 << kSixteenBitDepth;
-    std::array<std::uint16_t, kTenBits> gammaTable, contrastTable, composed;
-    buildGammaTable16(gammaExponent(gamma), kSixteenBitDepth, gammaTable);
-    buildContrastTable16(contrast, kSixteenBitDepth, contrastTable);
-    for (int i = 0; i < kTenBits; ++i) composed[i] = contrastTable[gammaTable[i]];
-    block.table16 = composed.data();
-    block.maximum = kTenBits - 1;
-    block.above = composed[kTenBits - 1];  // gamma reads larger samples as full scale
-    applyWhole(*mode_.output, kernels::sampleTable16, *mode_.output, &block);
+    SampleTables tables;
+    SampleTableBlock block = tables.of(s_, mode_.layout);
+    const bool eight = mode_.layout == kGray8 || mode_.layout == kColour8;
+    applyWhole(*mode_.output, eight ? kernels::sampleTable8 : kernels::sampleTable16, *mode_.output,
+               &block);
   }
 
   void valueStage(Kernel kernel, int slot, int neutral) {
@@ -239,6 +292,7 @@ class FrameRun {
   const ChainBuffers &buffers_;
   ChainSettingsWriter &writer_;
   ChainNotifier &notifier_;
+  ChainStepClock *clock_;
 };
 
 }  // namespace
@@ -247,13 +301,15 @@ void FilterChain::run(const ChainSettings &given, const ChainBuffers &buffers) {
   const ChainSettings settings = normalised(given);
   ModeBuffers mode{};
   if (!modeBuffers(settings.colourMode, buffers, mode)) return;
+  FrameRun frame(settings, mode, buffers, settings_, notifier_, clock_);
   autoIrisStep(settings.autoIrisMode, mode.raw, device_, settings_, notifier_);
-  FrameRun frame(settings, mode, buffers, settings_, notifier_);
+  frame.ended(ChainStep::kAutoIris);
   if (mode.layout == kGray8 || mode.layout == kGray16) {
     frame.grayStage();
   } else {
     frame.colourStage();
   }
+  frame.ended(ChainStep::kGrayOrDemosaic);
   frame.filterStages();
 }
 

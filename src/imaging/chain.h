@@ -65,6 +65,16 @@ struct ChainBuffers {
   CImageBuffer *scratch = nullptr;  // sharpening copy; re-created like the output when needed
 };
 
+// The steps of one frame, in the order they run; a clock attached to the
+// chain hears the end of each (benchmarks break a frame down by them).
+enum class ChainStep { kAutoIris, kGrayOrDemosaic, kHue, kTables, kSharpness, kBrightness, kCount };
+
+class ChainStepClock {
+ public:
+  virtual ~ChainStepClock() = default;
+  virtual void stepEnded(ChainStep step) = 0;
+};
+
 class FilterChain {
  public:
   FilterChain(AutoIrisDevice &device, ChainSettingsWriter &settings)
@@ -76,11 +86,14 @@ class FilterChain {
 
   // The refresh and analog notifications go to this observer (null: none).
   void attachObserver(ChainObserver *observer) { notifier_.attach(observer); }
+  // Only while no frame runs (null: none).
+  void attachStepClock(ChainStepClock *clock) { clock_ = clock; }
 
  private:
   AutoIrisDevice &device_;
   ChainSettingsWriter &settings_;
   ChainNotifier notifier_;
+  ChainStepClock *clock_ = nullptr;
 };
 
 }  // namespace pelnik

@@ -107,6 +107,14 @@ int grayGain16(KERNEL_ARGS) {
   const GrayBlock &block = kernelBlock<GrayBlock>(params);
   const GraySites sites = sitesOf(block);
   const int maximum = fullScale(clampBitDepth(block.bitDepth));
+  // The camera's samples hold ten bits: those are looked up, larger ones
+  // computed.
+  constexpr int kLooked = 1024;
+  std::uint16_t tables[4][kLooked];
+  for (int site = 0; site < 4; ++site) {
+    for (int v = 0; v < kLooked; ++v)
+      tables[site][v] = static_cast<std::uint16_t>(grayValue(sites, site, v, maximum));
+  }
   const KernelRows rows =
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) {
@@ -115,10 +123,16 @@ int grayGain16(KERNEL_ARGS) {
     const int site[2] = {siteIndex(rowFlag, firstColumn), siteIndex(rowFlag, firstColumn ^ 1)};
     const std::uint8_t *in = rows.srcRow(i);
     std::uint8_t *out = rows.dstRow(i);
-    for (int x = 0; x < rows.width; ++x) {
-      store16(out + x * rows.dstBpp,
-              grayValue(sites, site[x & 1], load16(in + x * rows.srcBpp), maximum));
+    const auto one = [&](int x, int s) {
+      const int v = load16(in + x * rows.srcBpp);
+      store16(out + x * rows.dstBpp, v < kLooked ? tables[s][v] : grayValue(sites, s, v, maximum));
+    };
+    int x = 0;
+    for (; x + 1 < rows.width; x += 2) {
+      one(x, site[0]);
+      one(x + 1, site[1]);
     }
+    if (x < rows.width) one(x, site[0]);
   }
   return 1;
 }
@@ -155,6 +169,28 @@ int grayCalibration(KERNEL_ARGS) {
 
 // --- hue and saturation ----------------------------------------------------------
 
+namespace {
+
+// One row of 8-bit hue and saturation. The row loops need matching pixel
+// sizes; a 3 <-> 4 byte call goes pixel by pixel.
+void hueRowOf8(const KernelRows &rows, int i, const simd::HueRow &hue) {
+  if (rows.srcBpp == rows.dstBpp) {
+    simd::hueRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, hue);
+    return;
+  }
+  for (int x = 0; x < rows.width; ++x) {
+    const std::uint8_t *in = rows.srcRow(i) + x * rows.srcBpp;
+    int blue = in[0], green = in[1], red = in[2];
+    hueSaturatePixel(red, green, blue, *hue.scale, hue.shift);
+    std::uint8_t *out = rows.dstRow(i) + x * rows.dstBpp;
+    out[0] = static_cast<std::uint8_t>(blue);
+    out[1] = static_cast<std::uint8_t>(green);
+    out[2] = static_cast<std::uint8_t>(red);
+  }
+}
+
+}  // namespace
+
 int hueSaturation8(KERNEL_ARGS) {
   (void)extra;
   const HueBlock &block = kernelBlock<HueBlock>(params);
@@ -162,52 +198,61 @@ int hueSaturation8(KERNEL_ARGS) {
   const simd::HueRow hue{hueShift(block.hue), &scale};
   const KernelRows rows =
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  // The row loops need matching pixel sizes; a 3 <-> 4 byte call goes pixel
-  // by pixel.
-  for (int i = 0; i < rows.height; ++i) {
-    if (rows.srcBpp == rows.dstBpp) {
-      simd::hueRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, hue);
-      continue;
-    }
-    for (int x = 0; x < rows.width; ++x) {
-      const std::uint8_t *in = rows.srcRow(i) + x * rows.srcBpp;
-      int blue = in[0], green = in[1], red = in[2];
-      hueSaturatePixel(red, green, blue, scale, hue.shift);
-      std::uint8_t *out = rows.dstRow(i) + x * rows.dstBpp;
-      out[0] = static_cast<std::uint8_t>(blue);
-      out[1] = static_cast<std::uint8_t>(green);
-      out[2] = static_cast<std::uint8_t>(red);
-    }
-  }
+  for (int i = 0; i < rows.height; ++i) hueRowOf8(rows, i, hue);
   return 1;
 }
 
-int hueSaturation16(KERNEL_ARGS) {
-  (void)extra;
-  const HueBlock &block = kernelBlock<HueBlock>(params);
+namespace {
+
+// Each row goes through the 8-bit row loop as 4-byte pixels, a sample
+// beyond the bit depth held at the top of the 8-bit view. The view's bytes
+// go back shifted left, through `table` (2^bit depth entries) when given:
+// a 256-entry map from view byte to stored sample.
+int hueSaturation16With(const KernelRows &rows, const HueBlock &block, const std::uint16_t *table) {
   const SaturationScale scale(block.saturation);
   const simd::HueRow hue{hueShift(block.hue), &scale};
   const int down = clampBitDepth(block.bitDepth) - 8;
-  const KernelRows rows =
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  // Each row goes through the 8-bit row loop as 4-byte pixels.
+  std::uint16_t back[256];
+  for (int v = 0; v < 256; ++v) {
+    back[v] = table ? table[v << down] : static_cast<std::uint16_t>(v << down);
+  }
   Table<std::uint8_t> view;
   if (!allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
   for (int i = 0; i < rows.height; ++i) {
     const std::uint8_t *in = rows.srcRow(i);
-    for (int x = 0; x < rows.width; ++x, in += rows.srcBpp) {
-      for (int c = 0; c < 3; ++c) {
-        // A sample beyond the bit depth is held at the top of the 8-bit view.
-        view[4 * x + c] = static_cast<std::uint8_t>(std::min(load16(in + 2 * c) >> down, 255));
+    if (rows.srcBpp == 6 || rows.srcBpp == 8) {
+      simd::toHueView16(view.data(), in, rows.width, rows.srcBpp, down);
+    } else {
+      for (int x = 0; x < rows.width; ++x, in += rows.srcBpp) {
+        for (int c = 0; c < 3; ++c) {
+          view[4 * x + c] = static_cast<std::uint8_t>(std::min(load16(in + 2 * c) >> down, 255));
+        }
       }
     }
     simd::hueRow8(view.data(), view.data(), rows.width, 4, hue);
     std::uint8_t *out = rows.dstRow(i);
     for (int x = 0; x < rows.width; ++x, out += rows.dstBpp) {
-      for (int c = 0; c < 3; ++c) store16(out + 2 * c, view[4 * x + c] << down);
+      for (int c = 0; c < 3; ++c) store16(out + 2 * c, back[view[4 * x + c]]);
     }
   }
   return 1;
+}
+
+}  // namespace
+
+int hueSaturation16(KERNEL_ARGS) {
+  (void)extra;
+  return hueSaturation16With(
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+      kernelBlock<HueBlock>(params), nullptr);
+}
+
+int hueSaturationThenTable16(KERNEL_ARGS) {
+  (void)extra;
+  const HueTableBlock &block = kernelBlock<HueTableBlock>(params);
+  return hueSaturation16With(
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride), block.hue,
+      block.table.table16);
 }
 
 // --- per-sample tables: gamma and contrast --------------------------------------
@@ -329,6 +374,25 @@ int sampleTable8(KERNEL_ARGS) {
   const SampleTableBlock &block = kernelBlock<SampleTableBlock>(params);
   applyTable8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
               block.table8);
+  return 1;
+}
+
+int hueSaturationThenTable8(KERNEL_ARGS) {
+  (void)extra;
+  const HueTableBlock &block = kernelBlock<HueTableBlock>(params);
+  const SaturationScale scale(block.hue.saturation);
+  const simd::HueRow hue{hueShift(block.hue.hue), &scale};
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  // The table goes over each row while it is still in the cache.
+  for (int i = 0; i < rows.height; ++i) {
+    hueRowOf8(rows, i, hue);
+    KernelRows written = rows;
+    written.src = written.dst = rows.dstRow(i);
+    written.srcBpp = rows.dstBpp;
+    written.height = 1;
+    applyTable8(written, block.table.table8);
+  }
   return 1;
 }
 

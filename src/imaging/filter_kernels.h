@@ -5,6 +5,7 @@
 // with, byte for byte.
 #include <cstdint>
 
+#include "imaging/filter_params.h"
 #include "imaging/kernel.h"
 
 namespace pelnik {
@@ -49,9 +50,18 @@ struct SampleTableBlock {
   std::int32_t maximum;
   std::int32_t above;
 };
+// Hue and saturation followed by a per-sample table in one pass over the
+// picture (HueTableBlock); the same bytes as the two stages in turn.
+struct HueTableBlock {
+  HueBlock hue;
+  SampleTableBlock table;
+};
+
 namespace kernels {
 int sampleTable8(KERNEL_ARGS);
 int sampleTable16(KERNEL_ARGS);
+int hueSaturationThenTable8(KERNEL_ARGS);
+int hueSaturationThenTable16(KERNEL_ARGS);
 }  // namespace kernels
 
 }  // namespace pelnik

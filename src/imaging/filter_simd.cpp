@@ -99,6 +99,18 @@ void sharpenScalar16(std::uint8_t *dst, const std::int32_t *orig, const std::int
   }
 }
 
+void toHueViewScalar16(std::uint8_t *view, const std::uint8_t *src, int from, int pixels, int bpp,
+                       int down) {
+  for (int x = from; x < pixels; ++x) {
+    const std::uint8_t *in = src + x * bpp;
+    for (int c = 0; c < 3; ++c) {
+      std::uint16_t v;
+      std::memcpy(&v, in + 2 * c, 2);
+      view[4 * x + c] = static_cast<std::uint8_t>(v >> down > 255 ? 255 : v >> down);
+    }
+  }
+}
+
 #ifdef PELNIK_X86
 
 // --- AVX2 forms --------------------------------------------------------------
@@ -141,16 +153,13 @@ __attribute__((target("avx2"))) __m256i hueWords(__m256i word, const HueRow &hue
   const __m256i negative = _mm256_cmpgt_epi32(_mm256_setzero_si256(), d);
   __m256i index =
       _mm256_add_epi32(_mm256_add_epi32(code, negative), _mm256_set1_epi32(hue.shift / 255));
-  // 0xFF0000 / C exactly: the double quotient is never within 1/255 of the
-  // next integer, so truncating it gives the integer division (0 for C = 0).
-  const __m256d numerator = _mm256_set1_pd(static_cast<double>(0xFF0000));
-  const __m256d safeLow = _mm256_cvtepi32_pd(_mm256_castsi256_si128(chroma));
-  const __m256d safeHigh = _mm256_cvtepi32_pd(_mm256_extracti128_si256(chroma, 1));
-  const __m128i quotientLow = _mm256_cvttpd_epi32(_mm256_div_pd(numerator, safeLow));
-  const __m128i quotientHigh = _mm256_cvttpd_epi32(_mm256_div_pd(numerator, safeHigh));
-  const __m256i reciprocal = _mm256_andnot_si256(
-      _mm256_cmpeq_epi32(chroma, _mm256_setzero_si256()),
-      _mm256_inserti128_si256(_mm256_castsi128_si256(quotientLow), quotientHigh, 1));
+  // 0xFF0000 / C exactly: for every C of 1..255 the correctly rounded
+  // single-precision quotient truncates to the integer division (the tests
+  // try each); C = 0 is masked to 0.
+  const __m256 quotient =
+      _mm256_div_ps(_mm256_set1_ps(static_cast<float>(0xFF0000)), _mm256_cvtepi32_ps(chroma));
+  const __m256i reciprocal = _mm256_andnot_si256(_mm256_cmpeq_epi32(chroma, _mm256_setzero_si256()),
+                                                 _mm256_cvttps_epi32(quotient));
   const __m256i offset = _mm256_add_epi32(d, _mm256_and_si256(negative, chroma));
   __m256i frac = _mm256_add_epi32(
       _mm256_srai_epi32(
@@ -211,6 +220,40 @@ __attribute__((target("avx2"))) int hueRowAvx2(std::uint8_t *dst, const std::uin
       _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + 4 * x),
                           _mm256_or_si256(_mm256_and_si256(out, colourBytes),
                                           _mm256_andnot_si256(colourBytes, words)));
+    }
+  }
+  return x;
+}
+
+// Four pixels a step: two 128-bit halves of two pixels each, shifted,
+// held at 255 and packed to bytes.
+__attribute__((target("avx2"))) int toHueViewAvx2_16(std::uint8_t *view, const std::uint8_t *src,
+                                                     int pixels, int bpp, int down) {
+  const __m128i count = _mm_cvtsi32_si128(down);
+  const __m128i top = _mm_set1_epi16(255);
+  // Two 6-byte pixels spread to 8 bytes each (the fourth sample zero).
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, 3, 4, 5, -1, -1, 6, 7, 8, 9, 10, 11, -1, -1);
+  int x = 0;
+  if (bpp == 8) {
+    for (; x + 4 <= pixels; x += 4) {
+      const std::uint8_t *at = src + 8 * x;
+      const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+      const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 16));
+      const __m128i bytes = _mm_packus_epi16(_mm_min_epu16(_mm_srl_epi16(first, count), top),
+                                             _mm_min_epu16(_mm_srl_epi16(second, count), top));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(view + 4 * x), bytes);
+    }
+  } else if (bpp == 6) {
+    // The second load reads four bytes past the fourth pixel.
+    for (; x + 5 <= pixels; x += 4) {
+      const std::uint8_t *at = src + 6 * x;
+      const __m128i first =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), spread);
+      const __m128i second =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 12)), spread);
+      const __m128i bytes = _mm_packus_epi16(_mm_min_epu16(_mm_srl_epi16(first, count), top),
+                                             _mm_min_epu16(_mm_srl_epi16(second, count), top));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(view + 4 * x), bytes);
     }
   }
   return x;
@@ -383,6 +426,14 @@ void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, co
   if (useAvx2()) done = hueRowAvx2(dst, src, pixels, bpp, hue);
 #endif
   hueRowScalar(dst, src, done, pixels, bpp, hue);
+}
+
+void toHueView16(std::uint8_t *view, const std::uint8_t *src, int pixels, int bpp, int down) {
+  int done = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = toHueViewAvx2_16(view, src, pixels, bpp, down);
+#endif
+  toHueViewScalar16(view, src, done, pixels, bpp, down);
 }
 
 void brightenRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, float factor) {

@@ -16,6 +16,11 @@ struct HueRow {
 // Hue and saturation over `pixels` pixels of 3 or 4 bytes; dst may be src.
 void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const HueRow &hue);
 
+// The 16-bit hue stage works on an 8-bit view: each of the first three
+// samples of a 6- or 8-byte pixel shifted right by `down` and held at 255,
+// as 4-byte pixels (the fourth byte is left undefined).
+void toHueView16(std::uint8_t *view, const std::uint8_t *src, int pixels, int bpp, int down);
+
 // Brightness over `pixels` pixels of bpp bytes (1, 3 or 4; the fourth byte
 // of a 4-byte pixel is left as it is); dst may be src.
 void brightenRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, float factor);

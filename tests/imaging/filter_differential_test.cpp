@@ -166,6 +166,32 @@ TEST_P(FilterDifferential, HueOnEveryColourOfTheCircle) {
   }
 }
 
+TEST_P(FilterDifferential, HueOnEveryChromaAndLightness) {
+  // Red x against green and blue y: every chroma 0..255 with every
+  // lightness it can have, and the third channel varied on a second picture.
+  for (int bpp : {3, 4}) {
+    Picture p(256, 256, bpp), q(256, 256, bpp);
+    for (int y = 0; y < 256; ++y) {
+      for (int x = 0; x < 256; ++x) {
+        p.setSample(x, y, 0, y);
+        p.setSample(x, y, 1, y);
+        p.setSample(x, y, 2, x);
+        q.setSample(x, y, 0, x);
+        q.setSample(x, y, 1, (x + y) / 2);
+        q.setSample(x, y, 2, y);
+      }
+    }
+    const Pair pair{"hue 8", kernels::hueSaturation8, reference::hueSaturation8, {bpp}};
+    for (int hue : {-97, 0, 250}) {
+      for (int saturation : {-255, 0, 77}) {
+        HueBlock block{hue, 0, saturation, 10};
+        expectSame(pair, p, &block, &block, false, "chroma square");
+        expectSame(pair, q, &block, &block, false, "chroma square, mixed");
+      }
+    }
+  }
+}
+
 TEST_P(FilterDifferential, GrayGainsAndCalibration) {
   auto random = test::seeded(31);
   std::uniform_int_distribution<int> gain(0, 400), offset(-255, 255), mode(0, 3);
