@@ -13,6 +13,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -170,6 +172,67 @@ void BM_TwoCamerasColour58(benchmark::State &state) {
   state.SetLabel("colour 58 (set with 64), every stage, two cameras");
 }
 BENCHMARK(BM_TwoCamerasColour58)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Frames the stream loses while the application saves the current picture
+// (argument: the still-image format, 2 JPEG, 5 PNG) back to back for four
+// seconds, colour 24 with every stage: the rate without saves against the
+// rate during them, per save, and the longest wait between two frames.
+void BM_StreamWhileSaving(benchmark::State &state) {
+  const int format = static_cast<int>(state.range(0));
+  const char *path = std::getenv("XDG_RUNTIME_DIR");
+  const std::string name =
+      std::string(path ? path : "/tmp") + (format == 5 ? "/saved.png" : "/saved.jpg");
+  for (auto _ : state) {
+    Stream stream(0);
+    stream.start(24);
+    if (!stream.started) {
+      state.SkipWithError("preview did not start");
+      return;
+    }
+    for (int i = 0; i < 10; ++i) stream.nextFrame(6000);
+    // The rate without saves.
+    auto count = [&](double seconds, double &longestGapMs) {
+      std::int64_t frames = 0;
+      auto last = Clock::now();
+      const auto until = last + std::chrono::duration<double>(seconds);
+      while (Clock::now() < until) {
+        if (!stream.nextFrame(100)) continue;
+        const auto now = Clock::now();
+        longestGapMs =
+            std::max(longestGapMs, std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+        ++frames;
+      }
+      return frames;
+    };
+    double quietGap = 0, savingGap = 0;
+    const double quietFps = double(count(2.0, quietGap)) / 2.0;
+    std::atomic<bool> saving{true};
+    std::atomic<int> saves{0};
+    std::thread saver([&] {
+      while (saving.load()) {
+        if (Pelnik_SaveImage(stream.handle, name.c_str(), format) == 1) ++saves;
+      }
+    });
+    const std::int64_t frames = count(4.0, savingGap);
+    saving = false;
+    saver.join();
+    const double lost = std::max(0.0, quietFps * 4.0 - double(frames));
+    state.counters["fps_without_saves"] = quietFps;
+    state.counters["fps_while_saving"] = double(frames) / 4.0;
+    state.counters["saves"] = saves.load();
+    state.counters["frames_lost_per_save"] = saves.load() ? lost / saves.load() : 0;
+    state.counters["longest_gap_ms"] = savingGap;
+  }
+  state.SetLabel(format == 5 ? "PNG saves, colour 24" : "JPEG q100 saves, colour 24");
+}
+BENCHMARK(BM_StreamWhileSaving)
+    ->Arg(2)
+    ->Arg(5)
+    ->ArgName("format")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Private runtime and configuration directories, so the benchmark neither
 // sees nor disturbs the user's cameras and settings.
