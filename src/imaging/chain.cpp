@@ -148,10 +148,6 @@ struct SampleTables {
   }
 };
 
-bool sameGeometry(const CImageBuffer &a, const CImageBuffer &b) {
-  return a.Width() == b.Width() && a.Height() == b.Height() && a.BitCount() == b.BitCount();
-}
-
 class FrameRun {
  public:
   FrameRun(const ChainSettings &settings, const ModeBuffers &mode, const ChainBuffers &buffers,
@@ -275,16 +271,13 @@ class FrameRun {
     applyWhole(*mode_.output, kernel, *mode_.output, &block);
   }
 
+  // The sharpness kernels keep the few source rows they still need, so the
+  // picture is sharpened in place: the same samples as from a whole copy.
   void sharpen(Kernel kernel) {
     CImageBuffer &out = *mode_.output;
-    CImageBuffer *scratch = buffers_.scratch;
-    if (!scratch || out.IsEmpty()) return;
-    if (!sameGeometry(*scratch, out) || scratch->IsEmpty()) {
-      if (!scratch->CreateLike(&out)) return;
-    }
-    std::memcpy(scratch->Pixels(), out.Pixels(), out.ByteSize());
+    if (out.IsEmpty()) return;
     ValueBlock block{s_.slot(filter_slot::kSharpness), mode_.bitDepth};
-    applyWhole(out, kernel, *scratch, &block);
+    applyWhole(out, kernel, out, &block);
   }
 
   const ChainSettings &s_;

@@ -415,16 +415,25 @@ int sharpness8(KERNEL_ARGS) {
   const int bpp = rows.srcBpp;
   const int count = rows.width * bpp;
   Table<std::uint16_t> sums;
-  if (!allocate(sums, static_cast<std::size_t>(count))) return 0;
+  Table<std::uint8_t> window;  // the last five source rows, so dst may be src
+  if (!allocate(sums, static_cast<std::size_t>(count)) ||
+      !allocate(window, static_cast<std::size_t>(count) * 5)) {
+    return 0;
+  }
+  auto windowRow = [&](int r) { return window.data() + static_cast<std::size_t>(r % 5) * count; };
+  auto loadRow = [&](int r) {
+    std::memcpy(windowRow(r), rows.srcRow(r), static_cast<std::size_t>(count));
+    return windowRow(r);
+  };
   // Column sums over rows i - 2 .. i + 1, slid down one row per output row.
   for (int r = 0; r < 4; ++r) {
-    const std::uint8_t *row = rows.srcRow(r);
+    const std::uint8_t *row = loadRow(r);
     for (int k = 0; k < count; ++k) sums[k] = static_cast<std::uint16_t>(sums[k] + row[k]);
   }
   const bool sameLayout = rows.dstBpp == bpp;
   for (int i = 2; i < rows.height - 2; ++i) {
-    if (i > 2) simd::slideColumnSums8(sums.data(), rows.srcRow(i + 1), rows.srcRow(i - 3), count);
-    const std::uint8_t *orig = rows.srcRow(i);
+    if (i > 2) simd::slideColumnSums8(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
+    const std::uint8_t *orig = windowRow(i);
     if (sameLayout) {
       simd::sharpenRow8(rows.dstRow(i), orig, sums.data(), 2 * bpp, (rows.width - 2) * bpp, bpp, s);
       continue;
