@@ -220,7 +220,20 @@ class FrameRun {
 
  private:
   void sharpenAndBrighten(const StageKernels &k) {
-    if (s_.slot(filter_slot::kSharpness) != 0) sharpen(k.sharpness);
+    const int sharpness = s_.slot(filter_slot::kSharpness);
+    const int brightness = s_.slot(filter_slot::kBrightness);
+    if (sharpness != 0 && brightness != 0 && !mode_.output->IsEmpty()) {
+      // Each row is brightened as soon as it is sharpened.
+      SharpenBrightenBlock both{{sharpness, mode_.bitDepth}, {brightness, mode_.bitDepth}};
+      const bool eight = mode_.layout == kGray8 || mode_.layout == kColour8;
+      applyWhole(*mode_.output,
+                 eight ? kernels::sharpnessThenBrightness8 : kernels::sharpnessThenBrightness16,
+                 *mode_.output, &both);
+      ended(ChainStep::kSharpness);
+      ended(ChainStep::kBrightness);
+      return;
+    }
+    if (sharpness != 0) sharpen(k.sharpness);
     ended(ChainStep::kSharpness);
     valueStage(k.brightness, filter_slot::kBrightness, 0);
     ended(ChainStep::kBrightness);

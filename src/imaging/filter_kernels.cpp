@@ -406,12 +406,26 @@ int sampleTable16(KERNEL_ARGS) {
 
 // --- sharpness -----------------------------------------------------------------------
 
-int sharpness8(KERNEL_ARGS) {
-  (void)extra;
-  const int s = kernelBlock<ValueBlock>(params).value;
-  const KernelRows rows =
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  if (rows.width < 5 || rows.height < 5) return 1;  // no interior: the frame keeps its values
+namespace {
+
+// Brightness over the rows a sharpening pass has finished, while they are
+// still in the cache (null: none).
+struct Brighten {
+  float factor;
+  int maximum;
+};
+
+int sharpen8(const KernelRows &rows, int s, const Brighten *brighten) {
+  const auto finish = [&](int i) {
+    if (brighten) {
+      simd::brightenRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor);
+    }
+  };
+  if (rows.width < 5 || rows.height < 5) {
+    // No interior: the frame keeps its values.
+    for (int i = 0; i < rows.height; ++i) finish(i);
+    return 1;
+  }
   const int bpp = rows.srcBpp;
   const int count = rows.width * bpp;
   Table<std::uint16_t> sums;
@@ -430,12 +444,15 @@ int sharpness8(KERNEL_ARGS) {
     const std::uint8_t *row = loadRow(r);
     for (int k = 0; k < count; ++k) sums[k] = static_cast<std::uint16_t>(sums[k] + row[k]);
   }
+  finish(0);
+  finish(1);
   const bool sameLayout = rows.dstBpp == bpp;
   for (int i = 2; i < rows.height - 2; ++i) {
     if (i > 2) simd::slideColumnSums8(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
     const std::uint8_t *orig = windowRow(i);
     if (sameLayout) {
       simd::sharpenRow8(rows.dstRow(i), orig, sums.data(), 2 * bpp, (rows.width - 2) * bpp, bpp, s);
+      finish(i);
       continue;
     }
     const int samples = bpp >= 3 ? 3 : 1;
@@ -447,18 +464,24 @@ int sharpness8(KERNEL_ARGS) {
         rows.dstRow(i)[x * rows.dstBpp + c] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
       }
     }
+    finish(i);
   }
+  finish(rows.height - 2);
+  finish(rows.height - 1);
   return 1;
 }
 
-int sharpness16(KERNEL_ARGS) {
-  (void)extra;
-  const ValueBlock &block = kernelBlock<ValueBlock>(params);
-  const int s = block.value;
-  const int f = fullScale(clampBitDepth(block.bitDepth));
-  const KernelRows rows =
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  if (rows.width < 5 || rows.height < 5) return 1;
+int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten) {
+  const auto finish = [&](int i) {
+    if (brighten) {
+      simd::brightenRow16(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor,
+                          brighten->maximum);
+    }
+  };
+  if (rows.width < 5 || rows.height < 5) {
+    for (int i = 0; i < rows.height; ++i) finish(i);
+    return 1;
+  }
   const int p = rows.srcBpp / 2;  // samples per pixel
   const int count = rows.width * p;
   Table<std::int32_t> sums;
@@ -478,6 +501,8 @@ int sharpness16(KERNEL_ARGS) {
     const std::int32_t *row = loadRow(r);
     for (int k = 0; k < count; ++k) sums[k] += row[k];
   }
+  finish(0);
+  finish(1);
   const int samples = p >= 3 ? 3 : 1;
   for (int i = 2; i < rows.height - 2; ++i) {
     if (i > 2) simd::slideColumnSums32(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
@@ -485,6 +510,7 @@ int sharpness16(KERNEL_ARGS) {
     std::uint8_t *out = rows.dstRow(i);
     if (rows.dstBpp == rows.srcBpp) {
       simd::sharpenRow16(out, orig, sums.data(), 2 * p, (rows.width - 2) * p, p, s, f);
+      finish(i);
       continue;
     }
     for (int x = 2; x < rows.width - 2; ++x) {
@@ -495,8 +521,44 @@ int sharpness16(KERNEL_ARGS) {
         store16(out + x * rows.dstBpp + 2 * c, std::clamp(value, 0, f));
       }
     }
+    finish(i);
   }
+  finish(rows.height - 2);
+  finish(rows.height - 1);
   return 1;
+}
+
+}  // namespace
+
+int sharpness8(KERNEL_ARGS) {
+  (void)extra;
+  return sharpen8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+                  kernelBlock<ValueBlock>(params).value, nullptr);
+}
+
+int sharpness16(KERNEL_ARGS) {
+  (void)extra;
+  const ValueBlock &block = kernelBlock<ValueBlock>(params);
+  return sharpen16(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+                   block.value, fullScale(clampBitDepth(block.bitDepth)), nullptr);
+}
+
+int sharpnessThenBrightness8(KERNEL_ARGS) {
+  (void)extra;
+  const SharpenBrightenBlock &block = kernelBlock<SharpenBrightenBlock>(params);
+  const Brighten brighten{brightnessFactor(block.brightness.value), 255};
+  return sharpen8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+                  block.sharpness.value, &brighten);
+}
+
+int sharpnessThenBrightness16(KERNEL_ARGS) {
+  (void)extra;
+  const SharpenBrightenBlock &block = kernelBlock<SharpenBrightenBlock>(params);
+  const Brighten brighten{brightnessFactor(block.brightness.value),
+                          fullScale(clampBitDepth(block.brightness.bitDepth))};
+  return sharpen16(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+                   block.sharpness.value, fullScale(clampBitDepth(block.sharpness.bitDepth)),
+                   &brighten);
 }
 
 // --- brightness ------------------------------------------------------------------------

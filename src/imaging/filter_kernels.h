@@ -57,11 +57,21 @@ struct HueTableBlock {
   SampleTableBlock table;
 };
 
+// Sharpness followed by brightness in one pass (SharpenBrightenBlock): each
+// row is brightened as soon as it is sharpened; the same bytes as the two
+// stages in turn.
+struct SharpenBrightenBlock {
+  ValueBlock sharpness;
+  ValueBlock brightness;
+};
+
 namespace kernels {
 int sampleTable8(KERNEL_ARGS);
 int sampleTable16(KERNEL_ARGS);
 int hueSaturationThenTable8(KERNEL_ARGS);
 int hueSaturationThenTable16(KERNEL_ARGS);
+int sharpnessThenBrightness8(KERNEL_ARGS);
+int sharpnessThenBrightness16(KERNEL_ARGS);
 }  // namespace kernels
 
 }  // namespace pelnik

@@ -131,6 +131,34 @@ TEST_P(FilterDifferential, SharpnessInPlaceMatchesTheReferenceFromACopy) {
   }
 }
 
+// Sharpness then brightness in one pass against the two reference stages
+// in turn, in place as the chain runs them, tiny pictures included.
+TEST_P(FilterDifferential, SharpnessThenBrightnessMatchesTheStagesInTurn) {
+  auto random = test::seeded(515);
+  const Size sizes[] = {{3, 3}, {4, 7}, {5, 5}, {13, 9}, {33, 17}, {1278, 3}, {101, 6}};
+  for (int bpp : {1, 3, 4, 2, 6, 8}) {
+    const bool wide = bpp == 2 || bpp == 6 || bpp == 8;
+    const Kernel fused =
+        wide ? kernels::sharpnessThenBrightness16 : kernels::sharpnessThenBrightness8;
+    for (const Size size : sizes) {
+      Picture start(size.width, size.height, bpp);
+      start.randomise(random, wide && size.width > 20 ? 65535 : maximumOf(bpp));
+      for (const auto &v : {std::pair{1, -255}, {15, 30}, {30, 255}, {7, -1}}) {
+        SharpenBrightenBlock both{{v.first, 10}, {v.second, 10}};
+        ValueBlock sharp{v.first, 10}, bright{v.second, 10};
+        Picture produced = start, expected = start, copy = start;
+        test::runInPlace(fused, produced, &both);
+        test::runKernel(wide ? reference::sharpness16 : reference::sharpness8, expected, copy,
+                        &sharp);
+        test::runInPlace(wide ? reference::brightness16 : reference::brightness8, expected,
+                         &bright);
+        ASSERT_EQ(produced.bytes, expected.bytes)
+            << describe(start, v.first) << " brightness " << v.second;
+      }
+    }
+  }
+}
+
 TEST_P(FilterDifferential, SharpnessOnLargeSixteenBitValues) {
   // Samples above the bit depth are read as full scale by both forms.
   auto random = test::seeded(77);
