@@ -192,8 +192,7 @@ void BM_ChainBreakdown(benchmark::State &state) {
     benchmark::ClobberMemory();
   }
   camera.chain.attachStepClock(nullptr);
-  const char *names[] = {"auto_iris",      "gray_or_wb_demosaic", "hue_saturation",
-                         "gamma_contrast", "sharpness",           "brightness"};
+  const char *names[] = {"auto_iris", "gray_or_wb_demosaic", "filters_one_pass"};
   for (int i = 0; i < StepTimes::kSteps; ++i) {
     state.counters[std::string(names[i]) + "_ms"] =
         benchmark::Counter(times.total[i], benchmark::Counter::kAvgIterations);

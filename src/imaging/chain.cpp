@@ -20,24 +20,6 @@ enum Layout { kGray8, kGray16, kColour8, kColour16 };
 // The significant bits of the camera's 16-bit samples.
 constexpr int kSixteenBitDepth = 10;
 
-// One kernel per stage and sample layout.
-struct StageKernels {
-  Kernel hue;
-  Kernel gamma;
-  Kernel contrast;
-  Kernel sharpness;
-  Kernel brightness;
-};
-
-constexpr StageKernels kStageKernels[] = {
-    {nullptr, kernels::gammaGray8, kernels::contrast8, kernels::sharpness8, kernels::brightness8},
-    {nullptr, kernels::gamma16, kernels::contrast16, kernels::sharpness16, kernels::brightness16},
-    {kernels::hueSaturation8, kernels::gammaColour8, kernels::contrast8, kernels::sharpness8,
-     kernels::brightness8},
-    {kernels::hueSaturation16, kernels::gamma16, kernels::contrast16, kernels::sharpness16,
-     kernels::brightness16},
-};
-
 // The working raw picture and the output buffer of a colour mode.
 struct ModeBuffers {
   CImageBuffer *raw;
@@ -182,63 +164,32 @@ class FrameRun {
     }
   }
 
+  // Hue and saturation (colour modes), gamma and contrast as one table,
+  // sharpness and brightness: one pass over the picture, row by row, giving
+  // the same samples as the stages in turn. A stage left at its neutral
+  // value is skipped.
   void filterStages() {
     if (!mode_.output) return;
-    CImageBuffer &out = *mode_.output;
-    const StageKernels &k = kStageKernels[mode_.layout];
     const int hue = s_.slot(filter_slot::kHue);
     const int saturation = s_.slot(filter_slot::kSaturation);
-    const bool gamma = s_.slot(filter_slot::kGamma) != 100;
-    const bool contrast = s_.slot(filter_slot::kContrast) != 0;
-    if (k.hue && (hue != 0 || saturation != 0)) {
-      HueBlock block{hue, 0, saturation, mode_.bitDepth};
-      if (gamma || contrast) {
-        // The tables go over each row as hue and saturation leave it.
-        SampleTables tables;
-        HueTableBlock both{block, tables.of(s_, mode_.layout)};
-        applyWhole(out,
-                   mode_.layout == kColour16 ? kernels::hueSaturationThenTable16
-                                             : kernels::hueSaturationThenTable8,
-                   out, &both);
-        ended(ChainStep::kHue);
-        ended(ChainStep::kTables);
-        sharpenAndBrighten(k);
-        return;
-      }
-      applyWhole(out, k.hue, out, &block);
+    const bool colour = mode_.layout == kColour8 || mode_.layout == kColour16;
+    const bool tables = s_.slot(filter_slot::kGamma) != 100 || s_.slot(filter_slot::kContrast) != 0;
+    RowStagesBlock block{};
+    block.hueOn = colour && (hue != 0 || saturation != 0) ? 1 : 0;
+    block.hue = HueBlock{hue, 0, saturation, mode_.bitDepth};
+    SampleTables storage;
+    if (tables) block.table = storage.of(s_, mode_.layout);
+    block.sharpness = ValueBlock{s_.slot(filter_slot::kSharpness), mode_.bitDepth};
+    block.brightness = ValueBlock{s_.slot(filter_slot::kBrightness), mode_.bitDepth};
+    if (block.hueOn || tables || block.sharpness.value != 0 || block.brightness.value != 0) {
+      const bool eight = mode_.layout == kGray8 || mode_.layout == kColour8;
+      applyWhole(*mode_.output, eight ? kernels::rowStages8 : kernels::rowStages16, *mode_.output,
+                 &block);
     }
-    ended(ChainStep::kHue);
-    if (gamma && contrast) {
-      gammaThenContrast();
-    } else {
-      valueStage(k.gamma, filter_slot::kGamma, 100);
-      valueStage(k.contrast, filter_slot::kContrast, 0);
-    }
-    ended(ChainStep::kTables);
-    sharpenAndBrighten(k);
+    ended(ChainStep::kFilters);
   }
 
  private:
-  void sharpenAndBrighten(const StageKernels &k) {
-    const int sharpness = s_.slot(filter_slot::kSharpness);
-    const int brightness = s_.slot(filter_slot::kBrightness);
-    if (sharpness != 0 && brightness != 0 && !mode_.output->IsEmpty()) {
-      // Each row is brightened as soon as it is sharpened.
-      SharpenBrightenBlock both{{sharpness, mode_.bitDepth}, {brightness, mode_.bitDepth}};
-      const bool eight = mode_.layout == kGray8 || mode_.layout == kColour8;
-      applyWhole(*mode_.output,
-                 eight ? kernels::sharpnessThenBrightness8 : kernels::sharpnessThenBrightness16,
-                 *mode_.output, &both);
-      ended(ChainStep::kSharpness);
-      ended(ChainStep::kBrightness);
-      return;
-    }
-    if (sharpness != 0) sharpen(k.sharpness);
-    ended(ChainStep::kSharpness);
-    valueStage(k.brightness, filter_slot::kBrightness, 0);
-    ended(ChainStep::kBrightness);
-  }
-
   void grayGains() {
     if (!mode_.raw) return;
     CImageBuffer &raw = *mode_.raw;
@@ -265,32 +216,6 @@ class FrameRun {
     if (mode_.layout != kGray8 || !buffers_.raw8 || !buffers_.colour24) return;
     demosaicStage(s_, *buffers_.colour24, *buffers_.raw8, writer_, notifier_);
     buffers_.raw8->ApplyKernel(kernels::luminance, *buffers_.colour24, nullptr, 0, 0);
-  }
-
-  // Gamma and contrast are both per-sample tables: one pass through their
-  // composition gives the same samples as the two stages in turn.
-  void gammaThenContrast() {
-    SampleTables tables;
-    SampleTableBlock block = tables.of(s_, mode_.layout);
-    const bool eight = mode_.layout == kGray8 || mode_.layout == kColour8;
-    applyWhole(*mode_.output, eight ? kernels::sampleTable8 : kernels::sampleTable16, *mode_.output,
-               &block);
-  }
-
-  void valueStage(Kernel kernel, int slot, int neutral) {
-    const int value = s_.slot(slot);
-    if (value == neutral) return;
-    ValueBlock block{value, mode_.bitDepth};
-    applyWhole(*mode_.output, kernel, *mode_.output, &block);
-  }
-
-  // The sharpness kernels keep the few source rows they still need, so the
-  // picture is sharpened in place: the same samples as from a whole copy.
-  void sharpen(Kernel kernel) {
-    CImageBuffer &out = *mode_.output;
-    if (out.IsEmpty()) return;
-    ValueBlock block{s_.slot(filter_slot::kSharpness), mode_.bitDepth};
-    applyWhole(out, kernel, out, &block);
   }
 
   const ChainSettings &s_;

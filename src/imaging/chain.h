@@ -69,7 +69,7 @@ struct ChainBuffers {
 
 // The steps of one frame, in the order they run; a clock attached to the
 // chain hears the end of each (benchmarks break a frame down by them).
-enum class ChainStep { kAutoIris, kGrayOrDemosaic, kHue, kTables, kSharpness, kBrightness, kCount };
+enum class ChainStep { kAutoIris, kGrayOrDemosaic, kFilters, kCount };
 
 class ChainStepClock {
  public:

@@ -204,6 +204,34 @@ int hueSaturation8(KERNEL_ARGS) {
 
 namespace {
 
+// One row through the 8-bit row loop as 4-byte pixels in `view`.
+void hueRowOf16(const KernelRows &rows, int i, const simd::HueRow &hue, int down,
+                const std::uint16_t *back, std::uint8_t *view) {
+  const std::uint8_t *in = rows.srcRow(i);
+  if (rows.srcBpp == 6 || rows.srcBpp == 8) {
+    simd::toHueView16(view, in, rows.width, rows.srcBpp, down);
+  } else {
+    for (int x = 0; x < rows.width; ++x, in += rows.srcBpp) {
+      for (int c = 0; c < 3; ++c) {
+        view[4 * x + c] = static_cast<std::uint8_t>(std::min(load16(in + 2 * c) >> down, 255));
+      }
+    }
+  }
+  simd::hueRow8(view, view, rows.width, 4, hue);
+  std::uint8_t *out = rows.dstRow(i);
+  for (int x = 0; x < rows.width; ++x, out += rows.dstBpp) {
+    for (int c = 0; c < 3; ++c) store16(out + 2 * c, back[view[4 * x + c]]);
+  }
+}
+
+// The 256-entry map from view byte back to stored sample, through `table`
+// (2^bit depth entries) when given.
+void backFromView(int down, const std::uint16_t *table, std::uint16_t (&back)[256]) {
+  for (int v = 0; v < 256; ++v) {
+    back[v] = table ? table[v << down] : static_cast<std::uint16_t>(v << down);
+  }
+}
+
 // Each row goes through the 8-bit row loop as 4-byte pixels, a sample
 // beyond the bit depth held at the top of the 8-bit view. The view's bytes
 // go back shifted left, through `table` (2^bit depth entries) when given:
@@ -213,28 +241,10 @@ int hueSaturation16With(const KernelRows &rows, const HueBlock &block, const std
   const simd::HueRow hue{hueShift(block.hue), &scale};
   const int down = clampBitDepth(block.bitDepth) - 8;
   std::uint16_t back[256];
-  for (int v = 0; v < 256; ++v) {
-    back[v] = table ? table[v << down] : static_cast<std::uint16_t>(v << down);
-  }
+  backFromView(down, table, back);
   Table<std::uint8_t> view;
   if (!allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
-  for (int i = 0; i < rows.height; ++i) {
-    const std::uint8_t *in = rows.srcRow(i);
-    if (rows.srcBpp == 6 || rows.srcBpp == 8) {
-      simd::toHueView16(view.data(), in, rows.width, rows.srcBpp, down);
-    } else {
-      for (int x = 0; x < rows.width; ++x, in += rows.srcBpp) {
-        for (int c = 0; c < 3; ++c) {
-          view[4 * x + c] = static_cast<std::uint8_t>(std::min(load16(in + 2 * c) >> down, 255));
-        }
-      }
-    }
-    simd::hueRow8(view.data(), view.data(), rows.width, 4, hue);
-    std::uint8_t *out = rows.dstRow(i);
-    for (int x = 0; x < rows.width; ++x, out += rows.dstBpp) {
-      for (int c = 0; c < 3; ++c) store16(out + 2 * c, back[view[4 * x + c]]);
-    }
-  }
+  for (int i = 0; i < rows.height; ++i) hueRowOf16(rows, i, hue, down, back, view.data());
   return 1;
 }
 
@@ -245,14 +255,6 @@ int hueSaturation16(KERNEL_ARGS) {
   return hueSaturation16With(
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
       kernelBlock<HueBlock>(params), nullptr);
-}
-
-int hueSaturationThenTable16(KERNEL_ARGS) {
-  (void)extra;
-  const HueTableBlock &block = kernelBlock<HueTableBlock>(params);
-  return hueSaturation16With(
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride), block.hue,
-      block.table.table16);
 }
 
 // --- per-sample tables: gamma and contrast --------------------------------------
@@ -377,25 +379,6 @@ int sampleTable8(KERNEL_ARGS) {
   return 1;
 }
 
-int hueSaturationThenTable8(KERNEL_ARGS) {
-  (void)extra;
-  const HueTableBlock &block = kernelBlock<HueTableBlock>(params);
-  const SaturationScale scale(block.hue.saturation);
-  const simd::HueRow hue{hueShift(block.hue.hue), &scale};
-  const KernelRows rows =
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  // The table goes over each row while it is still in the cache.
-  for (int i = 0; i < rows.height; ++i) {
-    hueRowOf8(rows, i, hue);
-    KernelRows written = rows;
-    written.src = written.dst = rows.dstRow(i);
-    written.srcBpp = rows.dstBpp;
-    written.height = 1;
-    applyTable8(written, block.table.table8);
-  }
-  return 1;
-}
-
 int sampleTable16(KERNEL_ARGS) {
   (void)extra;
   const SampleTableBlock &block = kernelBlock<SampleTableBlock>(params);
@@ -415,15 +398,21 @@ struct Brighten {
   int maximum;
 };
 
-int sharpen8(const KernelRows &rows, int s, const Brighten *brighten) {
+// `pre(r)` runs once on source row r before the pass reads it (the row
+// stages before sharpness); sharpness 0 sharpens nothing.
+template <class Pre>
+int sharpen8(const KernelRows &rows, int s, const Brighten *brighten, Pre pre) {
   const auto finish = [&](int i) {
     if (brighten) {
       simd::brightenRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor);
     }
   };
-  if (rows.width < 5 || rows.height < 5) {
+  if (rows.width < 5 || rows.height < 5 || s == 0) {
     // No interior: the frame keeps its values.
-    for (int i = 0; i < rows.height; ++i) finish(i);
+    for (int i = 0; i < rows.height; ++i) {
+      pre(i);
+      finish(i);
+    }
     return 1;
   }
   const int bpp = rows.srcBpp;
@@ -436,6 +425,7 @@ int sharpen8(const KernelRows &rows, int s, const Brighten *brighten) {
   }
   auto windowRow = [&](int r) { return window.data() + static_cast<std::size_t>(r % 5) * count; };
   auto loadRow = [&](int r) {
+    pre(r);
     std::memcpy(windowRow(r), rows.srcRow(r), static_cast<std::size_t>(count));
     return windowRow(r);
   };
@@ -467,19 +457,24 @@ int sharpen8(const KernelRows &rows, int s, const Brighten *brighten) {
     finish(i);
   }
   finish(rows.height - 2);
+  pre(rows.height - 1);  // the one row the pass never reads
   finish(rows.height - 1);
   return 1;
 }
 
-int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten) {
+template <class Pre>
+int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten, Pre pre) {
   const auto finish = [&](int i) {
     if (brighten) {
       simd::brightenRow16(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor,
                           brighten->maximum);
     }
   };
-  if (rows.width < 5 || rows.height < 5) {
-    for (int i = 0; i < rows.height; ++i) finish(i);
+  if (rows.width < 5 || rows.height < 5 || s == 0) {
+    for (int i = 0; i < rows.height; ++i) {
+      pre(i);
+      finish(i);
+    }
     return 1;
   }
   const int p = rows.srcBpp / 2;  // samples per pixel
@@ -494,6 +489,7 @@ int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten) {
   // stay inside 0..F.
   auto windowRow = [&](int r) { return window.data() + static_cast<std::size_t>(r % 5) * count; };
   auto loadRow = [&](int r) {
+    pre(r);
     simd::loadClampedRow16(windowRow(r), rows.srcRow(r), count, f);
     return windowRow(r);
   };
@@ -524,41 +520,106 @@ int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten) {
     finish(i);
   }
   finish(rows.height - 2);
+  pre(rows.height - 1);
   finish(rows.height - 1);
   return 1;
 }
+
+constexpr auto kNothingBefore = [](int) {};
 
 }  // namespace
 
 int sharpness8(KERNEL_ARGS) {
   (void)extra;
   return sharpen8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
-                  kernelBlock<ValueBlock>(params).value, nullptr);
+                  kernelBlock<ValueBlock>(params).value, nullptr, kNothingBefore);
 }
 
 int sharpness16(KERNEL_ARGS) {
   (void)extra;
   const ValueBlock &block = kernelBlock<ValueBlock>(params);
   return sharpen16(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
-                   block.value, fullScale(clampBitDepth(block.bitDepth)), nullptr);
+                   block.value, fullScale(clampBitDepth(block.bitDepth)), nullptr, kNothingBefore);
 }
 
-int sharpnessThenBrightness8(KERNEL_ARGS) {
+// --- the stages after the demosaic in one pass -------------------------------------------
+
+namespace {
+
+// The picture the one pass works on in place: a source other than the
+// destination is first copied row by row.
+KernelRows inPlace(const KernelRows &given) {
+  KernelRows rows = given;
+  rows.src = rows.dst;
+  rows.srcStride = rows.dstStride;
+  rows.srcBpp = rows.dstBpp;
+  return rows;
+}
+
+void copyRowIn(const KernelRows &given, int r) {
+  if (given.src != given.dst) {
+    std::memmove(given.dstRow(r), given.srcRow(r),
+                 static_cast<std::size_t>(given.width) * given.dstBpp);
+  }
+}
+
+// One row as a kernel call of its own, in place.
+KernelRows oneRow(const KernelRows &rows, int r) {
+  KernelRows row = rows;
+  row.src = row.dst = rows.dstRow(r);
+  row.height = 1;
+  return row;
+}
+
+}  // namespace
+
+int rowStages8(KERNEL_ARGS) {
   (void)extra;
-  const SharpenBrightenBlock &block = kernelBlock<SharpenBrightenBlock>(params);
+  const RowStagesBlock &block = kernelBlock<RowStagesBlock>(params);
+  const KernelRows given =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  if (given.srcBpp != given.dstBpp) return 0;
+  const KernelRows rows = inPlace(given);
+  const SaturationScale scale(block.hue.saturation);
+  const simd::HueRow hue{hueShift(block.hue.hue), &scale};
+  const bool hueOn = block.hueOn && rows.dstBpp >= 3;
+  const auto pre = [&](int r) {
+    copyRowIn(given, r);
+    if (hueOn) hueRowOf8(rows, r, hue);
+    if (block.table.table8) applyTable8(oneRow(rows, r), block.table.table8);
+  };
   const Brighten brighten{brightnessFactor(block.brightness.value), 255};
-  return sharpen8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
-                  block.sharpness.value, &brighten);
+  return sharpen8(rows, block.sharpness.value, block.brightness.value ? &brighten : nullptr, pre);
 }
 
-int sharpnessThenBrightness16(KERNEL_ARGS) {
+int rowStages16(KERNEL_ARGS) {
   (void)extra;
-  const SharpenBrightenBlock &block = kernelBlock<SharpenBrightenBlock>(params);
+  const RowStagesBlock &block = kernelBlock<RowStagesBlock>(params);
+  const KernelRows given =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  if (given.srcBpp != given.dstBpp) return 0;
+  const KernelRows rows = inPlace(given);
+  const bool hueOn = block.hueOn && rows.dstBpp >= 6;
+  const SaturationScale scale(block.hue.saturation);
+  const simd::HueRow hue{hueShift(block.hue.hue), &scale};
+  const int down = clampBitDepth(block.hue.bitDepth) - 8;
+  std::uint16_t back[256];
+  backFromView(down, block.table.table16, back);
+  Table<std::uint8_t> view;
+  if (hueOn && !allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
+  const auto pre = [&](int r) {
+    copyRowIn(given, r);
+    if (hueOn) {
+      // After hue every sample lies inside the table: it rides on the way back.
+      hueRowOf16(rows, r, hue, down, back, view.data());
+    } else if (block.table.table16) {
+      applyTable16(oneRow(rows, r), block.table.table16, block.table.maximum, block.table.above);
+    }
+  };
   const Brighten brighten{brightnessFactor(block.brightness.value),
                           fullScale(clampBitDepth(block.brightness.bitDepth))};
-  return sharpen16(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
-                   block.sharpness.value, fullScale(clampBitDepth(block.sharpness.bitDepth)),
-                   &brighten);
+  return sharpen16(rows, block.sharpness.value, fullScale(clampBitDepth(block.sharpness.bitDepth)),
+                   block.brightness.value ? &brighten : nullptr, pre);
 }
 
 // --- brightness ------------------------------------------------------------------------

@@ -50,17 +50,16 @@ struct SampleTableBlock {
   std::int32_t maximum;
   std::int32_t above;
 };
-// Hue and saturation followed by a per-sample table in one pass over the
-// picture (HueTableBlock); the same bytes as the two stages in turn.
-struct HueTableBlock {
-  HueBlock hue;
-  SampleTableBlock table;
-};
 
-// Sharpness followed by brightness in one pass (SharpenBrightenBlock): each
-// row is brightened as soon as it is sharpened; the same bytes as the two
-// stages in turn.
-struct SharpenBrightenBlock {
+// Every stage after the demosaic in one pass over the picture, row by row:
+// hue and saturation (when `hueOn`), the per-sample table (when given),
+// sharpness and brightness (when not 0). The same bytes as the stages in
+// turn; the picture is worked on in place (a different source is copied
+// in first). Source and destination must have the same pixel size.
+struct RowStagesBlock {
+  std::int32_t hueOn;
+  HueBlock hue;
+  SampleTableBlock table;  // table8 / table16 null: no table
   ValueBlock sharpness;
   ValueBlock brightness;
 };
@@ -68,10 +67,8 @@ struct SharpenBrightenBlock {
 namespace kernels {
 int sampleTable8(KERNEL_ARGS);
 int sampleTable16(KERNEL_ARGS);
-int hueSaturationThenTable8(KERNEL_ARGS);
-int hueSaturationThenTable16(KERNEL_ARGS);
-int sharpnessThenBrightness8(KERNEL_ARGS);
-int sharpnessThenBrightness16(KERNEL_ARGS);
+int rowStages8(KERNEL_ARGS);
+int rowStages16(KERNEL_ARGS);
 }  // namespace kernels
 
 }  // namespace pelnik

@@ -131,29 +131,88 @@ TEST_P(FilterDifferential, SharpnessInPlaceMatchesTheReferenceFromACopy) {
   }
 }
 
-// Sharpness then brightness in one pass against the two reference stages
-// in turn, in place as the chain runs them, tiny pictures included.
-TEST_P(FilterDifferential, SharpnessThenBrightnessMatchesTheStagesInTurn) {
+// Every stage after the demosaic in one pass against the reference stages
+// in turn (hue, gamma, contrast, sharpness from a copy, brightness), in
+// place and from a separate source, over odd and tiny sizes; 16-bit
+// pictures carry samples above ten bits.
+TEST_P(FilterDifferential, RowStagesMatchTheStagesInTurn) {
   auto random = test::seeded(515);
   const Size sizes[] = {{3, 3}, {4, 7}, {5, 5}, {13, 9}, {33, 17}, {1278, 3}, {101, 6}};
+  // hue, saturation, gamma, contrast, sharpness, brightness
+  const int settings[][6] = {{40, 60, 70, 25, 15, 30},  {0, 0, 100, 0, 30, -255},
+                             {-120, 0, 100, -40, 0, 0}, {0, -200, 150, 0, 1, 255},
+                             {300, 255, 100, 0, 0, 7},  {0, 0, 100, 127, 0, 0},
+                             {0, 0, 0, 0, 0, 0}};
   for (int bpp : {1, 3, 4, 2, 6, 8}) {
     const bool wide = bpp == 2 || bpp == 6 || bpp == 8;
-    const Kernel fused =
-        wide ? kernels::sharpnessThenBrightness16 : kernels::sharpnessThenBrightness8;
+    const bool colour = bpp != 1 && bpp != 2;
     for (const Size size : sizes) {
       Picture start(size.width, size.height, bpp);
       start.randomise(random, wide && size.width > 20 ? 65535 : maximumOf(bpp));
-      for (const auto &v : {std::pair{1, -255}, {15, 30}, {30, 255}, {7, -1}}) {
-        SharpenBrightenBlock both{{v.first, 10}, {v.second, 10}};
-        ValueBlock sharp{v.first, 10}, bright{v.second, 10};
-        Picture produced = start, expected = start, copy = start;
-        test::runInPlace(fused, produced, &both);
-        test::runKernel(wide ? reference::sharpness16 : reference::sharpness8, expected, copy,
-                        &sharp);
-        test::runInPlace(wide ? reference::brightness16 : reference::brightness8, expected,
-                         &bright);
-        ASSERT_EQ(produced.bytes, expected.bytes)
-            << describe(start, v.first) << " brightness " << v.second;
+      if (wide && size.width <= 20) start.setSample(1, 1, 0, 4000);
+      for (const auto &v : settings) {
+        const int depth = 10;
+        // The reference stages in turn, each skipped at its neutral value.
+        Picture expected = start;
+        HueBlock hue{v[0], 0, v[1], depth};
+        if (colour && (v[0] != 0 || v[1] != 0)) {
+          test::runInPlace(wide ? reference::hueSaturation16 : reference::hueSaturation8, expected,
+                           &hue);
+        }
+        ValueBlock gamma{v[2], depth}, contrast{v[3], depth}, sharp{v[4], depth},
+            bright{v[5], depth};
+        const Kernel gammaKernel =
+            wide ? reference::gamma16 : (colour ? reference::gammaColour8 : reference::gammaGray8);
+        if (v[2] != 100) test::runInPlace(gammaKernel, expected, &gamma);
+        if (v[3] != 0) {
+          test::runInPlace(wide ? reference::contrast16 : reference::contrast8, expected,
+                           &contrast);
+        }
+        if (v[4] != 0) {
+          Picture copy = expected;
+          test::runKernel(wide ? reference::sharpness16 : reference::sharpness8, expected, copy,
+                          &sharp);
+        }
+        if (v[5] != 0) {
+          test::runInPlace(wide ? reference::brightness16 : reference::brightness8, expected,
+                           &bright);
+        }
+        // The one pass, with the composed table the chain builds.
+        std::vector<std::uint8_t> table8(256);
+        std::vector<std::uint16_t> table16(1024);
+        Picture ramp8(256, 1, 1), ramp16(1024, 1, 2);
+        for (int i = 0; i < 256; ++i) ramp8.setSample(i, 0, 0, i);
+        for (int i = 0; i < 1024; ++i) ramp16.setSample(i, 0, 0, i);
+        const Kernel gammaOnRamp = wide ? reference::gamma16 : gammaKernel;
+        Picture &ramp = wide ? ramp16 : ramp8;
+        if (v[2] != 100) test::runInPlace(gammaOnRamp, ramp, &gamma);
+        if (v[3] != 0) {
+          test::runInPlace(wide ? reference::contrast16 : reference::contrast8, ramp, &contrast);
+        }
+        for (int i = 0; i < 256; ++i) table8[i] = static_cast<std::uint8_t>(ramp8.sample(i, 0));
+        for (int i = 0; i < 1024; ++i) table16[i] = static_cast<std::uint16_t>(ramp16.sample(i, 0));
+        // Samples above ten bits: what the two stages make of them.
+        Picture above(1, 1, 2);
+        above.setSample(0, 0, 0, 5000);
+        if (v[2] != 100) test::runInPlace(reference::gamma16, above, &gamma);
+        if (v[3] != 0) test::runInPlace(reference::contrast16, above, &contrast);
+        RowStagesBlock block{};
+        block.hueOn = colour && (v[0] != 0 || v[1] != 0);
+        block.hue = hue;
+        if (v[2] != 100 || v[3] != 0) {
+          block.table = SampleTableBlock{table8.data(), table16.data(), 1023, above.sample(0, 0)};
+        }
+        block.sharpness = sharp;
+        block.brightness = bright;
+        const Kernel pass = wide ? kernels::rowStages16 : kernels::rowStages8;
+        Picture inPlace = start, fromSource = start, source = start;
+        test::runInPlace(pass, inPlace, &block);
+        test::runKernel(pass, fromSource, source, &block);
+        const std::string what = describe(start, v[0]) + " settings " + std::to_string(v[1]) + "/" +
+                                 std::to_string(v[2]) + "/" + std::to_string(v[3]) + "/" +
+                                 std::to_string(v[4]) + "/" + std::to_string(v[5]);
+        ASSERT_EQ(inPlace.bytes, expected.bytes) << "in place, " << what;
+        ASSERT_EQ(fromSource.bytes, expected.bytes) << "from a source, " << what;
       }
     }
   }
