@@ -232,29 +232,25 @@ void backFromView(int down, const std::uint16_t *table, std::uint16_t (&back)[25
   }
 }
 
+}  // namespace
+
 // Each row goes through the 8-bit row loop as 4-byte pixels, a sample
-// beyond the bit depth held at the top of the 8-bit view. The view's bytes
-// go back shifted left, through `table` (2^bit depth entries) when given:
-// a 256-entry map from view byte to stored sample.
-int hueSaturation16With(const KernelRows &rows, const HueBlock &block, const std::uint16_t *table) {
+// beyond the bit depth held at the top of the 8-bit view, and back shifted
+// left.
+int hueSaturation16(KERNEL_ARGS) {
+  (void)extra;
+  const HueBlock &block = kernelBlock<HueBlock>(params);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   const SaturationScale scale(block.saturation);
   const simd::HueRow hue{hueShift(block.hue), &scale};
   const int down = clampBitDepth(block.bitDepth) - 8;
   std::uint16_t back[256];
-  backFromView(down, table, back);
+  backFromView(down, nullptr, back);
   Table<std::uint8_t> view;
   if (!allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
   for (int i = 0; i < rows.height; ++i) hueRowOf16(rows, i, hue, down, back, view.data());
   return 1;
-}
-
-}  // namespace
-
-int hueSaturation16(KERNEL_ARGS) {
-  (void)extra;
-  return hueSaturation16With(
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
-      kernelBlock<HueBlock>(params), nullptr);
 }
 
 // --- per-sample tables: gamma and contrast --------------------------------------
