@@ -111,9 +111,11 @@ TEST_P(WhiteBalance, ProductionMatchesReferenceOnRandomMosaics) {
   const int sizes[][2] = {{4, 4}, {5, 7}, {33, 3}, {64, 2}, {97, 13}, {1278, 2}, {3, 31}};
   for (auto size : sizes) {
     for (int mode = 0; mode < 4; ++mode) {
-      for (int bpp : {1, 2}) {
+      // 16-bit frames also with samples above ten bits.
+      for (int top : {255, 1023, 65535}) {
+        const int bpp = top == 255 ? 1 : 2;
         Picture p(size[0], size[1], bpp);
-        p.randomise(random, bpp == 1 ? 255 : 1023);
+        p.randomise(random, top);
         Picture q = p;
         const DemosaicBlock produced =
             measure(bpp == 1 ? kernels::whiteBalance8 : kernels::whiteBalance16, p, mode);
