@@ -394,6 +394,13 @@ struct Brighten {
   int maximum;
 };
 
+void slideSums(std::int16_t *sums, const std::int16_t *add, const std::int16_t *sub, int count) {
+  simd::slideColumnSums16(sums, add, sub, count);
+}
+void slideSums(std::int32_t *sums, const std::int32_t *add, const std::int32_t *sub, int count) {
+  simd::slideColumnSums32(sums, add, sub, count);
+}
+
 // `pre(r)` runs once on source row r before the pass reads it (the row
 // stages before sharpness); sharpness 0 sharpens nothing.
 template <class Pre>
@@ -458,8 +465,10 @@ int sharpen8(const KernelRows &rows, int s, const Brighten *brighten, Pre pre) {
   return 1;
 }
 
-template <class Pre>
-int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten, Pre pre) {
+// T is the window's sample type: 16 bits where every sum fits (see
+// simd::sharpenRow16), else 32.
+template <class T, class Pre>
+int sharpen16As(const KernelRows &rows, int s, int f, const Brighten *brighten, Pre pre) {
   const auto finish = [&](int i) {
     if (brighten) {
       simd::brightenRow16(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor,
@@ -475,8 +484,8 @@ int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten, Pr
   }
   const int p = rows.srcBpp / 2;  // samples per pixel
   const int count = rows.width * p;
-  Table<std::int32_t> sums;
-  Table<std::int32_t> window;  // the last five rows, samples held at full scale
+  Table<T> sums;
+  Table<T> window;  // the last five rows, samples held at full scale
   if (!allocate(sums, static_cast<std::size_t>(count)) ||
       !allocate(window, static_cast<std::size_t>(count) * 5)) {
     return 0;
@@ -490,15 +499,15 @@ int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten, Pr
     return windowRow(r);
   };
   for (int r = 0; r < 4; ++r) {
-    const std::int32_t *row = loadRow(r);
-    for (int k = 0; k < count; ++k) sums[k] += row[k];
+    const T *row = loadRow(r);
+    for (int k = 0; k < count; ++k) sums[k] = static_cast<T>(sums[k] + row[k]);
   }
   finish(0);
   finish(1);
   const int samples = p >= 3 ? 3 : 1;
   for (int i = 2; i < rows.height - 2; ++i) {
-    if (i > 2) simd::slideColumnSums32(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
-    const std::int32_t *orig = windowRow(i);
+    if (i > 2) slideSums(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
+    const T *orig = windowRow(i);
     std::uint8_t *out = rows.dstRow(i);
     if (rows.dstBpp == rows.srcBpp) {
       simd::sharpenRow16(out, orig, sums.data(), 2 * p, (rows.width - 2) * p, p, s, f);
@@ -519,6 +528,12 @@ int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten, Pr
   pre(rows.height - 1);
   finish(rows.height - 1);
   return 1;
+}
+
+template <class Pre>
+int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten, Pre pre) {
+  if (f <= 1023 && s >= 0 && s <= 30) return sharpen16As<std::int16_t>(rows, s, f, brighten, pre);
+  return sharpen16As<std::int32_t>(rows, s, f, brighten, pre);
 }
 
 constexpr auto kNothingBefore = [](int) {};

@@ -50,4 +50,13 @@ void slideColumnSums32(std::int32_t *sums, const std::int32_t *add, const std::i
 void sharpenRow16(std::uint8_t *dst, const std::int32_t *orig, const std::int32_t *sums, int first,
                   int last, int samplesPerPixel, int sharpness, int maximum);
 
+// The same three with the samples held in 16 bits: only for a full scale of
+// at most 1023 and sharpness 0..30, where every sum (4 x 4 x 1023) and
+// product (30 x 1023) fits.
+void loadClampedRow16(std::int16_t *dst, const std::uint8_t *src, int count, int maximum);
+void slideColumnSums16(std::int16_t *sums, const std::int16_t *add, const std::int16_t *sub,
+                       int count);
+void sharpenRow16(std::uint8_t *dst, const std::int16_t *orig, const std::int16_t *sums, int first,
+                  int last, int samplesPerPixel, int sharpness, int maximum);
+
 }  // namespace pelnik::simd
