@@ -139,6 +139,7 @@ class CPelnik : private AcquisitionHost {
   int raiseError(int code) override { return RaiseError(code); }
   int waitTimeMs() const override { return waitTime_; }
   PreviewPlacement previewPlacement() const override;
+  PreviewImageSize previewImageSize() const override;
 
   // Teardown in reverse order of the open sequence.
   void Teardown();

@@ -25,6 +25,19 @@ void storeField(T &field, T value) {
   std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
 }
 
+// Declared before the frame lock's guard, so that the painted image goes to
+// the window only after the lock is released.
+class PresentAfterUnlock {
+ public:
+  explicit PresentAfterUnlock(PreviewSurface &preview) : preview_(preview) {}
+  ~PresentAfterUnlock() { preview_.present(); }
+  PresentAfterUnlock(const PresentAfterUnlock &) = delete;
+  PresentAfterUnlock &operator=(const PresentAfterUnlock &) = delete;
+
+ private:
+  PreviewSurface &preview_;
+};
+
 }  // namespace
 
 Acquisition::Acquisition(AcquisitionHost &host, PreviewSurface &preview)
@@ -49,7 +62,7 @@ void Acquisition::setTarget(const ApplicationTarget &target) {
 bool Acquisition::openPreviewWindow() {
   const PreviewPlacement placement = host_.previewPlacement();
   if (!placement.wantsWindow()) return true;
-  if (preview_.open(placement) == PreviewSurface::OpenResult::Failed) {
+  if (preview_.open(placement, host_.previewImageSize()) == PreviewSurface::OpenResult::Failed) {
     host_.raiseError(kWindowFailed);
     return false;
   }
@@ -160,8 +173,9 @@ int Acquisition::stopLocked() {
 
 int Acquisition::Close() {
   std::lock_guard<std::recursive_mutex> control(controlLock_);
-  preview_.close();
+  // The painter stops before its window goes away.
   stopLocked();
+  preview_.close();
   imageAvailable_ = 0;
   if (host_.hasDevice()) host_.frames().closeFrameReader();
   return 1;
@@ -317,6 +331,7 @@ void Acquisition::runPreviewLoop() {
     }
     if (wait != FrameWait::Ready) continue;
 
+    PresentAfterUnlock present(preview_);
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveContinuousFrame()) {
       postFrameError(kAcquisitionFailed);
@@ -347,6 +362,7 @@ void Acquisition::runTriggerLoop() {
     if (runFlag_.load() == 0) break;
     if (!triggered) continue;
 
+    PresentAfterUnlock present(preview_);
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveSingleFrame()) {
       // A frame that does not fit the buffers is never delivered.

@@ -68,6 +68,8 @@ class AcquisitionHost {
   virtual int raiseError(int code) = 0;
   virtual int waitTimeMs() const = 0;
   virtual PreviewPlacement previewPlacement() const = 0;
+  // The picture size a top-level preview window's client area gets.
+  virtual PreviewImageSize previewImageSize() const = 0;
 };
 
 class Acquisition {
