@@ -13,9 +13,9 @@
 #include <regex>
 #include <thread>
 
-#include "display/preview_test_support.h"
 #include "imaging/conversion_kernels.h"
 #include "imaging/image_buffer.h"
+#include "support/display_test.h"
 #include "support/picture_generator.h"
 
 namespace pelnik::test {
@@ -216,12 +216,13 @@ TEST_F(PreviewWindowTest, UnusableParentFailsAndNoPlacementFails) {
 }
 
 TEST_F(PreviewWindowTest, WithoutADisplayOnlyAnExplicitParentFails) {
+  XCloseDisplay(display_);
+  display_ = nullptr;
   server_.reset();
   X11Preview preview(this);
   EXPECT_EQ(preview.open({0, 0, 0, 64, 48}, {64, 48}), PreviewSurface::OpenResult::Skipped);
   EXPECT_EQ(preview.open({1234, 0, 0, 64, 48}, {64, 48}), PreviewSurface::OpenResult::Failed);
   EXPECT_FALSE(preview.isOpen());
-  display_ = nullptr;  // its server is gone; the test's connection is left alone
 }
 
 // Paints a picture from a thread of its own, as the acquisition does.
