@@ -62,6 +62,8 @@ void Acquisition::setTarget(const ApplicationTarget &target) {
 bool Acquisition::openPreviewWindow() {
   const PreviewPlacement placement = host_.previewPlacement();
   if (!placement.wantsWindow()) return true;
+  // A start that will be refused leaves the running acquisition's window alone.
+  if (state() == AcquisitionState::Capture || state() == AcquisitionState::Triggered) return true;
   if (preview_.open(placement, host_.previewImageSize()) == PreviewSurface::OpenResult::Failed) {
     host_.raiseError(kWindowFailed);
     return false;

@@ -225,6 +225,29 @@ TEST_F(PreviewWindowTest, WithoutADisplayOnlyAnExplicitParentFails) {
   EXPECT_FALSE(preview.isOpen());
 }
 
+int g_applicationErrors = 0;
+int applicationHandler(Display *, XErrorEvent *) {
+  ++g_applicationErrors;
+  return 0;
+}
+
+TEST_F(PreviewWindowTest, ErrorsOfOtherConnectionsGoToTheHandlerInstalledBefore) {
+  XSetErrorHandler(applicationHandler);
+  X11Preview preview(this);
+  ASSERT_EQ(preview.open({0, 0, 0, 64, 48}, {64, 48}), PreviewSurface::OpenResult::Shown);
+  // An error of the preview's own connection stays with the preview.
+  EXPECT_EQ(preview.open({0x7ffffff, 0, 0, 10, 10}, {}), PreviewSurface::OpenResult::Failed);
+  EXPECT_EQ(g_applicationErrors, 0);
+  ASSERT_EQ(preview.open({0, 0, 0, 64, 48}, {64, 48}), PreviewSurface::OpenResult::Shown);
+  // The application's errors reach the application's handler.
+  XDestroyWindow(display_, 0x7ffffff);
+  XSync(display_, False);
+  EXPECT_EQ(g_applicationErrors, 1);
+  preview.close();
+  // With the last preview gone the application's handler is installed again.
+  EXPECT_EQ(XSetErrorHandler(nullptr), applicationHandler);
+}
+
 // Paints a picture from a thread of its own, as the acquisition does.
 class Painter {
  public:
