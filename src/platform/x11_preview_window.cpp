@@ -73,11 +73,10 @@ std::unique_ptr<PreviewWindow> PreviewWindow::open(const WindowRequest &request,
   XSetWindowAttributes set{};
   set.background_pixel = BlackPixel(display, screen);
   set.event_mask = StructureNotifyMask;
-  const unsigned long mask = CWEventMask | (w->topLevel_ ? CWBackPixel : 0UL);
+  const unsigned long mask = CWEventMask | CWBackPixel;
   w->window_ = XCreateWindow(display, parent, x, y, static_cast<unsigned>(width),
                              static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
                              CopyFromParent, mask, &set);
-  if (!w->topLevel_) XSetWindowBackground(display, w->window_, 0);
 
   XClassHint hint;
   std::string name = request.className;
