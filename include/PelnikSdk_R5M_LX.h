@@ -9,6 +9,29 @@
  * targets of PelnikMessages.h (owner and callback windows) or X window ids
  * (the preview window's parent). Narrow text is UTF-8; the W functions take
  * UTF-16 text as char16_t.
+ *
+ * Threads. Any function may be called from any thread, and calls on
+ * different handles never wait for each other beyond a short handle lookup.
+ * On one handle:
+ *  - the settings' setters and getters (filter values and their named pairs,
+ *    gain, exposure, mirrors, auto iris, colour mode, subsample, wait time,
+ *    Pelnik_Width/Height, Pelnik_GetCaptureWindowEx), Pelnik_GetLastError,
+ *    Pelnik_GetImage and Pelnik_SaveImage/SaveImageW may run at any time,
+ *    also concurrently with each other and while acquisition runs; a changed
+ *    setting takes effect with the next frame;
+ *  - the acquisition calls (Pelnik_Preview, CallBackPreview, StartPreview,
+ *    StopPreview, Close, Capture, SnapShot, Trigger) may come from several
+ *    threads; the library runs them one at a time;
+ *  - the calls that reconfigure the camera or reach its device directly
+ *    (Pelnik_SetDeviceNumber, EnumDevice, GetDeviceName, SetCaptureWindow,
+ *    SetCaptureWindowEx, SetPreviewWindow, LoadConfigFile, the register,
+ *    SROM and IO port functions, the settings dialogs) must not overlap with
+ *    each other or with an acquisition call on the same handle;
+ *  - never call Pelnik_Release while another call on that handle is running
+ *    or may still start: it destroys the camera when it returns.
+ * Messages are posted, never sent: no call waits for the application's
+ * message loop. The error history is shared by every thread using a handle;
+ * PELNIK_WM_ERROR messages keep the order in which failures happened.
  */
 #ifndef PELNIK_SDK_R5M_LX_H
 #define PELNIK_SDK_R5M_LX_H

@@ -1,6 +1,11 @@
 #pragma once
 // The register state of one virtual camera and what the frame geometry,
 // exposure and timing follow from it.
+//
+// The register numbers and values below are the camera's side of the map the
+// device layer writes through: keep them in step with namespace reg (and the
+// readout and trigger values) of src/device/CPelnikR5MLXSdk.h and .cpp. The
+// command bytes both sides use are in src/platform/device_wire.h.
 #include <array>
 #include <cstdint>
 

@@ -156,6 +156,7 @@ CameraUnit::Outcome CameraUnit::dispatch(const CameraRequest &request, int pipe,
 
 CameraUnit::Outcome CameraUnit::executeCommand(std::span<const std::uint8_t> b,
                                                CameraConnection &) {
+  namespace cmd = wire::command;
   Outcome bad;
   auto malformed = [&](const std::string &why) {
     bad.protocolError = "command " + hex(b[0]) + ": " + why;
@@ -163,24 +164,29 @@ CameraUnit::Outcome CameraUnit::executeCommand(std::span<const std::uint8_t> b,
   };
   // Validate first, so a malformed block changes nothing.
   switch (b[0]) {
-    case 0x01:
-    case 0x02:
-    case 0x09:
-    case 0x25:
-    case 0x26:
+    case cmd::kTransferReset:
+    case cmd::kFrameRequest:
+    case cmd::kTransferLength:
+    case cmd::kFpgaWrite:
+    case cmd::kFpgaRead:
       break;
-    case 0x04:
-      if (b[1] != 0x03) return malformed("second byte is not 0x03");
+    case cmd::kSensorRegister:
+      if (b[1] != cmd::kSensorRegisterSelect)
+        return malformed("second byte is not " + hex(cmd::kSensorRegisterSelect));
       break;
-    case 0x0A:
-      if (b[1] != 0x01) return malformed("second byte is not 0x01");
+    case cmd::kPixelWidthSetup:
+      if (b[1] != cmd::kPixelWidthSetupArgument)
+        return malformed("second byte is not " + hex(cmd::kPixelWidthSetupArgument));
       break;
-    case 0x40:
-      if (b[1] != 0x51 || b[2] != 0x03) return malformed("not followed by 0x51, 0x03");
+    case cmd::kSromWrite:
+      if (b[1] != cmd::kSromSelect || b[2] != cmd::kSromWriteMode)
+        return malformed("not followed by " + hex(cmd::kSromSelect) + ", " +
+                         hex(cmd::kSromWriteMode));
       break;
-    case 0x41:
-      if (b[1] != 0x51 || b[2] != 0x02 || b[3] != 0x01)
-        return malformed("not followed by 0x51, 0x02, 0x01");
+    case cmd::kSromRead:
+      if (b[1] != cmd::kSromSelect || b[2] != cmd::kSromReadMode || b[3] != cmd::kSromReadCount)
+        return malformed("not followed by " + hex(cmd::kSromSelect) + ", " +
+                         hex(cmd::kSromReadMode) + ", " + hex(cmd::kSromReadCount));
       break;
     default:
       return malformed("unknown command");
@@ -190,14 +196,14 @@ CameraUnit::Outcome CameraUnit::executeCommand(std::span<const std::uint8_t> b,
   if (unplugged_) return Outcome{false, 0, {}, {}, "unplugged"};
   if (failCommands_) return Outcome{false, 0, {}, {}, "fault: failing command transfers"};
   switch (b[0]) {
-    case 0x01:  // image transfer reset: forget a frame request not yet read
+    case cmd::kTransferReset:  // image transfer reset: forget a frame request not yet read
       pendingFrameRequest_.reset();
       break;
-    case 0x02:
+    case cmd::kFrameRequest:
       if (!pendingFrameRequest_) pendingFrameRequest_ = Clock::now();
       break;
-    case 0x04:
-      if (b[2] & 0x80) {
+    case cmd::kSensorRegister:
+      if (b[2] & cmd::kSensorWrite) {
         registers_.sensor[b[2] & 0x7F] = std::uint16_t(b[3] << 8 | b[4]);
       } else {
         const std::uint16_t value = registers_.sensor[b[2] & 0x7F];
@@ -206,22 +212,22 @@ CameraUnit::Outcome CameraUnit::executeCommand(std::span<const std::uint8_t> b,
         replyBlock_[1] = std::uint8_t(value);
       }
       break;
-    case 0x09:
+    case cmd::kTransferLength:
       frameLengthCommand_ = wire::loadLe32(b.data() + 1);
       break;
-    case 0x0A:
+    case cmd::kPixelWidthSetup:
       break;  // transfer set-up for the pixel width: nothing to keep
-    case 0x25:
+    case cmd::kFpgaWrite:
       registers_.fpga[b[1]] = b[2];
       break;
-    case 0x26:
+    case cmd::kFpgaRead:
       replyBlock_.fill(0);
       replyBlock_[0] = registers_.fpga[b[1]];
       break;
-    case 0x40:
+    case cmd::kSromWrite:
       srom_[std::size_t(b[3]) << 8 | b[4]] = b[5];
       break;
-    case 0x41:
+    case cmd::kSromRead:
       replyBlock_.fill(0);
       replyBlock_[0] = srom_[std::size_t(b[4]) << 8 | b[5]];
       break;

@@ -6,6 +6,7 @@
 
 #include "api/sdk_chain.h"
 #include "camera/CPelnik.h"
+#include "camera/error_codes.h"
 
 namespace pelnik {
 
@@ -18,7 +19,7 @@ int withCamera(int handle, Operation &&operation) noexcept {
   } catch (...) {
     // No exception crosses the C boundary; an operation that throws (only
     // allocation can) fails like any failed call.
-    camera->RaiseError(5);
+    camera->RaiseError(ErrorCode::MemoryOrBuffer);
     return 0;
   }
 }

@@ -2,17 +2,18 @@
 #include "PelnikSdk_R5M_LX.h"
 #include "api/call_frame.h"
 #include "camera/CPelnik.h"
+#include "camera/error_codes.h"
 
 using pelnik::CPelnik;
+using pelnik::ErrorCode;
 
 namespace {
 
-constexpr int kNotSupported = 11;
-
-// Posts "not supported" to the owner window, records nothing, returns 0.
+// Posts "not supported" to the owner window, records nothing, returns 0:
+// this group announces by notice, unlike the configuration-filter pair.
 int announceUnsupported(int handle) {
   return pelnik::withCamera(handle, [](CPelnik &c) {
-    c.PostNotice(kNotSupported);
+    c.PostNotice(ErrorCode::NotSupported);
     return 0;
   });
 }
@@ -28,7 +29,7 @@ int reportNoValue(int handle, int *flag) {
 // Records "not supported" and returns -1.
 int refuseConfigFilter(int handle) {
   return pelnik::withCamera(handle, [](CPelnik &c) {
-    c.RaiseError(kNotSupported);
+    c.RaiseError(ErrorCode::NotSupported);
     return -1;
   });
 }

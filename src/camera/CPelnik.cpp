@@ -4,6 +4,7 @@
 
 #include "camera/camera_names.h"
 #include "camera/colour_modes.h"
+#include "camera/stored_records.h"
 #include "output/still_image.h"
 #include "platform/clock.h"
 #include "platform/text_convert.h"
@@ -14,14 +15,6 @@ namespace pelnik {
 
 namespace {
 
-constexpr int kNoDevice = 1;
-constexpr int kCameraAbsent = 2;
-constexpr int kWindowOrPreset = 4;
-constexpr int kMemoryOrBuffer = 5;
-constexpr int kDeviceIo = 6;
-constexpr int kInvalidFormat = 7;
-constexpr int kInvalidArgument = 9;
-constexpr int kFileError = 12;
 constexpr int kCameraInfoBytes = 36;
 constexpr int kClockChangeSettleMs = 100;
 constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
@@ -29,32 +22,6 @@ constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
 template <class T>
 void writeIfSet(T *place, T value) {
   if (place) *place = value;
-}
-
-settings::AnalogValues analogValuesOf(const AnalogSettings &analog) {
-  settings::AnalogValues values;
-  values.globalGain = analog.globalGain;
-  values.gainG1 = analog.gainGreen1;
-  values.gainR = analog.gainRed;
-  values.gainB = analog.gainBlue;
-  values.gainG2 = analog.gainGreen2;
-  values.exposure = analog.exposureLines;
-  values.mirrorV = analog.mirrorV;
-  values.mirrorH = analog.mirrorH;
-  values.autoIris = analog.autoIrisMode;
-  return values;
-}
-
-void assignAnalog(AnalogSettings &analog, const settings::AnalogValues &values) {
-  analog.globalGain = values.globalGain;
-  analog.gainGreen1 = values.gainG1;
-  analog.gainRed = values.gainR;
-  analog.gainBlue = values.gainB;
-  analog.gainGreen2 = values.gainG2;
-  analog.exposureLines = values.exposure;
-  analog.mirrorV = values.mirrorV;
-  analog.mirrorH = values.mirrorH;
-  analog.autoIrisMode = values.autoIris;
 }
 
 }  // namespace
@@ -73,13 +40,13 @@ int CPelnik::Open(int ownerWindow) {
   claims_ = device::ClaimTable::open();
   if (!claims_) {
     // The owner window is not stored yet, so nothing is posted.
-    RaiseError(kMemoryOrBuffer);
+    RaiseError(ErrorCode::MemoryOrBuffer);
     return 0;
   }
   device_ = device::CPelnikR5MLXSdk::Create();
   errors_.setOwnerWindow(ownerWindow);
   if (!device_) {
-    RaiseError(kMemoryOrBuffer);
+    RaiseError(ErrorCode::MemoryOrBuffer);
     return 0;
   }
   sensor_ = std::make_unique<DeviceSensorControl>(*device_);
@@ -87,17 +54,10 @@ int CPelnik::Open(int ownerWindow) {
   pipeline_.attach(*device_, *sensor_);
 
   const int number = cameraNumber_;
-  settings::SizePreset preset;
   VideoFormat opened = format();
-  preset = {opened.TH, opened.TV, opened.EH, opened.EV, opened.EHS, opened.EVS, opened.Buf};
+  settings::SizePreset preset = sizePresetOf(opened);
   settings::loadSizePreset(store_, number, preset);
-  opened.TH = preset.TH;
-  opened.TV = preset.TV;
-  opened.EH = preset.EH;
-  opened.EV = preset.EV;
-  opened.EHS = preset.EHS;
-  opened.EVS = preset.EVS;
-  opened.Buf = preset.Buf;
+  assignSizePreset(opened, preset);
   if (!applyFormat(opened)) {
     opened.resetToFullFrame();
     applyRegion(opened);
@@ -147,7 +107,7 @@ void CPelnik::loadCameraSettings(int cameraNumber) {
   settings::AnalogValues analog = analogValuesOf(analog_);
   const settings::MirrorState mirrors{device_->MirrorV(), device_->MirrorH()};
   settings::loadAnalog(store_, cameraNumber, analog, mirrors);
-  assignAnalog(analog_, analog);
+  assignAnalogValues(analog_, analog);
 }
 
 void CPelnik::saveCameraSettings(int cameraNumber) {
@@ -187,12 +147,12 @@ void CPelnik::releaseCamera() {
 int CPelnik::ReadRegister(int reg, int *flag) {
   if (flag) *flag = 0;
   if (!device_) {
-    RaiseError(kNoDevice);
+    RaiseError(ErrorCode::NoDevice);
     return 0;
   }
   std::uint16_t value = 0;
   if (!device_->ReadSensorRegister(static_cast<std::uint8_t>(reg), value)) {
-    RaiseError(kDeviceIo);
+    RaiseError(ErrorCode::DeviceIo);
     return 0;
   }
   if (flag) *flag = 1;
@@ -201,21 +161,23 @@ int CPelnik::ReadRegister(int reg, int *flag) {
 
 int CPelnik::WriteRegister(int reg, int value) {
   if (!device_) {
-    RaiseError(kNoDevice);
+    RaiseError(ErrorCode::NoDevice);
     return 0;
   }
   if (!device_->WriteSensorRegister(static_cast<std::uint8_t>(reg), value)) {
-    RaiseError(kDeviceIo);
+    RaiseError(ErrorCode::DeviceIo);
     return 0;
   }
   return 1;
 }
 
+// The identity and IO port calls below only announce their failures: a
+// notice to the owner window, never a recorded error.
 int CPelnik::ReadSromID(int index, int *flag) {
   if (flag) *flag = 0;
   std::uint8_t value = 0;
   if (!device_ || !device_->ReadSromID(static_cast<std::uint8_t>(index), value)) {
-    PostNotice(kNoDevice);
+    PostNotice(ErrorCode::NoDevice);
     return 0;
   }
   if (flag) *flag = 1;
@@ -225,7 +187,7 @@ int CPelnik::ReadSromID(int index, int *flag) {
 int CPelnik::WriteSromID(int index, int value) {
   if (!device_ ||
       !device_->WriteSromID(static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(value))) {
-    PostNotice(kNoDevice);
+    PostNotice(ErrorCode::NoDevice);
     return 0;
   }
   return 1;
@@ -233,11 +195,11 @@ int CPelnik::WriteSromID(int index, int value) {
 
 int CPelnik::GetIOPort(unsigned char *value) {
   if (!value) {
-    PostNotice(kInvalidArgument);
+    PostNotice(ErrorCode::InvalidArgument);
     return 0;
   }
   if (!device_) {
-    PostNotice(kNoDevice);
+    PostNotice(ErrorCode::NoDevice);
     return 0;
   }
   std::uint8_t port = 0;
@@ -249,7 +211,7 @@ int CPelnik::GetIOPort(unsigned char *value) {
 
 int CPelnik::SetIOPort(int value) {
   if (!device_) {
-    PostNotice(kNoDevice);
+    PostNotice(ErrorCode::NoDevice);
     return 0;
   }
   return device_->WriteFpgaRegister(device::reg::kFpgaIoPort, static_cast<std::uint8_t>(value));
@@ -284,7 +246,7 @@ std::u16string toUtf16(const std::string &name) {
 
 int CPelnik::EnumDevice(char *names) {
   if (!device_) return noDevice();
-  if (!names) return RaiseError(kInvalidArgument), 0;
+  if (!names) return RaiseError(ErrorCode::InvalidArgument), 0;
   // The probe resets the device layer's selected number to 0 while keeping
   // its path; put the selection back so number and path keep agreeing.
   const int selected = device_->GetDeviceNumber();
@@ -295,37 +257,39 @@ int CPelnik::EnumDevice(char *names) {
 
 int CPelnik::EnumDeviceW(char16_t *names) {
   if (!device_) return noDevice();
-  if (!names) return RaiseError(kInvalidArgument), 0;
+  if (!names) return RaiseError(ErrorCode::InvalidArgument), 0;
   return writeEnumeration(*device_, names, toUtf16);
 }
 
 namespace {
 
-// The checks both name functions make, in their order; 0 when the name of
-// `number` may be written.
-int deviceNameRefusal(const device::CPelnikR5MLXSdk &device, int number, bool textMissing,
-                      int length) {
+// The checks both name functions make, in their order; None when the name
+// of `number` may be written.
+ErrorCode deviceNameRefusal(const device::CPelnikR5MLXSdk &device, int number, bool textMissing,
+                            int length) {
   const std::string name = cameraDisplayName(number + 1);
   // The name needs its terminator too: a length of 15 cannot hold
   // "PelnikR5M-LX_01".
-  if (textMissing || length < static_cast<int>(name.size()) + 1) return kInvalidArgument;
-  if (number < 0 || number >= device.GetMaxDevices()) return kInvalidArgument;
-  if (!device.IsDevicePresent(number)) return kCameraAbsent;
-  return 0;
+  if (textMissing || length < static_cast<int>(name.size()) + 1) return ErrorCode::InvalidArgument;
+  if (number < 0 || number >= device.GetMaxDevices()) return ErrorCode::InvalidArgument;
+  if (!device.IsDevicePresent(number)) return ErrorCode::CameraAbsent;
+  return ErrorCode::None;
 }
 
 }  // namespace
 
 int CPelnik::GetDeviceName(int number, char *text, int length) {
   if (!device_) return noDevice();
-  if (const int refusal = deviceNameRefusal(*device_, number, !text, length))
+  if (const ErrorCode refusal = deviceNameRefusal(*device_, number, !text, length);
+      refusal != ErrorCode::None)
     return RaiseError(refusal), 0;
   return writeBoundedName(cameraDisplayName(number + 1), text, length) ? 1 : 0;
 }
 
 int CPelnik::GetDeviceNameW(int number, char16_t *text, int length) {
   if (!device_) return noDevice();
-  if (const int refusal = deviceNameRefusal(*device_, number, !text, length))
+  if (const ErrorCode refusal = deviceNameRefusal(*device_, number, !text, length);
+      refusal != ErrorCode::None)
     return RaiseError(refusal), 0;
   return writeBoundedName(toUtf16(cameraDisplayName(number + 1)), text, length) ? 1 : 0;
 }
@@ -334,10 +298,10 @@ int CPelnik::SetDeviceNumber(int number) {
   if (!device_) return noDevice();
   // Selecting replaces the device's frame buffers and handles, which a
   // running acquisition is using.
-  if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
+  if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
   saveCameraSettings(cameraNumber_);
   if (!device_->IsDevicePresent(number) || device_->SelectDevice(number) != 0)
-    return RaiseError(kCameraAbsent), 0;
+    return RaiseError(ErrorCode::CameraAbsent), 0;
   loadCameraSettings(number);
   sendAnalogSettings();
   std::uint8_t variant = 0;
@@ -351,8 +315,8 @@ int CPelnik::SetDeviceNumber(int number) {
 
 int CPelnik::GetCameraInfo(int *info) {
   if (!device_) return noDevice();
-  if (!info) return RaiseError(kInvalidArgument), 0;
-  if (info[0] < kCameraInfoBytes) return RaiseError(kMemoryOrBuffer), 0;
+  if (!info) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (info[0] < kCameraInfoBytes) return RaiseError(ErrorCode::MemoryOrBuffer), 0;
   const ValueRange gain = sensor_->gainRange();
   const ValueRange exposure = sensor_->exposureRange();
   const int fields[] = {kSensorWidth,     kSensorHeight,   gain.minimum, gain.maximum, 0, 0,
@@ -378,26 +342,19 @@ bool CPelnik::applyRegion(const VideoFormat &format) {
 
 bool CPelnik::applyFormat(const VideoFormat &format) {
   if (format.isValid() && applyRegion(format)) return true;
-  RaiseError(kInvalidFormat);
+  RaiseError(ErrorCode::InvalidFormat);
   return false;
 }
 
 int CPelnik::SetCaptureWindow(int width, int height) {
   if (!device_) return noDevice();
-  if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
+  if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
   VideoFormat changed = format();
-  settings::SizePreset preset{changed.TH,  changed.TV,  changed.EH, changed.EV,
-                              changed.EHS, changed.EVS, changed.Buf};
+  settings::SizePreset preset = sizePresetOf(changed);
   if (settings::findPresetBySize(store_, cameraNumber_, width, height, preset) !=
       settings::PresetLookup::Found)
-    return RaiseError(kWindowOrPreset), 0;
-  changed.TH = preset.TH;
-  changed.TV = preset.TV;
-  changed.EH = preset.EH;
-  changed.EV = preset.EV;
-  changed.EHS = preset.EHS;
-  changed.EVS = preset.EVS;
-  changed.Buf = preset.Buf;
+    return RaiseError(ErrorCode::WindowOrPreset), 0;
+  assignSizePreset(changed, preset);
   if (!applyFormat(changed)) {
     changed.resetToFullFrame();
     applyRegion(changed);
@@ -411,7 +368,7 @@ int CPelnik::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTot
                                 int vEffective) {
   if (!device_) return noDevice();
   // The frame ring must never be replaced under a running acquisition.
-  if (acquisition_.isAcquiring()) return RaiseError(kNoDevice), 0;
+  if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
   VideoFormat changed = format();
   changed.TH = hTotal;
   changed.TV = vTotal;
@@ -446,7 +403,7 @@ int CPelnik::Height() { return format().EV; }
 
 int CPelnik::SetColorMode(int bits) {
   const auto mode = colourModeForBits(bits);
-  if (!mode) return RaiseError(kInvalidArgument), 0;
+  if (!mode) return RaiseError(ErrorCode::InvalidArgument), 0;
   colourMode_ = mode->index;  // applies at the next prepare
   return 1;
 }
@@ -469,21 +426,23 @@ int CPelnik::SetWaitTime(int milliseconds) {
 // ---- mirrors, automatic iris, exposure ----
 
 int CPelnik::SetMirrorV(int on) {
-  if (!device_) return PostNotice(kNoDevice), 0;
+  // Deliberately unlike the horizontal pair: the vertical mirror calls only
+  // announce a missing device (a notice), they do not record it.
+  if (!device_) return PostNotice(ErrorCode::NoDevice), 0;
   analog_.mirrorV = on != 0 ? 1 : 0;
-  if (!device_->SetMirrorV(on != 0)) return RaiseError(kDeviceIo), 0;
+  if (!device_->SetMirrorV(on != 0)) return RaiseError(ErrorCode::DeviceIo), 0;
   return 1;
 }
 
 int CPelnik::GetMirrorV() {
-  if (!device_) return PostNotice(kNoDevice), 0;
+  if (!device_) return PostNotice(ErrorCode::NoDevice), 0;
   return analog_.mirrorV;
 }
 
 int CPelnik::SetMirrorH(int on) {
   if (!device_) return noDevice();
   analog_.mirrorH = on != 0 ? 1 : 0;
-  if (!device_->SetMirrorH(on != 0)) return RaiseError(kDeviceIo), 0;
+  if (!device_->SetMirrorH(on != 0)) return RaiseError(ErrorCode::DeviceIo), 0;
   return 1;
 }
 
@@ -493,7 +452,8 @@ int CPelnik::GetMirrorH() {
 }
 
 int CPelnik::SetAutoIris(int mode) {
-  if (mode < 0 || mode > 2) return PostNotice(kInvalidArgument), 0;
+  // A bad mode is announced, not recorded.
+  if (mode < 0 || mode > 2) return PostNotice(ErrorCode::InvalidArgument), 0;
   analog_.autoIrisMode = mode;
   return 1;
 }
@@ -515,9 +475,10 @@ int CPelnik::GetRealExposureTime(int *flag) {
 int CPelnik::SetRealExposureTime(int microseconds) {
   if (!device_) return noDevice();
   const auto lines = ExposureModel::linesFor(microseconds);
-  if (!lines || !sensor_->exposureRange().contains(*lines)) return RaiseError(kInvalidArgument), 0;
+  if (!lines || !sensor_->exposureRange().contains(*lines))
+    return RaiseError(ErrorCode::InvalidArgument), 0;
   analog_.exposureLines = *lines;
-  if (!sensor_->writeExposureLines(*lines)) return RaiseError(kDeviceIo), 0;
+  if (!sensor_->writeExposureLines(*lines)) return RaiseError(ErrorCode::DeviceIo), 0;
   return 1;
 }
 
@@ -559,15 +520,16 @@ PreviewImageSize CPelnik::previewImageSize() const {
 bool CPelnik::prepare() {
   const int number = device_->GetDeviceNumber();
   if (!device_->IsDevicePresent(number) || IsCameraClaimed(number))
-    return RaiseError(kCameraAbsent), false;
+    return RaiseError(ErrorCode::CameraAbsent), false;
   const VideoFormat current = format();
-  if (!current.isValid()) return RaiseError(kInvalidFormat), false;
+  if (!current.isValid()) return RaiseError(ErrorCode::InvalidFormat), false;
   const auto mode = colourModeAt(colourMode_);
-  if (!mode) return RaiseError(kInvalidFormat), false;
+  if (!mode) return RaiseError(ErrorCode::InvalidFormat), false;
   {
     // Readers of the picture (GetImage, saving) hold the frame lock too.
     platform::RecursiveGuard frame(acquisition_.frameLock());
-    if (!pipeline_.prepare(*mode, current.imageSize())) return RaiseError(kMemoryOrBuffer), false;
+    if (!pipeline_.prepare(*mode, current.imageSize()))
+      return RaiseError(ErrorCode::MemoryOrBuffer), false;
   }
 
   device_->SetPixelWidth(mode->raw == RawDepth::Bits16 ? 1 : 0);
@@ -579,7 +541,7 @@ bool CPelnik::prepare() {
   }
   // A window the sensor refuses would leave it delivering frames of the old
   // geometry into buffers sized for the new one.
-  if (!applyRegion(current)) return RaiseError(kInvalidFormat), false;
+  if (!applyRegion(current)) return RaiseError(ErrorCode::InvalidFormat), false;
   device_->SetMirrorV(analog_.mirrorV);
   device_->SetMirrorH(analog_.mirrorH);
   device_->SetTriggerMode(0);
@@ -595,14 +557,14 @@ bool CPelnik::prepare() {
 // ---- configuration files ----
 
 int CPelnik::LoadConfigFile(const char *path) {
-  if (!path || !*path) return RaiseError(kInvalidArgument), 0;
+  if (!path || !*path) return RaiseError(ErrorCode::InvalidArgument), 0;
   return device::configLoadExportResult(configuration_.load(path));
 }
 
 int CPelnik::LoadConfigFileW(const char16_t *path) {
-  if (!path || !*path) return RaiseError(kInvalidArgument), 0;
+  if (!path || !*path) return RaiseError(ErrorCode::InvalidArgument), 0;
   const device::ConfigLoadResult result = configuration_.loadWide(path);
-  if (result == device::ConfigLoadResult::PathFailed) RaiseError(kFileError);
+  if (result == device::ConfigLoadResult::PathFailed) RaiseError(ErrorCode::FileError);
   return device::configLoadExportResult(result);
 }
 
@@ -620,13 +582,13 @@ int CPelnik::saveCurrentPicture(const char *fileName, int format, bool requireFr
 
 int CPelnik::SaveImage(const char *fileName, int format) {
   if (!device_) return noDevice();
-  if (!fileName || !*fileName) return RaiseError(kInvalidArgument), 0;
+  if (!fileName || !*fileName) return RaiseError(ErrorCode::InvalidArgument), 0;
   return saveCurrentPicture(fileName, format, true);
 }
 
 int CPelnik::SaveImageW(const char16_t *fileName, int format) {
   if (!device_) return noDevice();
-  if (!fileName || !*fileName) return RaiseError(kInvalidArgument), 0;
+  if (!fileName || !*fileName) return RaiseError(ErrorCode::InvalidArgument), 0;
   const auto name = output::stillImageNameFromUtf16(fileName);
   if (!name) return noDevice();
   return saveCurrentPicture(name->c_str(), format, false);

@@ -8,6 +8,7 @@
 #include "camera/camera_pipeline.h"
 #include "camera/camera_settings.h"
 #include "camera/device_adapters.h"
+#include "camera/error_codes.h"
 #include "camera/error_history.h"
 #include "camera/filter_values.h"
 #include "camera/real_exposure.h"
@@ -34,9 +35,10 @@ class CPelnik : private AcquisitionHost {
   // The open sequence run by Pelnik_Initialize; its result is ignored there.
   int Open(int ownerWindow);
 
-  // Error reporting.
-  int RaiseError(int code) { return errors_.raise(code); }
-  void PostNotice(int code) const { errors_.notice(code); }
+  // Error reporting: the one way to record a failure (history and owner
+  // window), and the one way to only announce it (owner window, even null).
+  int RaiseError(ErrorCode code) { return errors_.raise(codeValue(code)); }
+  void PostNotice(ErrorCode code) const { errors_.notice(codeValue(code)); }
   int GetLastError() { return errors_.pop(); }
   int OwnerWindow() const { return errors_.ownerWindow(); }
 
@@ -136,7 +138,7 @@ class CPelnik : private AcquisitionHost {
   FramePipeline &pipeline() override { return pipeline_; }
   void claimCamera() override;
   void releaseCamera() override;
-  int raiseError(int code) override { return RaiseError(code); }
+  int raiseError(ErrorCode code) override { return RaiseError(code); }
   int waitTimeMs() const override { return waitTime_; }
   PreviewPlacement previewPlacement() const override;
   PreviewImageSize previewImageSize() const override;
@@ -144,7 +146,7 @@ class CPelnik : private AcquisitionHost {
   // Teardown in reverse order of the open sequence.
   void Teardown();
 
-  int noDevice() { return RaiseError(1), 0; }
+  int noDevice() { return RaiseError(ErrorCode::NoDevice), 0; }
   // Sends the region and subsample; false when the sensor refused the
   // window or the frames it would deliver do not have the image size.
   bool applyRegion(const VideoFormat &format);

@@ -1,6 +1,6 @@
 #include "camera/acquisition.h"
 
-#include "camera/error_history.h"
+#include "camera/error_codes.h"
 #include "platform/clock.h"
 #include "platform/window_messages.h"
 
@@ -8,13 +8,6 @@ namespace pelnik {
 
 namespace {
 
-constexpr int kNoDevice = 1;
-constexpr int kThreadFailed = 3;
-constexpr int kWindowFailed = 4;
-constexpr int kBufferTooSmall = 5;
-constexpr int kDeviceIo = 6;
-constexpr int kAcquisitionFailed = 8;
-constexpr int kCameraStopped = 13;
 constexpr int kTriggerTimeLimitMs = 3000;
 constexpr int kIdlePassMs = 10;
 
@@ -65,7 +58,7 @@ bool Acquisition::openPreviewWindow() {
   // A start that will be refused leaves the running acquisition's window alone.
   if (state() == AcquisitionState::Capture || state() == AcquisitionState::Triggered) return true;
   if (preview_.open(placement, host_.previewImageSize()) == PreviewSurface::OpenResult::Failed) {
-    host_.raiseError(kWindowFailed);
+    host_.raiseError(ErrorCode::WindowOrPreset);
     return false;
   }
   return true;
@@ -78,7 +71,7 @@ int Acquisition::Preview() {
   const AcquisitionState before = state();
   if (startPreviewLocked()) return 1;
   if (before == AcquisitionState::Idle) Close();
-  host_.raiseError(kAcquisitionFailed);
+  host_.raiseError(ErrorCode::AcquisitionFailed);
   return 0;
 }
 
@@ -90,7 +83,7 @@ int Acquisition::CallBackPreview(int callbackWindow, void *buffer, int size, int
   if (startPreviewLocked()) return 1;
   // A refused start (another acquisition runs) leaves that acquisition alone.
   if (before == AcquisitionState::Idle) Close();
-  host_.raiseError(kAcquisitionFailed);
+  host_.raiseError(ErrorCode::AcquisitionFailed);
   return 0;
 }
 
@@ -100,7 +93,7 @@ int Acquisition::StartPreview() {
 }
 
 int Acquisition::startPreviewLocked() {
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   switch (state()) {
     case AcquisitionState::Streaming:
       // Still running; a preview loop that ended on a lost camera is
@@ -110,22 +103,22 @@ int Acquisition::startPreviewLocked() {
       break;
     case AcquisitionState::Capture:
     case AcquisitionState::Triggered:
-      host_.raiseError(kNoDevice);
+      host_.raiseError(ErrorCode::NoDevice);
       return 0;
     case AcquisitionState::Idle:
       break;
   }
-  if (!host_.prepare()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
   if (!startThread(Loop::Preview)) {
     stopLocked();
-    host_.raiseError(kThreadFailed);
+    host_.raiseError(ErrorCode::ThreadFailed);
     return 0;
   }
   FrameSource &frames = host_.frames();
   frames.setTriggerMode(false);
   if (frames.startStreaming() != 0) {
     stopLocked();
-    host_.raiseError(kDeviceIo);
+    host_.raiseError(ErrorCode::DeviceIo);
     return 0;
   }
   state_ = AcquisitionState::Streaming;
@@ -157,7 +150,7 @@ int Acquisition::StopPreview() {
 }
 
 int Acquisition::stopLocked() {
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   runFlag_ = 0;
   if (state() != AcquisitionState::Idle) {
     const bool wasStreaming = state() == AcquisitionState::Streaming;
@@ -185,29 +178,29 @@ int Acquisition::Close() {
 
 int Acquisition::Capture() {
   std::lock_guard<std::recursive_mutex> control(controlLock_);
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   switch (state()) {
     case AcquisitionState::Streaming:
     case AcquisitionState::Triggered:
-      return host_.raiseError(kNoDevice), 0;
+      return host_.raiseError(ErrorCode::NoDevice), 0;
     case AcquisitionState::Capture:
       return 1;
     case AcquisitionState::Idle:
       break;
   }
-  if (!host_.prepare()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
   state_ = AcquisitionState::Capture;
   return 1;
 }
 
 int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
   std::lock_guard<std::recursive_mutex> control(controlLock_);
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   const AcquisitionState current = state();
   if (current == AcquisitionState::Streaming || current == AcquisitionState::Triggered)
-    return host_.raiseError(kNoDevice), 0;
+    return host_.raiseError(ErrorCode::NoDevice), 0;
   const bool prepared = current == AcquisitionState::Capture;
-  if (!prepared && !host_.prepare()) return host_.raiseError(kNoDevice), 0;
+  if (!prepared && !host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
 
   FrameSource &frames = host_.frames();
   auto finish = [&](int result) {
@@ -216,20 +209,20 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
   };
   platform::RecursiveGuard frame(frameLock_);
   if (!frames.readSingleFrame()) {
-    host_.raiseError(kAcquisitionFailed);
+    host_.raiseError(ErrorCode::AcquisitionFailed);
     return finish(0);
   }
   FramePipeline &pipeline = host_.pipeline();
   if (!pipeline.receiveSingleFrame()) {
-    postFrameError(kAcquisitionFailed);
-    host_.raiseError(kAcquisitionFailed);
+    postFrameError(ErrorCode::AcquisitionFailed);
+    host_.raiseError(ErrorCode::AcquisitionFailed);
     return finish(0);
   }
   pipeline.process();
   imageAvailable_ = 1;
   if (buffer && size != 0 && !copyPicture(buffer, size, rowOrder)) {
-    postFrameError(kBufferTooSmall);
-    host_.raiseError(kBufferTooSmall);
+    postFrameError(ErrorCode::MemoryOrBuffer);
+    host_.raiseError(ErrorCode::MemoryOrBuffer);
     return finish(0);
   }
   return finish(1);
@@ -237,11 +230,11 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
 
 int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrder) {
   std::lock_guard<std::recursive_mutex> control(controlLock_);
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   switch (state()) {
     case AcquisitionState::Streaming:
     case AcquisitionState::Capture:
-      return host_.raiseError(kNoDevice), 0;
+      return host_.raiseError(ErrorCode::NoDevice), 0;
     case AcquisitionState::Triggered:
       // The running trigger loop takes the new destination from its next
       // picture on; a second thread is never started.
@@ -254,7 +247,7 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
   if (!openPreviewWindow()) return 0;
   if (!host_.prepare()) {
     Close();
-    return host_.raiseError(kNoDevice), 0;
+    return host_.raiseError(ErrorCode::NoDevice), 0;
   }
   state_ = AcquisitionState::Triggered;
   triggerTimeLimitMs_ = kTriggerTimeLimitMs;
@@ -263,16 +256,16 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
   frames.setTriggerMode(true);
   if (!startThread(Loop::Trigger)) {
     Close();
-    return host_.raiseError(kThreadFailed), 0;
+    return host_.raiseError(ErrorCode::ThreadFailed), 0;
   }
   return 1;
 }
 
 int Acquisition::GetImage(void *buffer, int size, int rowOrder) {
-  if (!host_.hasDevice()) return host_.raiseError(kNoDevice), 0;
+  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   platform::RecursiveGuard frame(frameLock_);
   if (!buffer || !copyPicture(buffer, size, rowOrder)) {
-    host_.raiseError(kBufferTooSmall);
+    host_.raiseError(ErrorCode::MemoryOrBuffer);
     return 0;
   }
   return 1;
@@ -282,9 +275,9 @@ bool Acquisition::copyPicture(void *buffer, int size, int rowOrder) {
   return copyToApplication(host_.pipeline().outputRows(), buffer, size, rowOrder);
 }
 
-void Acquisition::postFrameError(int code) {
+void Acquisition::postFrameError(ErrorCode code) {
   if (target_.callbackWindow != 0)
-    platform::postWindowMessage(target_.callbackWindow, kFrameMessage, 0, code);
+    platform::postWindowMessage(target_.callbackWindow, kFrameMessage, 0, codeValue(code));
 }
 
 void Acquisition::postFrame() {
@@ -306,8 +299,8 @@ void Acquisition::fillFrameInfo(int frameRate10) {
 bool Acquisition::deliverToApplication() {
   if (!target_.buffer || target_.size == 0) return true;
   if (copyPicture(target_.buffer, target_.size, target_.rowOrder)) return true;
-  postFrameError(kBufferTooSmall);
-  host_.raiseError(kBufferTooSmall);
+  postFrameError(ErrorCode::MemoryOrBuffer);
+  host_.raiseError(ErrorCode::MemoryOrBuffer);
   return false;
 }
 
@@ -327,8 +320,8 @@ void Acquisition::runPreviewLoop() {
     if (wait == FrameWait::Lost) {
       runFlag_ = 0;
       platform::RecursiveGuard frame(frameLock_);
-      postFrameError(kCameraStopped);
-      host_.raiseError(kCameraStopped);
+      postFrameError(ErrorCode::CameraStopped);
+      host_.raiseError(ErrorCode::CameraStopped);
       break;
     }
     if (wait != FrameWait::Ready) continue;
@@ -336,8 +329,8 @@ void Acquisition::runPreviewLoop() {
     PresentAfterUnlock present(preview_);
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveContinuousFrame()) {
-      postFrameError(kAcquisitionFailed);
-      host_.raiseError(kAcquisitionFailed);
+      postFrameError(ErrorCode::AcquisitionFailed);
+      host_.raiseError(ErrorCode::AcquisitionFailed);
       continue;
     }
     fillFrameInfo(rate_.countFrame(platform::multimediaTime()));
@@ -368,8 +361,8 @@ void Acquisition::runTriggerLoop() {
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveSingleFrame()) {
       // A frame that does not fit the buffers is never delivered.
-      postFrameError(kAcquisitionFailed);
-      host_.raiseError(kAcquisitionFailed);
+      postFrameError(ErrorCode::AcquisitionFailed);
+      host_.raiseError(ErrorCode::AcquisitionFailed);
       continue;
     }
     fillFrameInfo(0);

@@ -9,6 +9,7 @@
 
 #include "PelnikSdk_R5M_LX.h"
 #include "camera/application_copy.h"
+#include "camera/error_codes.h"
 #include "camera/frame_rate.h"
 #include "display/preview_surface.h"
 #include "platform/recursive_lock.h"
@@ -65,7 +66,7 @@ class AcquisitionHost {
   virtual FramePipeline &pipeline() = 0;
   virtual void claimCamera() = 0;
   virtual void releaseCamera() = 0;
-  virtual int raiseError(int code) = 0;
+  virtual int raiseError(ErrorCode code) = 0;
   virtual int waitTimeMs() const = 0;
   virtual PreviewPlacement previewPlacement() const = 0;
   // The picture size a top-level preview window's client area gets.
@@ -125,7 +126,7 @@ class Acquisition {
   bool copyPicture(void *buffer, int size, int rowOrder);
   // Under the frame lock: the finished picture to the preview, if it has a window.
   void paintPreview(const FramePipeline &pipeline);
-  void postFrameError(int code);
+  void postFrameError(ErrorCode code);
   void postFrame();
 
   AcquisitionHost &host_;

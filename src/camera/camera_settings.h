@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/filter_slots.h"
+
 namespace pelnik {
 
 class AtomicInt {
@@ -25,40 +27,26 @@ class AtomicInt {
   std::atomic<int> value_;
 };
 
-inline constexpr std::size_t kFilterSlots = 30;
-
-// Slots of the filter settings record that the camera itself names.
-namespace slot {
-inline constexpr std::size_t kBayerGainRed = 5;
-inline constexpr std::size_t kBayerGainGreen = 6;
-inline constexpr std::size_t kBayerGainBlue = 7;
-inline constexpr std::size_t kGamma = 8;
-inline constexpr std::size_t kBayerMode = 9;
-inline constexpr std::size_t kGrayMode = 11;
-inline constexpr std::size_t kGrayGainFirst = 12;  // R, G1, G2, B
-inline constexpr std::size_t kBayerGainAuto = 25;
-inline constexpr std::size_t kCalibrationRequest = 29;
-}  // namespace slot
-
-// The 30-slot filter settings record.
+// The 30-slot filter settings record; imaging/filter_slots.h describes each
+// slot.
 class FilterSettings {
  public:
-  using Plain = std::array<std::int32_t, kFilterSlots>;
+  using Plain = std::array<std::int32_t, kFilterRecordSlots>;
 
-  int get(std::size_t index) const { return slots_[index]; }
-  void set(std::size_t index, int value) { slots_[index] = value; }
+  int get(int slot) const { return slots_[static_cast<std::size_t>(slot)]; }
+  void set(int slot, int value) { slots_[static_cast<std::size_t>(slot)] = value; }
 
   Plain snapshot() const {
     Plain plain{};
-    for (std::size_t i = 0; i < kFilterSlots; ++i) plain[i] = slots_[i];
+    for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = slots_[i];
     return plain;
   }
   void assign(const Plain &plain) {
-    for (std::size_t i = 0; i < kFilterSlots; ++i) slots_[i] = plain[i];
+    for (std::size_t i = 0; i < plain.size(); ++i) slots_[i] = plain[i];
   }
 
  private:
-  std::array<AtomicInt, kFilterSlots> slots_{};
+  std::array<AtomicInt, kFilterRecordSlots> slots_{};
 };
 
 // The analog settings sent to the sensor.

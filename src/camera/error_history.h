@@ -1,13 +1,14 @@
 #pragma once
 // A camera's error reporting: the 20-entry history popped newest first, and
 // the notification posted to the owner window at the moment of failure.
+// The camera raises through CPelnik::RaiseError and PostNotice, which take an
+// ErrorCode; the history itself keeps the plain values.
 #include <array>
 #include <mutex>
 
-namespace pelnik {
+#include "camera/error_codes.h"
 
-inline constexpr unsigned int kErrorMessage = 0x8003;
-inline constexpr unsigned int kFrameMessage = 0x8002;
+namespace pelnik {
 
 class ErrorHistory {
  public:

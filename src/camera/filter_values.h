@@ -1,19 +1,19 @@
 #pragma once
-// The store behind filter-value identifiers 1..28: where each identifier's
-// value lives, the range its setter accepts and its special rules.
+// The store behind filter-value identifiers 1..28. The identifiers that
+// reach a slot of the filter record follow imaging/filter_slots.h; the ones
+// without a slot (the packed Bayer gains and the analog settings) follow the
+// rules here.
 #include "camera/camera_settings.h"
+#include "camera/error_codes.h"
 #include "camera/sensor_control.h"
 
 namespace pelnik {
 
-inline constexpr int kFirstFilterId = 1;
-inline constexpr int kLastFilterId = 28;
-
-// Error code of a failed set or get (0 = success); the camera raises it.
+// Error code of a failed set or get (None = success); the camera raises it.
 struct FilterResult {
-  int errorCode = 0;
+  ErrorCode errorCode = ErrorCode::None;
   int value = 0;  // the value read, for a get
-  bool ok() const { return errorCode == 0; }
+  bool ok() const { return errorCode == ErrorCode::None; }
 };
 
 class FilterValues {

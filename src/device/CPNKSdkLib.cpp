@@ -100,7 +100,8 @@ bool CPNKSdkLib::exchange(const CommandBlock &request, CommandBlock &reply, Requ
 
 int CPNKSdkLib::ReadSromByte(std::uint16_t address, std::uint8_t &value) {
   if (address < kSromIdentityBase) return 0;
-  CommandBlock block{0x41, 0x51, 0x02, 0x01, highByte(address), lowByte(address)};
+  CommandBlock block{cmd::kSromRead,      cmd::kSromSelect,  cmd::kSromReadMode,
+                     cmd::kSromReadCount, highByte(address), lowByte(address)};
   // The send and the first reply are not checked; the second reply decides.
   if (!exchange(block, block, RequestCheck::Ignored, kSromReadSettleMs)) return 0;
   value = block.bytes[0];
@@ -113,8 +114,9 @@ int CPNKSdkLib::ReadSromID(std::uint8_t id, std::uint8_t &value) {
 
 int CPNKSdkLib::WriteSromID(std::uint8_t id, std::uint8_t value) {
   ScopedDeviceHandle handle(link_.transport(), devicePath_);
-  const bool sent =
-      link_.sendCommand(handle.get(), CommandBlock{0x40, 0x51, 0x03, 0x18, id, value});
+  const bool sent = link_.sendCommand(
+      handle.get(), CommandBlock{cmd::kSromWrite, cmd::kSromSelect, cmd::kSromWriteMode,
+                                 highByte(kSromIdentityBase), id, value});
   wait(kSromWriteSettleMs);
   return sent ? 1 : 0;
 }
@@ -123,7 +125,8 @@ int CPNKSdkLib::WriteSromID(std::uint8_t id, std::uint8_t value) {
 
 int CPNKSdkLib::WriteSensorRegister(std::uint16_t reg, int value) {
   const auto word = static_cast<unsigned>(value);
-  if (!sendCommand(CommandBlock{0x04, 0x03, static_cast<std::uint8_t>(lowByte(reg) + 0x80),
+  if (!sendCommand(CommandBlock{cmd::kSensorRegister, cmd::kSensorRegisterSelect,
+                                static_cast<std::uint8_t>(lowByte(reg) + cmd::kSensorWrite),
                                 highByte(word), lowByte(word)}))
     return 0;
   wait(kSensorWriteSettleMs);
@@ -131,14 +134,16 @@ int CPNKSdkLib::WriteSensorRegister(std::uint16_t reg, int value) {
 }
 
 int CPNKSdkLib::RequestSensorRegister(std::uint8_t reg) {
-  sendCommand(CommandBlock{0x04, 0x03, static_cast<std::uint8_t>(reg & 0x7F), 0x00, 0x00});
+  sendCommand(CommandBlock{cmd::kSensorRegister, cmd::kSensorRegisterSelect,
+                           static_cast<std::uint8_t>(reg & 0x7F), 0x00, 0x00});
   return 1;
 }
 
 int CPNKSdkLib::ReadSensorRegister(std::uint8_t reg, std::uint16_t &value) {
   CommandBlock reply;
-  if (!exchange(CommandBlock{0x04, 0x03, static_cast<std::uint8_t>(reg & 0x7F)}, reply,
-                RequestCheck::MustSucceed, 0))
+  if (!exchange(CommandBlock{cmd::kSensorRegister, cmd::kSensorRegisterSelect,
+                             static_cast<std::uint8_t>(reg & 0x7F)},
+                reply, RequestCheck::MustSucceed, 0))
     return 0;
   value = static_cast<std::uint16_t>(reply.bytes[0] << 8 | reply.bytes[1]);
   return 1;
@@ -147,13 +152,13 @@ int CPNKSdkLib::ReadSensorRegister(std::uint8_t reg, std::uint16_t &value) {
 int CPNKSdkLib::ReadFpgaRegister(std::uint8_t reg, std::uint8_t &value) {
   CommandBlock reply;
   value = 0;
-  if (!exchange(CommandBlock{0x26, reg}, reply, RequestCheck::MustSucceed, 0)) return 0;
+  if (!exchange(CommandBlock{cmd::kFpgaRead, reg}, reply, RequestCheck::MustSucceed, 0)) return 0;
   value = reply.bytes[0];
   return 1;
 }
 
 int CPNKSdkLib::WriteFpgaRegister(std::uint8_t reg, std::uint8_t value) {
-  return sendCommand(CommandBlock{0x25, reg, value}) ? 1 : 0;
+  return sendCommand(CommandBlock{cmd::kFpgaWrite, reg, value}) ? 1 : 0;
 }
 
 // ---- frame transfer ----
@@ -179,7 +184,7 @@ void CPNKSdkLib::FreeFrameBuffers() { buffers_.release(); }
 
 void CPNKSdkLib::SendTransferLength() {
   const std::uint32_t length = transferLength_;
-  sendCommand(CommandBlock{0x09, lowByte(length), highByte(length),
+  sendCommand(CommandBlock{cmd::kTransferLength, lowByte(length), highByte(length),
                            static_cast<std::uint8_t>(length >> 16),
                            static_cast<std::uint8_t>(length >> 24)});
 }
@@ -199,7 +204,7 @@ int CPNKSdkLib::FetchSingleFrame(std::uint8_t *destination, std::size_t destinat
 
 void CPNKSdkLib::CloseFrameReader() { reader_.close(); }
 
-void CPNKSdkLib::ResetTransfer() { sendCommand(CommandBlock{0x01}); }
+void CPNKSdkLib::ResetTransfer() { sendCommand(CommandBlock{cmd::kTransferReset}); }
 
 int CPNKSdkLib::StartStreaming() {
   if (streamer_.running()) return kStatusStreaming;

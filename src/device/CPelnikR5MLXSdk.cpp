@@ -37,7 +37,7 @@ std::unique_ptr<CPelnikR5MLXSdk> CPelnikR5MLXSdk::Create() {
 
 int CPelnikR5MLXSdk::SetPixelWidth(int wide) {
   pixelWidth_ = wide;
-  sendCommand(CommandBlock{0x0A, 0x01});
+  sendCommand(CommandBlock{cmd::kPixelWidthSetup, cmd::kPixelWidthSetupArgument});
   WriteFpgaRegister(reg::kFpgaPixelWidth, wide != 0 ? 1 : 0);
   return 1;
 }

@@ -8,15 +8,18 @@
 #include <string>
 
 #include "platform/device_transport.h"
+#include "platform/device_wire.h"
 
 namespace pelnik::device {
 
 using platform::DeviceHandle;
 using platform::kNoDeviceHandle;
+// The command codes, named once for this layer and the camera's stand-ins.
+namespace cmd = platform::wire::command;
 
 // A 64-byte command or reply block; bytes past the ones given are zero.
 struct CommandBlock {
-  static constexpr std::size_t kBytes = 64;
+  static constexpr std::size_t kBytes = platform::wire::kBlockBytes;
   CommandBlock() = default;
   CommandBlock(std::initializer_list<std::uint8_t> leading);
   std::array<std::uint8_t, kBytes> bytes{};

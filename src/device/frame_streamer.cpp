@@ -60,7 +60,7 @@ void FrameStreamer::run() {
 }
 
 int FrameStreamer::transferFrames(DeviceHandle handle) {
-  const CommandBlock frameRequest{0x02};
+  const CommandBlock frameRequest{cmd::kFrameRequest};
   bool shortReadSeen = false;
   while (stoppedFlag_.load() == 0) {
     int slot;

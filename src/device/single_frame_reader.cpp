@@ -11,8 +11,8 @@ int SingleFrameReader::read(const std::string &devicePath, std::uint8_t *buffer,
     handle_ = link_.transport().open(devicePath);
     if (handle_ == kNoDeviceHandle) return kStatusNoHandle;
   }
-  link_.sendCommandOnce(devicePath, CommandBlock{0x01});
-  link_.sendCommand(handle_, CommandBlock{0x02});
+  link_.sendCommandOnce(devicePath, CommandBlock{cmd::kTransferReset});
+  link_.sendCommand(handle_, CommandBlock{cmd::kFrameRequest});
   std::uint32_t moved = 0;
   if (!link_.readImage(handle_, buffer, transferBytes, moved) || moved < transferBytes) {
     link_.transport().close(handle_);

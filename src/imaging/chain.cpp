@@ -75,19 +75,11 @@ bool modeBuffers(int colourMode, const ChainBuffers &b, ModeBuffers &mode) {
 // accept; the stages' arithmetic is defined only inside those ranges.
 ChainSettings normalised(const ChainSettings &given) {
   ChainSettings s = given;
-  auto hold = [&](int slot, int low, int high) {
-    s.filter[static_cast<std::size_t>(slot)] = std::clamp(s.slot(slot), low, high);
-  };
-  hold(filter_slot::kBrightness, -255, 255);
-  hold(filter_slot::kContrast, -127, 127);
-  hold(filter_slot::kHue, -360, 360);
-  hold(filter_slot::kSaturation, -255, 255);
-  hold(filter_slot::kSharpness, 0, 30);
-  hold(filter_slot::kBayerGainRed, 0, 400);
-  hold(filter_slot::kBayerGainGreen, 0, 400);
-  hold(filter_slot::kBayerGainBlue, 0, 400);
-  hold(filter_slot::kGamma, 0, 200);
-  hold(filter_slot::kBayerMode, 0, 3);
+  for (const FilterSlotInfo &info : filterSlotTable()) {
+    if (!info.chainHolds) continue;
+    auto &value = s.filter[static_cast<std::size_t>(info.slot)];
+    value = info.setterRange.clamp(value);
+  }
   return s;
 }
 

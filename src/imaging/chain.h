@@ -11,34 +11,11 @@
 #include <cstdint>
 
 #include "imaging/chain_interfaces.h"
+#include "imaging/filter_slots.h"
 
 namespace pelnik {
 
 class CImageBuffer;
-
-// Slots of the camera's 30-int filter settings record that the chain reads.
-namespace filter_slot {
-inline constexpr int kBrightness = 0;
-inline constexpr int kContrast = 1;
-inline constexpr int kHue = 2;
-inline constexpr int kSaturation = 3;
-inline constexpr int kSharpness = 4;
-inline constexpr int kBayerGainRed = 5;
-inline constexpr int kBayerGainGreen = 6;
-inline constexpr int kBayerGainBlue = 7;
-inline constexpr int kGamma = 8;
-inline constexpr int kBayerMode = 9;
-inline constexpr int kGrayMode = 11;
-inline constexpr int kGrayGainR = 12;    // then G1, G2, B
-inline constexpr int kGrayOffsetR = 16;  // then G1, G2, B
-inline constexpr int kWhiteBalanceEnable = 25;
-inline constexpr int kWhiteBalanceOnceFirst = 26;
-inline constexpr int kWhiteBalanceOnceSecond = 27;
-// 0 none, 1 once (cleared when served), negative: every frame.
-inline constexpr int kGrayCalibration = 29;
-}  // namespace filter_slot
-
-inline constexpr int kFilterRecordSlots = 30;
 
 // What one frame reads, copied by the camera before the call so that the
 // frame sees each setting either before or after a concurrent change.

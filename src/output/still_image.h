@@ -16,20 +16,23 @@
 #include <optional>
 #include <string>
 
+#include "PelnikSdk_R5M_LX.h"
+
 namespace pelnik {
 
 class CImageBuffer;
 
 namespace output {
 
+// The format codes of Pelnik_SaveImage, named as the application names them.
 enum StillImageFormat : int {
-  kStillBmp = 0,
-  kStillRaw = 1,
-  kStillJpegQuality100 = 2,
-  kStillJpegQuality70 = 3,
-  kStillJpegQuality20 = 4,
-  kStillPng = 5,
-  kStillTiff = 6,
+  kStillBmp = PELNIK_FILE_BMP,
+  kStillRaw = PELNIK_FILE_RAW,
+  kStillJpegQuality100 = PELNIK_FILE_JPEG_HIGH,
+  kStillJpegQuality70 = PELNIK_FILE_JPEG_MID,
+  kStillJpegQuality20 = PELNIK_FILE_JPEG_LOW,
+  kStillPng = PELNIK_FILE_PNG,
+  kStillTiff = PELNIK_FILE_TIFF,
 };
 
 // Writes `picture` (bit count 8, 16, 24, 32, 48 or 64; 16-bit samples with

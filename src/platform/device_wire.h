@@ -18,12 +18,12 @@
 // `returned` is the driver's byte count; for reads it equals payloadLength.
 // status 0 = the request succeeded, anything else = it failed (returned 0).
 //
-// Sensor register read: the command block 0x04, 0x03, register (bit 7
-// clear) selects the register; the reply blocks then read from pipe 1 hold
-// the register's 16-bit value with the HIGH byte in reply byte 0 and the LOW
-// byte in reply byte 1. Every reply read until the next read command returns
-// the same block, so both of the two reply reads carry the value.
-// FPGA register (0x26) and SROM (0x41) reads put their byte in reply byte 0.
+// Sensor register read: the command block kSensorRegister,
+// kSensorRegisterSelect, register (bit 7 clear) selects the register; the reply blocks then read
+// from pipe 1 hold the register's 16-bit value with the HIGH byte in reply byte 0 and the LOW byte
+// in reply byte 1. Every reply read until the next read command returns the same block, so both of
+// the two reply reads carry the value. FPGA register (kFpgaRead) and SROM (kSromRead) reads put
+// their byte in reply byte 0.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -44,6 +44,32 @@ inline constexpr std::uint32_t kPipeReply = 1;
 inline constexpr std::uint32_t kPipeImage = 2;
 inline constexpr std::uint32_t kBlockBytes = 64;
 inline constexpr std::uint32_t kTimeoutRequestBytes = 44;
+
+// Command blocks on pipe 0: byte 0 is the command, the bytes named after it
+// follow in order; the rest of the 64 bytes has no meaning.
+namespace command {
+inline constexpr std::uint8_t kTransferReset = 0x01;  // forget a frame request not yet read
+inline constexpr std::uint8_t kFrameRequest = 0x02;   // one frame on pipe 2
+// kSensorRegister, kSensorRegisterSelect, register (+ kSensorWrite to write),
+// then for a write the value's high and low byte.
+inline constexpr std::uint8_t kSensorRegister = 0x04;
+inline constexpr std::uint8_t kSensorRegisterSelect = 0x03;
+inline constexpr std::uint8_t kSensorWrite = 0x80;
+inline constexpr std::uint8_t kTransferLength = 0x09;  // then pixels, 32-bit little-endian
+// kPixelWidthSetup, kPixelWidthSetupArgument: transfer set-up for the pixel width.
+inline constexpr std::uint8_t kPixelWidthSetup = 0x0A;
+inline constexpr std::uint8_t kPixelWidthSetupArgument = 0x01;
+inline constexpr std::uint8_t kFpgaWrite = 0x25;  // then register, value
+inline constexpr std::uint8_t kFpgaRead = 0x26;   // then register
+// kSromWrite, kSromSelect, kSromWriteMode, address high, address low, value.
+inline constexpr std::uint8_t kSromWrite = 0x40;
+// kSromRead, kSromSelect, kSromReadMode, kSromReadCount, address high, address low.
+inline constexpr std::uint8_t kSromRead = 0x41;
+inline constexpr std::uint8_t kSromSelect = 0x51;
+inline constexpr std::uint8_t kSromWriteMode = 0x03;
+inline constexpr std::uint8_t kSromReadMode = 0x02;
+inline constexpr std::uint8_t kSromReadCount = 0x01;
+}  // namespace command
 
 // Limits a receiver enforces before trusting a header; a message beyond them
 // means the stream is out of step and the connection is dropped.

@@ -38,29 +38,6 @@ constexpr Field<AnalogValues> kAnalogFields[] = {
     {"AutoIris", &AnalogValues::autoIris},
 };
 
-// A value of a slot group: its name, its slot and the slot's default.
-struct Slot {
-  const char *name;
-  int slot;
-  std::int32_t defaultValue;
-};
-
-constexpr Slot kFilterSlots[] = {
-    {"Brightness", 0, 0}, {"Contrast", 1, 0},  {"Hue", 2, 0},      {"Saturation", 3, 0},
-    {"Sharpness", 4, 0},  {"R_Gain", 5, 100},  {"G_Gain", 6, 100}, {"B_Gain", 7, 100},
-    {"Gamma", 8, 100},    {"BayerMode", 9, 1},
-};
-
-constexpr Slot kGraySlots[] = {
-    {"Mode", 11, 0},     {"GainR1", 12, 128}, {"GainG1", 13, 128},
-    {"GainG2", 14, 128}, {"GainB1", 15, 128}, {"OffsetR1", 16, 0},
-    {"OffsetG1", 17, 0}, {"OffsetG2", 18, 0}, {"OffsetB1", 19, 0},
-};
-
-// Slots without a stored value that the filter defaults also reset.
-constexpr int kFilterCompanionFirst = 20;
-constexpr int kFilterCompanionLast = 28;
-
 constexpr const char *kSizeValue = "Size";
 
 // Reads a value straight into a field: the field is the 4-byte place, so a
@@ -110,29 +87,34 @@ std::optional<SettingsKey> openGroupKey(SettingsSession &session, int cameraNumb
   return session.openKey(*camera, group);
 }
 
-template <std::size_t N>
-void applySlotDefaults(const Slot (&slots)[N], FilterRecord &filter) {
-  for (const auto &slot : slots) filter[static_cast<std::size_t>(slot.slot)] = slot.defaultValue;
+// The group's slots take their defaults, also those it does not store.
+void applySlotDefaults(SlotGroup group, FilterRecord &filter) {
+  for (const FilterSlotInfo &slot : filterSlotTable()) {
+    if (slot.group == group) filter[static_cast<std::size_t>(slot.slot)] = slot.defaultValue;
+  }
 }
 
-template <std::size_t N>
-int loadSlots(SettingsStore &store, int cameraNumber, const char *group, const Slot (&slots)[N],
-              FilterRecord &filter) {
+bool storedIn(const FilterSlotInfo &slot, SlotGroup group) {
+  return slot.group == group && slot.storedName != nullptr;
+}
+
+int loadSlots(SettingsStore &store, int cameraNumber, SlotGroup group, FilterRecord &filter) {
   auto session = store.beginRead();
-  auto key = openGroupKey(*session, cameraNumber, group);
+  auto key = openGroupKey(*session, cameraNumber, slotGroupKey(group));
   if (!key) return 0;
-  for (const auto &slot : slots) {
-    readInto(*session, *key, slot.name, filter[static_cast<std::size_t>(slot.slot)]);
+  for (const FilterSlotInfo &slot : filterSlotTable()) {
+    if (!storedIn(slot, group)) continue;
+    readInto(*session, *key, slot.storedName, filter[static_cast<std::size_t>(slot.slot)]);
   }
   return 1;
 }
 
-template <std::size_t N>
-bool writeSlots(SettingsSession &session, const SettingsKey &key, const Slot (&slots)[N],
+bool writeSlots(SettingsSession &session, const SettingsKey &key, SlotGroup group,
                 const FilterRecord &filter) {
-  for (const auto &slot : slots) {
+  for (const FilterSlotInfo &slot : filterSlotTable()) {
+    if (!storedIn(slot, group)) continue;
     const auto value = static_cast<std::uint32_t>(filter[static_cast<std::size_t>(slot.slot)]);
-    if (!session.writeValue(key, slot.name, value)) return false;
+    if (!session.writeValue(key, slot.storedName, value)) return false;
   }
   return true;
 }
@@ -224,11 +206,8 @@ int saveAnalog(SettingsStore &store, int cameraNumber, const AnalogValues &analo
 }
 
 int loadFilter(SettingsStore &store, int cameraNumber, FilterRecord &filter) {
-  if (loadSlots(store, cameraNumber, "Filter", kFilterSlots, filter)) return 1;
-  applySlotDefaults(kFilterSlots, filter);
-  for (int slot = kFilterCompanionFirst; slot <= kFilterCompanionLast; ++slot) {
-    filter[static_cast<std::size_t>(slot)] = 0;
-  }
+  if (loadSlots(store, cameraNumber, SlotGroup::Filter, filter)) return 1;
+  applySlotDefaults(SlotGroup::Filter, filter);
   return 0;
 }
 
@@ -238,15 +217,15 @@ int saveFilter(SettingsStore &store, int cameraNumber, const FilterRecord &filte
   auto camera = createCameraKey(*session, cameraNumber);
   if (!camera) return 0;
   // The camera key counts as reached even when "Filter" itself fails.
-  if (auto key = session->createKey(*camera, "Filter")) {
-    writeSlots(*session, *key, kFilterSlots, filter);
+  if (auto key = session->createKey(*camera, slotGroupKey(SlotGroup::Filter))) {
+    writeSlots(*session, *key, SlotGroup::Filter, filter);
   }
   return session->commit() ? 1 : 0;
 }
 
 int loadGray(SettingsStore &store, int cameraNumber, FilterRecord &filter) {
-  if (loadSlots(store, cameraNumber, "Gray", kGraySlots, filter)) return 1;
-  applySlotDefaults(kGraySlots, filter);
+  if (loadSlots(store, cameraNumber, SlotGroup::Gray, filter)) return 1;
+  applySlotDefaults(SlotGroup::Gray, filter);
   return 0;
 }
 
@@ -258,8 +237,8 @@ int saveGray(SettingsStore &store, int cameraNumber, const FilterRecord &filter)
   // Only an existing camera key: the analog and filter saves create it.
   auto camera = session->openKey(*root, cameraKeyName(cameraNumber));
   if (!camera) return 0;
-  auto key = session->createKey(*camera, "Gray");
-  if (!key || !writeSlots(*session, *key, kGraySlots, filter)) return 0;
+  auto key = session->createKey(*camera, slotGroupKey(SlotGroup::Gray));
+  if (!key || !writeSlots(*session, *key, SlotGroup::Gray, filter)) return 0;
   return session->commit() ? 1 : 0;
 }
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "imaging/filter_slots.h"
 #include "platform/settings_store.h"
 
 namespace pelnik::settings {
@@ -70,9 +71,9 @@ struct MirrorState {
   std::int32_t horizontal = 0;
 };
 
-// The camera's filter settings record: slots 0-9 are the "Filter" group,
-// 11-19 the "Gray" group; the rest is not stored.
-using FilterRecord = std::array<std::int32_t, 30>;
+// The camera's filter settings record; imaging/filter_slots.h says which
+// slot belongs to which group, under what name and with what default.
+using FilterRecord = std::array<std::int32_t, kFilterRecordSlots>;
 
 // What the camera dialog edits: the preset table and the format values.
 struct CameraDialogValues {

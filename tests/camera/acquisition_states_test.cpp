@@ -85,8 +85,8 @@ class ScriptedHost final : public AcquisitionHost {
   FramePipeline &pipeline() override { return picture; }
   void claimCamera() override { ++claims; }
   void releaseCamera() override { --claims; }
-  int raiseError(int code) override {
-    lastError = code;
+  int raiseError(pelnik::ErrorCode code) override {
+    lastError = pelnik::codeValue(code);
     ++errors;
     return 1;
   }

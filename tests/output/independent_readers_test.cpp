@@ -13,6 +13,7 @@
 
 #include "output/still_image.h"
 #include "sample_pictures.h"
+#include "support/test_environment.h"
 
 namespace {
 
@@ -35,8 +36,9 @@ void PrintTo(const ReaderCase &c, std::ostream *out) {
 // Found beside this source file, so the test does not depend on the
 // environment ctest passes.
 const std::string &readBackScript() {
-  static const std::string path =
-      (std::filesystem::path(__FILE__).parent_path() / "read_back.py").string();
+  // From the source tree, not __FILE__: a compiler cache may have made that
+  // relative to another working directory.
+  static const std::string path = pelnik::test::sourcePath("tests/output/read_back.py");
   return path;
 }
 
