@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -129,44 +130,69 @@ class StillPreview : public PreviewExports {
   }
 };
 
-TEST_F(StillPreview, ChildOfTheImageSizeShowsThePictureUprightPixelForPixel) {
-  ASSERT_EQ(Pelnik_SetCaptureWindowEx(handle_, 1280, 0, 320, 1024, 0, 240), 1);
-  ASSERT_EQ(Pelnik_SetColorMode(handle_, 24), 1);
-  const Window parent = makeParent(400, 300);
-  ASSERT_EQ(Pelnik_SetPreviewWindow(handle_, static_cast<int>(parent), 0, 0, 320, 240), 1);
+// The still scene's picture at 320 x 240 in colour 24, in a child window of
+// exactly that size.
+class StillPreviewOneToOne : public StillPreview {
+ protected:
+  void SetUp() override {
+    StillPreview::SetUp();
+    ASSERT_EQ(Pelnik_SetCaptureWindowEx(handle_, 1280, 0, 320, 1024, 0, 240), 1);
+    ASSERT_EQ(Pelnik_SetColorMode(handle_, 24), 1);
+    parent_ = makeParent(400, 300);
+    ASSERT_EQ(Pelnik_SetPreviewWindow(handle_, static_cast<int>(parent_), 0, 0, 320, 240), 1);
+  }
+  // The window shows what Pelnik_GetImage returns, upright, pixel for pixel;
+  // `next` is run between read-backs (to trigger another picture).
+  void expectWindowShowsThePicture(const std::function<void()> &next = [] {}) {
+    const Window child = onlyChild(parent_);
+    ASSERT_NE(child, 0u);
+    const int stride = (320 * 3 + 3) / 4 * 4;
+    std::vector<std::uint8_t> picture(static_cast<std::size_t>(stride) * 240);
+    ASSERT_EQ(Pelnik_GetImage(handle_, picture.data(), static_cast<int>(picture.size()), 1), 1);
+    std::vector<std::uint32_t> expected;
+    for (int y = 0; y < 240; ++y)
+      for (int x = 0; x < 320; ++x) {
+        const std::uint8_t *p = picture.data() + y * stride + x * 3;
+        expected.push_back(static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0]);
+      }
+    // Every frame is the same picture but for the frame stamp at the start of
+    // the first and last rows, which the comparison leaves out.
+    auto stamped = [](int x, int y) { return x < 16 && (y < 4 || y >= 236); };
+    auto sameOutsideStamps = [&](const std::vector<std::uint32_t> &a) {
+      if (a.size() != expected.size()) return false;
+      for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+          if (!stamped(x, y) && a[y * 320 + x] != expected[y * 320 + x]) return false;
+      return true;
+    };
+    std::vector<std::uint32_t> shown;
+    EXPECT_TRUE(waitUntil([&] {
+      next();
+      shown = readWindowPixels(child, 320, 240);
+      return sameOutsideStamps(shown);
+    })) << "the window does not show the camera's picture";
+    // The scene is blue in its top rows: so must the window's top rows be.
+    ASSERT_EQ(shown.size(), expected.size());
+    EXPECT_GT(shown[10 * 320 + 10] & 0xFF, shown[230 * 320 + 10] & 0xFF);
+  }
+
+  Window parent_ = 0;
+};
+
+TEST_F(StillPreviewOneToOne, StreamShowsThePictureUprightPixelForPixel) {
   ASSERT_EQ(Pelnik_CallBackPreview(handle_, callback_.window(), nullptr, 0, 1), 1);
   ASSERT_TRUE(firstFrame());
-  const Window child = onlyChild(parent);
-  ASSERT_NE(child, 0u);
-  const int stride = (320 * 3 + 3) / 4 * 4;
-  std::vector<std::uint8_t> picture(static_cast<std::size_t>(stride) * 240);
-  std::vector<std::uint32_t> expected;
-  for (int i = 0; i < 5 && picture[0] == 0; ++i) {
-    ASSERT_EQ(Pelnik_GetImage(handle_, picture.data(), static_cast<int>(picture.size()), 1), 1);
-  }
-  for (int y = 0; y < 240; ++y)
-    for (int x = 0; x < 320; ++x) {
-      const std::uint8_t *p = picture.data() + y * stride + x * 3;
-      expected.push_back(static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0]);
-    }
-  // Every frame is the same picture but for the frame stamp at the start of
-  // the first and last rows, which the comparison leaves out.
-  auto stamped = [](int x, int y) { return x < 16 && (y < 4 || y >= 236); };
-  auto sameOutsideStamps = [&](const std::vector<std::uint32_t> &a) {
-    if (a.size() != expected.size()) return false;
-    for (int y = 0; y < 240; ++y)
-      for (int x = 0; x < 320; ++x)
-        if (!stamped(x, y) && a[y * 320 + x] != expected[y * 320 + x]) return false;
-    return true;
-  };
-  std::vector<std::uint32_t> shown;
-  EXPECT_TRUE(waitUntil([&] {
-    shown = readWindowPixels(child, 320, 240);
-    return sameOutsideStamps(shown);
-  })) << "the window does not show the camera's picture";
-  // The scene is blue in its top half: so must the window's top rows be.
-  ASSERT_EQ(shown.size(), expected.size());
-  EXPECT_GT(shown[10 * 320 + 10] & 0xFF, shown[230 * 320 + 10] & 0xFF);
+  expectWindowShowsThePicture();
+  EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
+}
+
+TEST_F(StillPreviewOneToOne, TriggeredPicturesArePaintedToo) {
+  ASSERT_EQ(Pelnik_Trigger(handle_, callback_.window(), nullptr, 0, 1), 1);
+  ASSERT_TRUE(waitUntil([&] {
+    unit().trigger();
+    return callback_.next(100).has_value();
+  }));
+  expectWindowShowsThePicture([&] { unit().trigger(); });
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
 }
 
