@@ -29,7 +29,8 @@ struct ModeEntry {
 constexpr ModeEntry kModes[] = {{"Mono 8", 8, 8},      {"Mono 10", 16, 10},
                                 {"Colour 24", 24, 24}, {"Colour 32", 32, 32},
                                 {"Colour 48", 48, 42}, {"Colour 64", 64, 58}};
-constexpr const char *kSubsamples[] = {"Full", "1/2", "1/4", "1/8"};
+// Plain labels: a slash would make a submenu of the choice entry.
+constexpr const char *kSubsamples[] = {"Full", "1:2", "1:4", "1:8"};
 
 }  // namespace
 
@@ -89,8 +90,13 @@ void ViewerWindow::fillCameras() {
   cameras_.clear();
   cameraList_ = camera_.cameras();
   for (const CameraEntry &entry : cameraList_) {
-    // Slashes would make submenus of the choice's entries.
-    cameras_.add(entry.name.c_str(), 0, nullptr, nullptr, 0);
+    // A slash would make a submenu of the entry; escaped it is shown as is.
+    std::string label;
+    for (const char c : entry.name) {
+      if (c == '/' || c == '\\') label += '\\';
+      label += c;
+    }
+    cameras_.add(label.c_str(), 0, nullptr, nullptr, 0);
   }
   if (!cameraList_.empty()) cameras_.value(0);
 }
