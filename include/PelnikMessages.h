@@ -43,7 +43,7 @@ PELNIKMSG_API int PelnikMsg_CreateWindow(void);
 /* 1, or 0 for a window that is not a live target. Wakes waiting readers. */
 PELNIKMSG_API int PelnikMsg_DestroyWindow(int window);
 /* 1 with a message, 0 on time-out, -1 for a window that is not a live target.
- * timeoutMs -1 waits without limit, 0 only looks. */
+ * timeoutMs -1 (as every negative value) waits without limit, 0 only looks. */
 PELNIKMSG_API int PelnikMsg_Get(int window, PelnikMsg *msg, int timeoutMs);
 /* A descriptor readable while messages wait; -1 for a window that is not a
  * live target. Owned by the target: do not read from it or close it. */

@@ -24,9 +24,13 @@
  *    threads; the library runs them one at a time;
  *  - the calls that reconfigure the camera or reach its device directly
  *    (Pelnik_SetDeviceNumber, EnumDevice, GetDeviceName, SetCaptureWindow,
- *    SetCaptureWindowEx, SetPreviewWindow, LoadConfigFile, the register,
- *    SROM and IO port functions, the settings dialogs) must not overlap with
- *    each other or with an acquisition call on the same handle;
+ *    SetCaptureWindowEx, the register, SROM and IO port functions) may come
+ *    from several threads too; the library runs them one at a time, never
+ *    during a snapshot's frame read nor while an acquisition starts or
+ *    stops; Pelnik_SetPreviewWindow and LoadConfigFile may overlap with
+ *    anything;
+ *  - the settings dialogs must not overlap with each other or with an
+ *    acquisition call on the same handle;
  *  - never call Pelnik_Release while another call on that handle is running
  *    or may still start: it destroys the camera when it returns.
  * Messages are posted, never sent: no call waits for the application's
@@ -62,6 +66,18 @@ extern "C" {
 /* Messages posted to application windows. */
 #define PELNIK_WM_FRAME 0x8002 /* wParam: PelnikFrameInfo*, or 0 with lParam = error code */
 #define PELNIK_WM_ERROR 0x8003 /* wParam 0, lParam error code */
+/* A recording started by Pelnik_Record has ended and its file is complete:
+ * posted to the owner window; wParam = PELNIK_RECORD_END_* (how it ended),
+ * lParam = frames in the file. */
+#define PELNIK_WM_RECORD_END 0x8004
+
+/* How a recording ended (wParam of PELNIK_WM_RECORD_END). */
+#define PELNIK_RECORD_END_DURATION 1     /* the requested duration has passed */
+#define PELNIK_RECORD_END_STOPPED 2      /* Pelnik_StopPreview, Pelnik_Close, a dialog, release */
+#define PELNIK_RECORD_END_WRITE_FAILED 3 /* the disk refused a write; PELNIK_ERR_FILE raised */
+#define PELNIK_RECORD_END_SIZE_LIMIT 4   /* the next frame would take the file past 4 GiB */
+#define PELNIK_RECORD_END_CAMERA_LOST 5  /* the camera stopped delivering frames */
+#define PELNIK_RECORD_END_PICTURE_CHANGED 6 /* the pictures no longer have the movie's size */
 
 /* Error codes popped by Pelnik_GetLastError. */
 #define PELNIK_ERR_NONE 0
@@ -128,7 +144,20 @@ PELNIK_API int Pelnik_GetSubSample(int handle);
 PELNIK_API int Pelnik_SetWaitTime(int handle, int milliseconds);
 PELNIK_API int Pelnik_GetWaitTime(int handle);
 
-/* Acquisition. Row order 1 delivers memory rows top first, 0 reversed. */
+/* Acquisition. Row order 1 delivers memory rows top first, 0 reversed.
+ *
+ * A start refused because another acquisition runs (Pelnik_Preview or
+ * Pelnik_CallBackPreview during triggered acquisition or after
+ * Pelnik_Capture, Pelnik_Trigger during continuous acquisition or after
+ * Pelnik_Capture) leaves that acquisition running untouched: it keeps its
+ * callback window, buffer and row order, and nothing of the refused call is
+ * kept, so the application may free the buffer it offered at once. A start
+ * that fails for another reason keeps the window and buffer of the last
+ * accepted start for a later Pelnik_StartPreview. Pelnik_StopPreview and
+ * Pelnik_Close end the wait time between frames (Pelnik_SetWaitTime) at
+ * once. A camera that cannot be reached once acquisition has started is
+ * reported as PELNIK_ERR_STOPPED, by the error form of PELNIK_WM_FRAME and
+ * the error history, and acquisition then waits for a stop. */
 PELNIK_API int Pelnik_SetPreviewWindow(int handle, int parentWindow, int left, int top, int right,
                                        int bottom);
 PELNIK_API int Pelnik_Preview(int handle);
@@ -146,6 +175,19 @@ PELNIK_API int Pelnik_GetStatus(int handle, int ignored);
 /* Output files */
 PELNIK_API int Pelnik_SaveImage(int handle, const char *fileName, int format);
 PELNIK_API int Pelnik_SaveImageW(int handle, const PelnikChar16 *fileName, int format);
+/* Records the processed pictures into an uncompressed AVI file (24-bit frames,
+ * every colour mode) for `duration` milliseconds, taken as unsigned: the
+ * recording ends at the first frame more than `duration` after its first
+ * frame (0 records two frames; 0xFFFFFFFF, or -1, records until stopped).
+ * Starts continuous acquisition when it is not running. The file is locked
+ * while it is written: a second recorder on it fails with PELNIK_ERR_FILE.
+ * While a recording runs on the camera, another Pelnik_Record fails with
+ * PELNIK_ERR_NO_DEVICE and leaves the running one alone. Every ending
+ * (duration, stop, release, full disk, size limit, camera lost) leaves a
+ * complete, playable file and posts PELNIK_WM_RECORD_END. A refused start
+ * leaves a running acquisition and its callback destination as they were;
+ * a started recording takes over: frames are no longer copied to the
+ * callback buffer. */
 PELNIK_API int Pelnik_Record(int handle, const char *fileName, int duration, int showWindow);
 PELNIK_API int Pelnik_RecordW(int handle, const PelnikChar16 *fileName, int duration,
                               int showWindow);

@@ -1,4 +1,4 @@
-// Still images of the current picture. (AVI recording is not built yet.)
+// Still images of the current picture and AVI recordings.
 #include "PelnikSdk_R5M_LX.h"
 #include "api/call_frame.h"
 #include "camera/CPelnik.h"
@@ -13,6 +13,16 @@ int Pelnik_SaveImage(int handle, const char *fileName, int format) {
 
 int Pelnik_SaveImageW(int handle, const PelnikChar16 *fileName, int format) {
   return pelnik::withCamera(handle, [=](CPelnik &c) { return c.SaveImageW(fileName, format); });
+}
+
+int Pelnik_Record(int handle, const char *fileName, int duration, int showWindow) {
+  return pelnik::withCamera(handle,
+                            [=](CPelnik &c) { return c.Record(fileName, duration, showWindow); });
+}
+
+int Pelnik_RecordW(int handle, const PelnikChar16 *fileName, int duration, int showWindow) {
+  return pelnik::withCamera(handle,
+                            [=](CPelnik &c) { return c.RecordW(fileName, duration, showWindow); });
 }
 
 }  // extern "C"

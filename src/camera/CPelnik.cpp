@@ -145,6 +145,7 @@ void CPelnik::releaseCamera() {
 // ---- sensor and device access ----
 
 int CPelnik::ReadRegister(int reg, int *flag) {
+  SetupGuard setup(deviceSetupLock_);
   if (flag) *flag = 0;
   if (!device_) {
     RaiseError(ErrorCode::NoDevice);
@@ -160,6 +161,7 @@ int CPelnik::ReadRegister(int reg, int *flag) {
 }
 
 int CPelnik::WriteRegister(int reg, int value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) {
     RaiseError(ErrorCode::NoDevice);
     return 0;
@@ -174,6 +176,7 @@ int CPelnik::WriteRegister(int reg, int value) {
 // The identity and IO port calls below only announce their failures: a
 // notice to the owner window, never a recorded error.
 int CPelnik::ReadSromID(int index, int *flag) {
+  SetupGuard setup(deviceSetupLock_);
   if (flag) *flag = 0;
   std::uint8_t value = 0;
   if (!device_ || !device_->ReadSromID(static_cast<std::uint8_t>(index), value)) {
@@ -185,6 +188,7 @@ int CPelnik::ReadSromID(int index, int *flag) {
 }
 
 int CPelnik::WriteSromID(int index, int value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_ ||
       !device_->WriteSromID(static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(value))) {
     PostNotice(ErrorCode::NoDevice);
@@ -194,6 +198,7 @@ int CPelnik::WriteSromID(int index, int value) {
 }
 
 int CPelnik::GetIOPort(unsigned char *value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!value) {
     PostNotice(ErrorCode::InvalidArgument);
     return 0;
@@ -210,6 +215,7 @@ int CPelnik::GetIOPort(unsigned char *value) {
 }
 
 int CPelnik::SetIOPort(int value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) {
     PostNotice(ErrorCode::NoDevice);
     return 0;
@@ -245,17 +251,16 @@ std::u16string toUtf16(const std::string &name) {
 }  // namespace
 
 int CPelnik::EnumDevice(char *names) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (!names) return RaiseError(ErrorCode::InvalidArgument), 0;
-  // The probe resets the device layer's selected number to 0 while keeping
-  // its path; put the selection back so number and path keep agreeing.
-  const int selected = device_->GetDeviceNumber();
+  // The probe leaves the selection, which a running acquisition uses, alone.
   device_->ProbeDevices();
-  device_->SetDevicePath(selected);
   return writeEnumeration(*device_, names, [](const std::string &name) { return name; });
 }
 
 int CPelnik::EnumDeviceW(char16_t *names) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (!names) return RaiseError(ErrorCode::InvalidArgument), 0;
   return writeEnumeration(*device_, names, toUtf16);
@@ -267,10 +272,11 @@ namespace {
 // of `number` may be written.
 ErrorCode deviceNameRefusal(const device::CPelnikR5MLXSdk &device, int number, bool textMissing,
                             int length) {
-  const std::string name = cameraDisplayName(number + 1);
   // The name needs its terminator too: a length of 15 cannot hold
-  // "PelnikR5M-LX_01".
-  if (textMissing || length < static_cast<int>(name.size()) + 1) return ErrorCode::InvalidArgument;
+  // "PelnikR5M-LX_01". Every number in range has a two-digit name.
+  const std::string shortest = cameraDisplayName(1);
+  if (textMissing || length < static_cast<int>(shortest.size()) + 1)
+    return ErrorCode::InvalidArgument;
   if (number < 0 || number >= device.GetMaxDevices()) return ErrorCode::InvalidArgument;
   if (!device.IsDevicePresent(number)) return ErrorCode::CameraAbsent;
   return ErrorCode::None;
@@ -279,6 +285,7 @@ ErrorCode deviceNameRefusal(const device::CPelnikR5MLXSdk &device, int number, b
 }  // namespace
 
 int CPelnik::GetDeviceName(int number, char *text, int length) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (const ErrorCode refusal = deviceNameRefusal(*device_, number, !text, length);
       refusal != ErrorCode::None)
@@ -287,6 +294,7 @@ int CPelnik::GetDeviceName(int number, char *text, int length) {
 }
 
 int CPelnik::GetDeviceNameW(int number, char16_t *text, int length) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (const ErrorCode refusal = deviceNameRefusal(*device_, number, !text, length);
       refusal != ErrorCode::None)
@@ -295,9 +303,11 @@ int CPelnik::GetDeviceNameW(int number, char16_t *text, int length) {
 }
 
 int CPelnik::SetDeviceNumber(int number) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   // Selecting replaces the device's frame buffers and handles, which a
-  // running acquisition is using.
+  // running acquisition is using; the set-up lock keeps starts, snapshots
+  // and other switches out until this one is complete.
   if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
   saveCameraSettings(cameraNumber_);
   if (!device_->IsDevicePresent(number) || device_->SelectDevice(number) != 0)
@@ -347,6 +357,7 @@ bool CPelnik::applyFormat(const VideoFormat &format) {
 }
 
 int CPelnik::SetCaptureWindow(int width, int height) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
   VideoFormat changed = format();
@@ -366,6 +377,7 @@ int CPelnik::SetCaptureWindow(int width, int height) {
 
 int CPelnik::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal, int vStart,
                                 int vEffective) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   // The frame ring must never be replaced under a running acquisition.
   if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
@@ -426,6 +438,7 @@ int CPelnik::SetWaitTime(int milliseconds) {
 // ---- mirrors, automatic iris, exposure ----
 
 int CPelnik::SetMirrorV(int on) {
+  SetupGuard setup(deviceSetupLock_);
   // Deliberately unlike the horizontal pair: the vertical mirror calls only
   // announce a missing device (a notice), they do not record it.
   if (!device_) return PostNotice(ErrorCode::NoDevice), 0;
@@ -440,6 +453,7 @@ int CPelnik::GetMirrorV() {
 }
 
 int CPelnik::SetMirrorH(int on) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   analog_.mirrorH = on != 0 ? 1 : 0;
   if (!device_->SetMirrorH(on != 0)) return RaiseError(ErrorCode::DeviceIo), 0;
@@ -473,6 +487,7 @@ int CPelnik::GetRealExposureTime(int *flag) {
 }
 
 int CPelnik::SetRealExposureTime(int microseconds) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   const auto lines = ExposureModel::linesFor(microseconds);
   if (!lines || !sensor_->exposureRange().contains(*lines))
@@ -483,6 +498,7 @@ int CPelnik::SetRealExposureTime(int microseconds) {
 }
 
 int CPelnik::SetFilterValue(int id, int value) {
+  SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   const FilterResult result = FilterValues(filter_, analog_, *sensor_).set(id, value);
   if (!result.ok()) return RaiseError(result.errorCode), 0;
@@ -490,6 +506,7 @@ int CPelnik::SetFilterValue(int id, int value) {
 }
 
 int CPelnik::GetFilterValue(int id, int *flag) {
+  SetupGuard setup(deviceSetupLock_);
   writeIfSet(flag, 0);
   if (!device_) return noDevice();
   const FilterResult result = FilterValues(filter_, analog_, *sensor_).get(id);

@@ -6,6 +6,7 @@
 
 #include "camera/acquisition.h"
 #include "camera/camera_pipeline.h"
+#include "camera/camera_recorder.h"
 #include "camera/camera_settings.h"
 #include "camera/device_adapters.h"
 #include "camera/error_codes.h"
@@ -125,6 +126,11 @@ class CPelnik : private AcquisitionHost {
   int SaveImage(const char *fileName, int format);
   int SaveImageW(const char16_t *fileName, int format);
 
+  // AVI recording of the processed pictures (recording.h, camera_recorder.h).
+  int Record(const char *fileName, int duration, int showWindow);
+  int RecordW(const char16_t *fileName, int duration, int showWindow);
+  CameraRecorder &Recorder() { return recorder_; }
+
   // For the still-image writer and the recorder: the frame lock, whether a
   // picture was processed, and the finished picture (read under the lock).
   Acquisition &Frames() { return acquisition_; }
@@ -133,6 +139,7 @@ class CPelnik : private AcquisitionHost {
  private:
   // AcquisitionHost.
   bool hasDevice() const override { return device_ != nullptr; }
+  std::recursive_mutex &deviceSetupLock() override { return deviceSetupLock_; }
   bool prepare() override;
   FrameSource &frames() override { return *frameSource_; }
   FramePipeline &pipeline() override { return pipeline_; }
@@ -142,11 +149,13 @@ class CPelnik : private AcquisitionHost {
   int waitTimeMs() const override { return waitTime_; }
   PreviewPlacement previewPlacement() const override;
   PreviewImageSize previewImageSize() const override;
+  void stopRecording() override { recorder_.Stop(); }
 
   // Teardown in reverse order of the open sequence.
   void Teardown();
 
   int noDevice() { return RaiseError(ErrorCode::NoDevice), 0; }
+  using SetupGuard = std::lock_guard<std::recursive_mutex>;
   // Sends the region and subsample; false when the sensor refused the
   // window or the frames it would deliver do not have the image size.
   bool applyRegion(const VideoFormat &format);
@@ -166,6 +175,13 @@ class CPelnik : private AcquisitionHost {
   std::unique_ptr<device::ClaimTable> claims_;
   const std::int32_t claimant_;
   std::unique_ptr<device::CPelnikR5MLXSdk> device_;
+  // Guards the device object's set-up (selected camera and path, presence
+  // table, window, frame geometry and buffers, sample width, mirrors) against
+  // application threads reconfiguring it at once, and against a
+  // reconfiguration under a single-frame read or a starting or stopping
+  // acquisition (see AcquisitionHost). Order: acquisition control lock, this,
+  // frame lock; never taken under the frame lock or by the acquisition thread.
+  std::recursive_mutex deviceSetupLock_;
   std::unique_ptr<DeviceSensorControl> sensor_;
   std::unique_ptr<DeviceFrameSource> frameSource_;
   CameraPipeline pipeline_;
@@ -189,6 +205,8 @@ class CPelnik : private AcquisitionHost {
 
   // Last: its thread is stopped before anything it uses goes away.
   Acquisition acquisition_;
+  // After the acquisition it reads pictures from, so it goes first.
+  CameraRecorder recorder_{acquisition_, pipeline_, errors_};
 };
 
 }  // namespace pelnik

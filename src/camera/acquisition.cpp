@@ -33,6 +33,18 @@ class PresentAfterUnlock {
 
 }  // namespace
 
+// One acquisition call at a time, and the device set-up held with it: in
+// this order, so it never meets the frame lock the other way round.
+class Acquisition::ControlScope {
+ public:
+  explicit ControlScope(Acquisition &acquisition)
+      : control_(acquisition.controlLock_), setup_(acquisition.host_.deviceSetupLock()) {}
+
+ private:
+  std::lock_guard<std::recursive_mutex> control_;
+  std::lock_guard<std::recursive_mutex> setup_;
+};
+
 Acquisition::Acquisition(AcquisitionHost &host, PreviewSurface &preview)
     : host_(host), preview_(preview), rate_(platform::multimediaTime()) {
   frameInfo_.size = static_cast<int>(sizeof(PelnikFrameInfo));
@@ -42,6 +54,7 @@ Acquisition::~Acquisition() {
   // The owner stops acquisition in its teardown; this only makes sure no
   // thread outlives the object it runs on.
   runFlag_ = 0;
+  stopRequested_.set();
   thread_.join();
 }
 
@@ -52,11 +65,24 @@ void Acquisition::setTarget(const ApplicationTarget &target) {
   target_ = target;
 }
 
+Acquisition::ApplicationTarget Acquisition::currentTarget() {
+  platform::RecursiveGuard frame(frameLock_);
+  return target_;
+}
+
+bool Acquisition::otherAcquisitionRuns() const {
+  const AcquisitionState current = state();
+  return current == AcquisitionState::Capture || current == AcquisitionState::Triggered;
+}
+
+bool Acquisition::pause(int milliseconds) {
+  if (milliseconds <= 0) return runFlag_.load() != 0;
+  return !stopRequested_.waitFor(milliseconds);
+}
+
 bool Acquisition::openPreviewWindow() {
   const PreviewPlacement placement = host_.previewPlacement();
   if (!placement.wantsWindow()) return true;
-  // A start that will be refused leaves the running acquisition's window alone.
-  if (state() == AcquisitionState::Capture || state() == AcquisitionState::Triggered) return true;
   if (preview_.open(placement, host_.previewImageSize()) == PreviewSurface::OpenResult::Failed) {
     host_.raiseError(ErrorCode::WindowOrPreset);
     return false;
@@ -65,30 +91,55 @@ bool Acquisition::openPreviewWindow() {
 }
 
 int Acquisition::Preview() {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
-  setTarget({});
-  if (!openPreviewWindow()) return 0;
-  const AcquisitionState before = state();
-  if (startPreviewLocked()) return 1;
-  if (before == AcquisitionState::Idle) Close();
-  host_.raiseError(ErrorCode::AcquisitionFailed);
-  return 0;
+  ControlScope scope(*this);
+  return startWithTarget({});
 }
 
 int Acquisition::CallBackPreview(int callbackWindow, void *buffer, int size, int rowOrder) {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
-  setTarget({callbackWindow, buffer, size, rowOrder});
+  ControlScope scope(*this);
+  return startWithTarget({callbackWindow, buffer, size, rowOrder});
+}
+
+int Acquisition::startWithTarget(const ApplicationTarget &wanted) {
+  // A start refused because another acquisition runs keeps nothing of the
+  // call: that acquisition goes on delivering to its own window and buffer,
+  // and the application may free the buffer it offered at once.
+  if (host_.hasDevice() && otherAcquisitionRuns()) {
+    host_.raiseError(ErrorCode::NoDevice);
+    host_.raiseError(ErrorCode::AcquisitionFailed);
+    return 0;
+  }
   if (!openPreviewWindow()) return 0;
+  const ApplicationTarget previous = currentTarget();
+  setTarget(wanted);
   const AcquisitionState before = state();
   if (startPreviewLocked()) return 1;
-  // A refused start (another acquisition runs) leaves that acquisition alone.
   if (before == AcquisitionState::Idle) Close();
+  // Nothing runs now; a later StartPreview delivers where the last accepted
+  // call asked, never into the buffer of this failed one.
+  setTarget(previous);
   host_.raiseError(ErrorCode::AcquisitionFailed);
   return 0;
 }
 
-int Acquisition::StartPreview() {
+int Acquisition::StartForRecording(bool showWindow) {
   std::lock_guard<std::recursive_mutex> control(controlLock_);
+  const AcquisitionState before = state();
+  // A running acquisition keeps its window as it is.
+  if (showWindow && before == AcquisitionState::Idle && !openPreviewWindow()) return -1;
+  if (startPreviewLocked()) return 1;
+  if (before == AcquisitionState::Idle) Close();
+  return 0;
+}
+
+bool Acquisition::waitNewFrame(int waitMs) {
+  if (takeNewFrame()) return true;
+  if (waitMs > 0) newFrameSignal_.waitFor(waitMs);
+  return takeNewFrame();
+}
+
+int Acquisition::StartPreview() {
+  ControlScope scope(*this);
   return startPreviewLocked();
 }
 
@@ -109,16 +160,18 @@ int Acquisition::startPreviewLocked() {
       break;
   }
   if (!host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
-  if (!startThread(Loop::Preview)) {
-    stopLocked();
-    host_.raiseError(ErrorCode::ThreadFailed);
-    return 0;
-  }
+  // The transfer runs before the loop looks at it, so a loop that finds it
+  // stopped knows the camera is gone.
   FrameSource &frames = host_.frames();
   frames.setTriggerMode(false);
   if (frames.startStreaming() != 0) {
-    stopLocked();
+    frames.stopStreaming();
     host_.raiseError(ErrorCode::DeviceIo);
+    return 0;
+  }
+  if (!startThread(Loop::Preview)) {
+    frames.stopStreaming();
+    host_.raiseError(ErrorCode::ThreadFailed);
     return 0;
   }
   state_ = AcquisitionState::Streaming;
@@ -128,8 +181,10 @@ int Acquisition::startPreviewLocked() {
 
 bool Acquisition::startThread(Loop loop) {
   thread_.join();
+  stopRequested_.reset();
   runFlag_ = 1;
   loopEnded_ = false;
+  cameraLost_ = false;
   const bool started = thread_.start([this, loop] {
     if (loop == Loop::Trigger)
       runTriggerLoop();
@@ -145,13 +200,14 @@ bool Acquisition::startThread(Loop loop) {
 }
 
 int Acquisition::StopPreview() {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  ControlScope scope(*this);
   return stopLocked();
 }
 
 int Acquisition::stopLocked() {
   if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   runFlag_ = 0;
+  stopRequested_.set();
   if (state() != AcquisitionState::Idle) {
     const bool wasStreaming = state() == AcquisitionState::Streaming;
     state_ = AcquisitionState::Idle;
@@ -163,11 +219,12 @@ int Acquisition::stopLocked() {
   // Without time limit: the loop leaves within one wait time plus the
   // frame wait, or one trigger time limit.
   thread_.join();
+  host_.stopRecording();
   return 1;
 }
 
 int Acquisition::Close() {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  ControlScope scope(*this);
   // The painter stops before its window goes away.
   stopLocked();
   preview_.close();
@@ -177,7 +234,7 @@ int Acquisition::Close() {
 }
 
 int Acquisition::Capture() {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  ControlScope scope(*this);
   if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   switch (state()) {
     case AcquisitionState::Streaming:
@@ -194,7 +251,9 @@ int Acquisition::Capture() {
 }
 
 int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  // Held to the end: nothing replaces the single-frame buffer or the
+  // geometry between the preparation, the read and the copy.
+  ControlScope scope(*this);
   if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   const AcquisitionState current = state();
   if (current == AcquisitionState::Streaming || current == AcquisitionState::Triggered)
@@ -208,7 +267,7 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
     return result;
   };
   platform::RecursiveGuard frame(frameLock_);
-  if (!frames.readSingleFrame()) {
+  if (frames.readSingleFrame() != SingleFrame::Ready) {
     host_.raiseError(ErrorCode::AcquisitionFailed);
     return finish(0);
   }
@@ -229,24 +288,32 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
 }
 
 int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrder) {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  ControlScope scope(*this);
   if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  const ApplicationTarget wanted{callbackWindow, buffer, size, rowOrder};
   switch (state()) {
     case AcquisitionState::Streaming:
     case AcquisitionState::Capture:
       return host_.raiseError(ErrorCode::NoDevice), 0;
     case AcquisitionState::Triggered:
       // The running trigger loop takes the new destination from its next
-      // picture on; a second thread is never started.
-      setTarget({callbackWindow, buffer, size, rowOrder});
-      return 1;
+      // picture on; a second thread is never started. A loop that ended on
+      // a lost camera is stopped and started afresh.
+      if (!loopEnded_.load()) {
+        setTarget(wanted);
+        return 1;
+      }
+      stopLocked();
+      break;
     case AcquisitionState::Idle:
       break;
   }
-  setTarget({callbackWindow, buffer, size, rowOrder});
   if (!openPreviewWindow()) return 0;
+  const ApplicationTarget previous = currentTarget();
+  setTarget(wanted);
   if (!host_.prepare()) {
     Close();
+    setTarget(previous);
     return host_.raiseError(ErrorCode::NoDevice), 0;
   }
   state_ = AcquisitionState::Triggered;
@@ -256,6 +323,7 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
   frames.setTriggerMode(true);
   if (!startThread(Loop::Trigger)) {
     Close();
+    setTarget(previous);
     return host_.raiseError(ErrorCode::ThreadFailed), 0;
   }
   return 1;
@@ -264,7 +332,10 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
 int Acquisition::GetImage(void *buffer, int size, int rowOrder) {
   if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
   platform::RecursiveGuard frame(frameLock_);
-  if (!buffer || !copyPicture(buffer, size, rowOrder)) {
+  if (!buffer) return host_.raiseError(ErrorCode::MemoryOrBuffer), 0;
+  if (!copyPicture(buffer, size, rowOrder)) {
+    // A failed copy is announced to the callback window as the loops do.
+    postFrameError(ErrorCode::MemoryOrBuffer);
     host_.raiseError(ErrorCode::MemoryOrBuffer);
     return 0;
   }
@@ -314,11 +385,16 @@ void Acquisition::runPreviewLoop() {
   FrameSource &frames = host_.frames();
   FramePipeline &pipeline = host_.pipeline();
   while (runFlag_.load() != 0) {
-    platform::sleepMs(host_.waitTimeMs());
+    if (!pause(host_.waitTimeMs())) break;
     if (runFlag_.load() != 1) continue;
-    const FrameWait wait = frames.waitFrame();
+    FrameWait wait = frames.waitFrame();
+    // The transfer started before this loop, and only a stop ends it with
+    // the run flag up: it ended on its own because the camera is gone (its
+    // path no longer opens).
+    if (wait == FrameWait::Stopped && runFlag_.load() != 0) wait = FrameWait::Lost;
     if (wait == FrameWait::Lost) {
       runFlag_ = 0;
+      cameraLost_ = true;
       platform::RecursiveGuard frame(frameLock_);
       postFrameError(ErrorCode::CameraStopped);
       host_.raiseError(ErrorCode::CameraStopped);
@@ -336,6 +412,8 @@ void Acquisition::runPreviewLoop() {
     fillFrameInfo(rate_.countFrame(platform::multimediaTime()));
     pipeline.process();
     newFrame_ = 1;
+    newFrameSignal_.set();
+    ++picturesFinished_;
     imageAvailable_ = 1;
     paintPreview(pipeline);
     if (!deliverToApplication()) continue;
@@ -348,14 +426,23 @@ void Acquisition::runTriggerLoop() {
   FramePipeline &pipeline = host_.pipeline();
   while (runFlag_.load() != 0) {
     if (runFlag_.load() != 1) {
-      platform::sleepMs(kIdlePassMs);
+      if (!pause(kIdlePassMs)) break;
       continue;
     }
     // Waits for the external trigger up to the trigger time limit; no
     // trigger in time is not an error.
-    const bool triggered = frames.readSingleFrame();
+    const SingleFrame read = frames.readSingleFrame();
     if (runFlag_.load() == 0) break;
-    if (!triggered) continue;
+    if (read == SingleFrame::Lost) {
+      // The camera's path no longer opens: reported as a camera lost while
+      // streaming, and the loop ends instead of retrying at full speed.
+      runFlag_ = 0;
+      platform::RecursiveGuard frame(frameLock_);
+      postFrameError(ErrorCode::CameraStopped);
+      host_.raiseError(ErrorCode::CameraStopped);
+      break;
+    }
+    if (read != SingleFrame::Ready) continue;
 
     PresentAfterUnlock present(preview_);
     platform::RecursiveGuard frame(frameLock_);

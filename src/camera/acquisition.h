@@ -12,6 +12,7 @@
 #include "camera/error_codes.h"
 #include "camera/frame_rate.h"
 #include "display/preview_surface.h"
+#include "platform/event.h"
 #include "platform/recursive_lock.h"
 #include "platform/thread.h"
 
@@ -22,6 +23,10 @@ enum class AcquisitionState : int { Idle = 0, Streaming = 1, Capture = 2, Trigge
 // What the device's frame transfer answers to a wait for the next frame.
 enum class FrameWait { Stopped, NothingYet, Ready, Lost };
 
+// What a single-frame read answers: a frame, none (no trigger in time, a
+// failed transfer), or no way to the camera at all.
+enum class SingleFrame { Ready, Failed, Lost };
+
 // The transfer control the acquisition needs of the device.
 class FrameSource {
  public:
@@ -29,7 +34,7 @@ class FrameSource {
   virtual int startStreaming() = 0;  // 0 = started
   virtual void stopStreaming() = 0;
   virtual FrameWait waitFrame() = 0;
-  virtual bool readSingleFrame() = 0;  // waits for a trigger in trigger mode
+  virtual SingleFrame readSingleFrame() = 0;  // waits for a trigger in trigger mode
   virtual void closeFrameReader() = 0;
   virtual void setTriggerMode(bool on) = 0;
   virtual void setTransferTimeout(int milliseconds) = 0;
@@ -59,8 +64,16 @@ class AcquisitionHost {
  public:
   virtual ~AcquisitionHost() = default;
   virtual bool hasDevice() const = 0;
+  // Held by every reconfiguration of the device object; acquisition holds it
+  // from a start's preparation until the state is entered, across a stop and
+  // across a single-frame read, so the device is never reconfigured under a
+  // read or between a preparation and the acquisition it prepared. Taken
+  // after the acquisition's control lock and before the frame lock; the
+  // acquisition thread never takes it.
+  virtual std::recursive_mutex &deviceSetupLock() = 0;
   // Presence and claim check, format, buffers, sensor set-up; raises its own
-  // error codes. Runs only while no acquisition thread runs.
+  // error codes. Runs only while no acquisition thread runs, under the
+  // device set-up lock.
   virtual bool prepare() = 0;
   virtual FrameSource &frames() = 0;
   virtual FramePipeline &pipeline() = 0;
@@ -71,6 +84,8 @@ class AcquisitionHost {
   virtual PreviewPlacement previewPlacement() const = 0;
   // The picture size a top-level preview window's client area gets.
   virtual PreviewImageSize previewImageSize() const = 0;
+  // Every stop ends a recording too, once the acquisition thread has ended.
+  virtual void stopRecording() {}
 };
 
 class Acquisition {
@@ -95,6 +110,24 @@ class Acquisition {
   bool imageAvailable() const { return imageAvailable_.load() != 0; }
   // Set after every finished picture of the preview loop; taken by a recorder.
   bool takeNewFrame() { return newFrame_.exchange(0) != 0; }
+  // The same, waiting up to `waitMs` for the next finished picture.
+  bool waitNewFrame(int waitMs);
+  // The preview loop ended because the camera stopped delivering frames.
+  bool cameraLost() const { return cameraLost_.load(); }
+  // Pictures the preview loop has finished since the object was made.
+  std::uint64_t picturesFinished() const { return picturesFinished_.load(); }
+
+  // For the recorder: holds off other acquisition starts and stops.
+  std::unique_lock<std::recursive_mutex> lockControl() {
+    return std::unique_lock<std::recursive_mutex>(controlLock_);
+  }
+  // Continuous acquisition for a recording: 1 started or already running;
+  // -1 the preview window asked for could not be made (error 4 raised); 0
+  // acquisition could not start (a running trigger or capture state is left
+  // as it was, a start from idle is closed again).
+  int StartForRecording(bool showWindow);
+  // No callback window, buffer or row order any more.
+  void ClearTarget() { setTarget({}); }
   int triggerTimeLimitMs() const { return triggerTimeLimitMs_.load(); }
 
   // The re-entrant frame lock: held while a frame is received, processed and
@@ -111,11 +144,19 @@ class Acquisition {
     int rowOrder = 0;
   };
 
+  class ControlScope;
   int stopLocked();
   int startPreviewLocked();
+  // Preview and CallBackPreview: the window, the target, the start.
+  int startWithTarget(const ApplicationTarget &wanted);
+  // Whether a start must be refused because another acquisition runs.
+  bool otherAcquisitionRuns() const;
   bool startThread(Loop loop);
   bool openPreviewWindow();
   void setTarget(const ApplicationTarget &target);
+  ApplicationTarget currentTarget();
+  // The preview loop's pause between frames; false when a stop ended it.
+  bool pause(int milliseconds);
   void runPreviewLoop();
   void runTriggerLoop();
   // Under the frame lock: fills the frame information record.
@@ -137,6 +178,8 @@ class Acquisition {
   std::atomic<AcquisitionState> state_{AcquisitionState::Idle};
   std::atomic<int> runFlag_{0};
   std::atomic<bool> loopEnded_{true};
+  // Set by a stop: ends the loop's pause at once.
+  platform::Event stopRequested_{platform::Event::Reset::Manual};
   platform::Thread thread_;
 
   platform::RecursiveLock frameLock_;  // guards the pipeline's buffers, target_, frameInfo_, rate_
@@ -146,6 +189,9 @@ class Acquisition {
 
   std::atomic<int> imageAvailable_{0};
   std::atomic<int> newFrame_{0};
+  platform::Event newFrameSignal_{platform::Event::Reset::Auto};
+  std::atomic<bool> cameraLost_{false};
+  std::atomic<std::uint64_t> picturesFinished_{0};
   std::atomic<int> triggerTimeLimitMs_{3000};
 };
 

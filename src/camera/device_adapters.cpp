@@ -35,6 +35,15 @@ FrameWait DeviceFrameSource::waitFrame() {
   }
 }
 
-bool DeviceFrameSource::readSingleFrame() { return device_.ReadSingleFrame() == device::kStatusOk; }
+SingleFrame DeviceFrameSource::readSingleFrame() {
+  switch (device_.ReadSingleFrame()) {
+    case device::kStatusOk:
+      return SingleFrame::Ready;
+    case device::kStatusNoHandle:
+      return SingleFrame::Lost;
+    default:
+      return SingleFrame::Failed;
+  }
+}
 
 }  // namespace pelnik

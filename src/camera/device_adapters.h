@@ -28,7 +28,7 @@ class DeviceFrameSource final : public FrameSource {
   int startStreaming() override { return device_.StartStreaming(); }
   void stopStreaming() override { device_.StopStreaming(); }
   FrameWait waitFrame() override;
-  bool readSingleFrame() override;
+  SingleFrame readSingleFrame() override;
   void closeFrameReader() override { device_.CloseFrameReader(); }
   void setTriggerMode(bool on) override { device_.SetTriggerMode(on ? 1 : 0); }
   void setTransferTimeout(int milliseconds) override { device_.SetTransferTimeout(milliseconds); }

@@ -62,7 +62,9 @@ void CPNKSdkLib::ProbeDevices() {
     ScopedDeviceHandle handle(link_.transport(), composeDevicePath(deviceBaseName_, n));
     present_[static_cast<std::size_t>(n)] = handle.opened();
   }
-  deviceNumber_ = 0;
+  // The selected number and its path stay as they are: a probe while a
+  // camera is acquiring must not redirect that acquisition's transfers or
+  // the release of its claim.
 }
 
 int CPNKSdkLib::IsDevicePresent(int n) const {

@@ -55,6 +55,7 @@ class CPNKSdkLib {
   virtual int SetPixelWidth(int wide);
 
   // Presence and selection.
+  // Fills the presence table; the selection is left alone.
   void ProbeDevices();
   int IsDevicePresent(int n) const;
   int GetMaxDevices() const { return kMaxDevices; }

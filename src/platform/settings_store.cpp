@@ -103,9 +103,15 @@ SettingsFileSnapshot readWhole(const std::string &path) {
   return snapshot;
 }
 
+// Missing directories are made 0700 whatever the umask, like the runtime
+// directory: the files in them are the user's alone.
 bool makeDirectories(const std::string &directory) {
   std::error_code error;
-  std::filesystem::create_directories(directory, error);
+  if (directory.empty() || std::filesystem::is_directory(directory, error)) return true;
+  const std::filesystem::path parent = std::filesystem::path(directory).parent_path();
+  if (!parent.empty() && parent.string() != directory && !makeDirectories(parent.string()))
+    return false;
+  if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return false;
   return std::filesystem::is_directory(directory, error);
 }
 

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <climits>
 #include <thread>
 #include <vector>
 
@@ -48,6 +49,21 @@ TEST(MessageTargets, TimeOutIsHonoured) {
   EXPECT_EQ(PelnikMsg_Get(w, &m, -1), 1);
   EXPECT_EQ(m.lParam, 4);
   poster.join();
+  PelnikMsg_DestroyWindow(w);
+}
+
+TEST(MessageTargets, EveryNegativeTimeOutWaitsWithoutLimit) {
+  const int w = PelnikMsg_CreateWindow();
+  for (const int timeout : {-2, INT_MIN}) {
+    std::thread poster([w, timeout] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      postWindowMessage(w, 0x8003, 0, timeout);
+    });
+    PelnikMsg m{};
+    EXPECT_EQ(PelnikMsg_Get(w, &m, timeout), 1);
+    EXPECT_EQ(m.lParam, timeout);
+    poster.join();
+  }
   PelnikMsg_DestroyWindow(w);
 }
 

@@ -35,12 +35,12 @@ class ScriptedSource final : public FrameSource {
     std::this_thread::sleep_for(1ms);
     return streaming ? FrameWait::Ready : FrameWait::Stopped;
   }
-  bool readSingleFrame() override {
+  pelnik::SingleFrame readSingleFrame() override {
     const int inside = ++readersInside;
     maxReadersInside = std::max(maxReadersInside.load(), inside);
     std::this_thread::sleep_for(2ms);
     --readersInside;
-    return true;
+    return pelnik::SingleFrame::Ready;
   }
   void closeFrameReader() override {}
   void setTriggerMode(bool on) override { triggerMode = on; }
@@ -77,6 +77,7 @@ class CountingPipeline final : public FramePipeline {
 class ScriptedHost final : public AcquisitionHost {
  public:
   bool hasDevice() const override { return true; }
+  std::recursive_mutex &deviceSetupLock() override { return setupLock; }
   bool prepare() override {
     ++prepares;
     return true;
@@ -94,6 +95,7 @@ class ScriptedHost final : public AcquisitionHost {
   PreviewPlacement previewPlacement() const override { return {}; }
   pelnik::PreviewImageSize previewImageSize() const override { return {}; }
 
+  std::recursive_mutex setupLock;
   ScriptedSource source;
   CountingPipeline picture;
   std::atomic<int> prepares{0};

@@ -40,6 +40,14 @@ TEST_F(DeviceAccess, ProbeMarksTheCamerasThatAnswer) {
   EXPECT_EQ(transport_.openHandles(), 0u);
 }
 
+TEST_F(DeviceAccess, ProbeLeavesTheSelectionAlone) {
+  ASSERT_EQ(device_->SelectDevice(2), 0);
+  const std::string path = device_->DevicePath();
+  device_->ProbeDevices();
+  EXPECT_EQ(device_->GetDeviceNumber(), 2);
+  EXPECT_EQ(device_->DevicePath(), path);
+}
+
 TEST_F(DeviceAccess, SelectionComposesUnitCharactersWithNBeforeM) {
   const std::vector<std::pair<int, std::string>> units = {
       {10, "-A"}, {21, "-L"}, {22, "-N"}, {23, "-M"}, {24, "-O"}, {31, "-V"}, {32, "-W"}};

@@ -1,6 +1,7 @@
 // The store file itself: bad files are never lost, foreign content survives,
 // commits are atomic under SIGKILL and serialised between processes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -125,6 +126,22 @@ TEST(StoreFile, FollowsXdgConfigHomeOrElseHomeConfig) {
   ASSERT_EQ(saveAnalog(userSettingsStore(), 1, AnalogValues{}), 1);
   EXPECT_TRUE(std::filesystem::exists(home + "/.config/Tesmor/PelnikR5MLXSdk.reg"));
   setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+}
+
+TEST(StoreFile, MissingDirectoriesAreMadeForTheUserAlone) {
+  const std::string config = std::getenv("XDG_CONFIG_HOME");
+  const std::string fresh = config + "/fresh";
+  setenv("XDG_CONFIG_HOME", (fresh + "/config").c_str(), 1);
+  const mode_t previous = umask(0);
+  const int saved = saveAnalog(userSettingsStore(), 0, AnalogValues{});
+  umask(previous);
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  ASSERT_EQ(saved, 1);
+  for (const std::string &directory : {fresh, fresh + "/config", fresh + "/config/Tesmor"}) {
+    struct stat info {};
+    ASSERT_EQ(stat(directory.c_str(), &info), 0) << directory;
+    EXPECT_EQ(info.st_mode & 07777, 0700u) << directory;
+  }
 }
 
 TEST(StoreFile, SettingsSavedInOneProcessLoadInAnother) {

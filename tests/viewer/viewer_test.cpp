@@ -5,9 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/display_test.h"
@@ -85,7 +88,7 @@ class Viewer : public DisplayTest {
   std::string outputDir_;
 };
 
-TEST_F(Viewer, ShowsTheMovingCameraPictureTakesASnapshotAndExitsWhenClosed) {
+TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
   const std::string ids =
       run("xdotool search --sync --onlyvisible --name 'Pelnik Viewer' 2>/dev/null");
   ASSERT_FALSE(ids.empty()) << "the viewer's window did not appear";
@@ -112,6 +115,24 @@ TEST_F(Viewer, ShowsTheMovingCameraPictureTakesASnapshotAndExitsWhenClosed) {
       if (entry.path().extension() == ".png" && entry.file_size() > 1000) return true;
     return false;
   })) << "the snapshot key saved no picture";
+
+  // A recording started and stopped with the key leaves a finished movie.
+  run("xdotool key --window " + std::to_string(top) + " r");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  run("xdotool key --window " + std::to_string(top) + " r");
+  EXPECT_TRUE(waitUntil([&] {
+    for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
+      if (entry.path().extension() == ".avi" && entry.file_size() > 1000000) return true;
+    return false;
+  })) << "the record key made no movie";
+  std::string movie;
+  for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
+    if (entry.path().extension() == ".avi") movie = entry.path().string();
+  const std::string probe =
+      run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+          "stream=nb_read_frames -of csv=p=0 '" +
+          movie + "' 2>&1");
+  EXPECT_GT(std::atoi(probe.c_str()), 5) << "ffprobe: " << probe;
 
   closeLikeWindowManager(top);
   int status = -1;

@@ -27,6 +27,7 @@ class CameraSession {
   bool valid() const { return handle_ != 0; }
   int handle() const { return handle_; }
   int callbackWindow() const { return callback_; }
+  int ownerWindow() const { return owner_; }
 
   // Applies every setting the options name; false with a message on failure.
   bool configure(const Options &options, std::string &error);

@@ -1,4 +1,4 @@
-// pelnik-capture: list, open, configure, stream, snapshot, trigger and save.
+// pelnik-capture: list, open, configure, stream, snapshot, trigger, save and record.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 
 #include "camera_session.h"
 #include "options.h"
+#include "record.h"
 #include "settings/stored_settings_admin.h"
 #include "virtual_camera.h"
 
@@ -256,6 +257,8 @@ int run(const Options &o) {
       return snapshots(camera, o);
     case Command::Trigger:
       return stream(camera, o, true);
+    case Command::Record:
+      return record(camera, o);
     default:
       return stream(camera, o, false);
   }

@@ -71,6 +71,8 @@ std::string usage() {
          "  list              list the cameras present\n"
          "  snapshot          take --count single pictures\n"
          "  trigger           triggered acquisition: --count pictures, one per trigger\n"
+         "  record FILE       record an AVI movie for --seconds (default 3); a recording\n"
+         "                    longer than one file holds goes on in FILE-001.avi, ...\n"
          "  settings show     print the stored settings of --camera\n"
          "  settings reset    reset the stored settings of --camera to their defaults\n"
          "\n"
@@ -136,6 +138,8 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
         o.command = Command::Snapshot;
       else if (arg == "trigger")
         o.command = Command::Trigger;
+      else if (arg == "record")
+        o.command = Command::Record;
       else if (arg == "settings") {
         if (i + 1 >= argc) {
           error = "settings needs show or reset";
@@ -156,7 +160,9 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
       }
       continue;
     }
-    if (arg == "--help" || arg == "-h") {
+    if (o.command == Command::Record && o.recordFile.empty() && arg.rfind("--", 0) != 0) {
+      o.recordFile = arg;
+    } else if (arg == "--help" || arg == "-h") {
       o.command = Command::Help;
     } else if (arg == "--virtual") {
       o.virtualCamera = true;
@@ -241,6 +247,10 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
     if (!o.seconds && !o.frames) o.seconds = 3.0;
     if (o.outputDir.empty()) o.outputDir = "demo-output";
     if (o.saveFormats.empty()) o.saveFormats = allFormats();
+  }
+  if (o.command == Command::Record && o.recordFile.empty()) {
+    error = "record needs a file name";
+    return std::nullopt;
   }
   if (o.count < 1) {
     error = "--count must be at least 1";

@@ -7,7 +7,7 @@
 
 namespace capture {
 
-enum class Command { Stream, List, Snapshot, Trigger, SettingsShow, SettingsReset, Help };
+enum class Command { Stream, List, Snapshot, Trigger, Record, SettingsShow, SettingsReset, Help };
 
 struct Window {
   int x = 0, y = 0, width = 1280, height = 1024;
@@ -33,6 +33,7 @@ struct Options {
   int count = 1;  // snapshots or triggered pictures
   std::string outputDir;
   std::string saveFile;
+  std::string recordFile;                // record FILE
   std::vector<std::string> saveFormats;  // bmp, raw, jpeg100, ..., tiff
   bool quiet = false;
 };

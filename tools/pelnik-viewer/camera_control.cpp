@@ -3,9 +3,6 @@
 #include <cctype>
 #include <cstdlib>
 
-// A library without recording still runs the viewer.
-#pragma weak Pelnik_Record
-
 namespace viewer {
 
 namespace {
@@ -87,7 +84,7 @@ bool CameraControl::snapshot(const std::string &path) {
 }
 
 bool CameraControl::startRecording(const std::string &path) {
-  if (recording_ || !Pelnik_Record) return false;
+  if (recording_) return false;
   recording_ = Pelnik_Record(handle_, path.c_str(), kRecordUntilStopped, 0) == 1;
   return recording_;
 }
