@@ -4,7 +4,7 @@ PRESET ?= default
 JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps bench-deps build test demo bench asan tsan clean install
+.PHONY: all deps bench-deps build test demo bench asan tsan clean install package
 
 all: build
 
@@ -37,6 +37,14 @@ tsan:
 
 install: build
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+
+# Debian packages for /usr, from a tree of their own (build/package).
+package: deps
+	@test -f build/package/build.ninja || cmake -S . -B build/package -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DPELNIK_BUILD_TESTS=OFF -DPELNIK_BUILD_BENCH=OFF
+	cmake --build build/package
+	cd build/package && cpack -G DEB
 
 clean:
 	rm -rf build

@@ -11,6 +11,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config git
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   python3 python3-pil python3-opencv python3-numpy python3-pytest
+  python3-venv python3-pip python3-setuptools python3-wheel
   xvfb xdotool x11-utils ffmpeg dpkg-dev file
   libtiff-tools pngcheck clang clang-format libclang-rt-14-dev"
 if [ "${1:-}" = "--bench" ]; then
