@@ -589,12 +589,18 @@ int CPelnik::LoadConfigFileW(const char16_t *path) {
 
 int CPelnik::saveCurrentPicture(const char *fileName, int format, bool requireFrame) {
   if (requireFrame && !acquisition_.imageAvailable()) return noDevice();
-  platform::RecursiveGuard frame(acquisition_.frameLock());
-  const auto mode = colourModeAt(colourMode_);
-  if (!mode) return noDevice();
-  const CImageBuffer &picture = pipeline_.outputOf(*mode);
-  if (picture.IsEmpty()) return noDevice();
-  return output::SaveStillImage(fileName, &picture, format, 10);
+  // The stream waits only for one copy of the picture: the encoder, which
+  // can take a second for a PNG, works on the copy outside the frame lock.
+  CImageBuffer copy;
+  {
+    platform::RecursiveGuard frame(acquisition_.frameLock());
+    const auto mode = colourModeAt(colourMode_);
+    if (!mode) return noDevice();
+    const CImageBuffer &picture = pipeline_.outputOf(*mode);
+    if (picture.IsEmpty()) return noDevice();
+    if (!copy.CopyFrom(picture)) return 0;
+  }
+  return output::SaveStillImage(fileName, &copy, format, 10);
 }
 
 int CPelnik::SaveImage(const char *fileName, int format) {

@@ -20,24 +20,6 @@ enum Layout { kGray8, kGray16, kColour8, kColour16 };
 // The significant bits of the camera's 16-bit samples.
 constexpr int kSixteenBitDepth = 10;
 
-// One kernel per stage and sample layout.
-struct StageKernels {
-  Kernel hue;
-  Kernel gamma;
-  Kernel contrast;
-  Kernel sharpness;
-  Kernel brightness;
-};
-
-constexpr StageKernels kStageKernels[] = {
-    {nullptr, kernels::gammaGray8, kernels::contrast8, kernels::sharpness8, kernels::brightness8},
-    {nullptr, kernels::gamma16, kernels::contrast16, kernels::sharpness16, kernels::brightness16},
-    {kernels::hueSaturation8, kernels::gammaColour8, kernels::contrast8, kernels::sharpness8,
-     kernels::brightness8},
-    {kernels::hueSaturation16, kernels::gamma16, kernels::contrast16, kernels::sharpness16,
-     kernels::brightness16},
-};
-
 // The working raw picture and the output buffer of a colour mode.
 struct ModeBuffers {
   CImageBuffer *raw;
@@ -99,15 +81,61 @@ GrayBlock grayBlockOf(const ChainSettings &s, int bitDepth) {
   return b;
 }
 
-bool sameGeometry(const CImageBuffer &a, const CImageBuffer &b) {
-  return a.Width() == b.Width() && a.Height() == b.Height() && a.BitCount() == b.BitCount();
-}
+// Gamma then contrast as one table per sample layout; a stage left at its
+// neutral value is the identity.
+struct SampleTables {
+  static constexpr int kTenBits = 1 << kSixteenBitDepth;
+  std::array<std::uint8_t, 256> eight;
+  std::array<std::uint16_t, kTenBits> sixteen;
+
+  SampleTableBlock of(const ChainSettings &s, Layout layout) {
+    const int gamma = s.slot(filter_slot::kGamma);
+    const int contrast = s.slot(filter_slot::kContrast);
+    SampleTableBlock block{};
+    if (layout == kGray8 || layout == kColour8) {
+      std::array<std::uint8_t, 256> gammaTable, contrastTable;
+      double exponent = gammaExponent(gamma);
+      if (layout == kColour8) exponent = limitGammaExponent(exponent);
+      buildGammaTable8(exponent, gammaTable);
+      buildContrastTable8(contrast, contrastTable);
+      for (int i = 0; i < 256; ++i) {
+        const int afterGamma = gamma != 100 ? gammaTable[i] : i;
+        eight[i] =
+            contrast != 0 ? contrastTable[afterGamma] : static_cast<std::uint8_t>(afterGamma);
+      }
+      block.table8 = eight.data();
+      return block;
+    }
+    std::array<std::uint16_t, kTenBits> gammaTable, contrastTable;
+    buildGammaTable16(gammaExponent(gamma), kSixteenBitDepth, gammaTable);
+    buildContrastTable16(contrast, kSixteenBitDepth, contrastTable);
+    for (int i = 0; i < kTenBits; ++i) {
+      const int afterGamma = gamma != 100 ? gammaTable[i] : i;
+      sixteen[i] =
+          contrast != 0 ? contrastTable[afterGamma] : static_cast<std::uint16_t>(afterGamma);
+    }
+    block.table16 = sixteen.data();
+    block.maximum = kTenBits - 1;
+    // Gamma reads larger samples as full scale; contrast alone sends them to it.
+    block.above = gamma != 100 ? sixteen[kTenBits - 1] : kTenBits - 1;
+    return block;
+  }
+};
 
 class FrameRun {
  public:
   FrameRun(const ChainSettings &settings, const ModeBuffers &mode, const ChainBuffers &buffers,
-           ChainSettingsWriter &writer, ChainNotifier &notifier)
-      : s_(settings), mode_(mode), buffers_(buffers), writer_(writer), notifier_(notifier) {}
+           ChainSettingsWriter &writer, ChainNotifier &notifier, ChainStepClock *clock)
+      : s_(settings),
+        mode_(mode),
+        buffers_(buffers),
+        writer_(writer),
+        notifier_(notifier),
+        clock_(clock) {}
+
+  void ended(ChainStep step) {
+    if (clock_) clock_->stepEnded(step);
+  }
 
   void grayStage() {
     switch (s_.slot(filter_slot::kGrayMode)) {
@@ -128,26 +156,29 @@ class FrameRun {
     }
   }
 
+  // Hue and saturation (colour modes), gamma and contrast as one table,
+  // sharpness and brightness: one pass over the picture, row by row, giving
+  // the same samples as the stages in turn. A stage left at its neutral
+  // value is skipped.
   void filterStages() {
     if (!mode_.output) return;
-    CImageBuffer &out = *mode_.output;
-    const StageKernels &k = kStageKernels[mode_.layout];
     const int hue = s_.slot(filter_slot::kHue);
     const int saturation = s_.slot(filter_slot::kSaturation);
-    if (k.hue && (hue != 0 || saturation != 0)) {
-      HueBlock block{hue, 0, saturation, mode_.bitDepth};
-      applyWhole(out, k.hue, out, &block);
+    const bool colour = mode_.layout == kColour8 || mode_.layout == kColour16;
+    const bool tables = s_.slot(filter_slot::kGamma) != 100 || s_.slot(filter_slot::kContrast) != 0;
+    RowStagesBlock block{};
+    block.hueOn = colour && (hue != 0 || saturation != 0) ? 1 : 0;
+    block.hue = HueBlock{hue, 0, saturation, mode_.bitDepth};
+    SampleTables storage;
+    if (tables) block.table = storage.of(s_, mode_.layout);
+    block.sharpness = ValueBlock{s_.slot(filter_slot::kSharpness), mode_.bitDepth};
+    block.brightness = ValueBlock{s_.slot(filter_slot::kBrightness), mode_.bitDepth};
+    if (block.hueOn || tables || block.sharpness.value != 0 || block.brightness.value != 0) {
+      const bool eight = mode_.layout == kGray8 || mode_.layout == kColour8;
+      applyWhole(*mode_.output, eight ? kernels::rowStages8 : kernels::rowStages16, *mode_.output,
+                 &block);
     }
-    const bool gamma = s_.slot(filter_slot::kGamma) != 100;
-    const bool contrast = s_.slot(filter_slot::kContrast) != 0;
-    if (gamma && contrast) {
-      gammaThenContrast();
-    } else {
-      valueStage(k.gamma, filter_slot::kGamma, 100);
-      valueStage(k.contrast, filter_slot::kContrast, 0);
-    }
-    if (s_.slot(filter_slot::kSharpness) != 0) sharpen(k.sharpness);
-    valueStage(k.brightness, filter_slot::kBrightness, 0);
+    ended(ChainStep::kFilters);
   }
 
  private:
@@ -179,58 +210,12 @@ class FrameRun {
     buffers_.raw8->ApplyKernel(kernels::luminance, *buffers_.colour24, nullptr, 0, 0);
   }
 
-  // Gamma and contrast are both per-sample tables: one pass through their
-  // composition gives the same samples as the two stages in turn.
-  void gammaThenContrast() {
-    const int gamma = s_.slot(filter_slot::kGamma);
-    const int contrast = s_.slot(filter_slot::kContrast);
-    SampleTableBlock block{};
-    if (mode_.layout == kGray8 || mode_.layout == kColour8) {
-      double exponent = gammaExponent(gamma);
-      if (mode_.layout == kColour8) exponent = limitGammaExponent(exponent);
-      std::array<std::uint8_t, 256> gammaTable, contrastTable, composed;
-      buildGammaTable8(exponent, gammaTable);
-      buildContrastTable8(contrast, contrastTable);
-      for (int i = 0; i < 256; ++i) composed[i] = contrastTable[gammaTable[i]];
-      block.table8 = composed.data();
-      applyWhole(*mode_.output, kernels::sampleTable8, *mode_.output, &block);
-      return;
-    }
-    constexpr int kTenBits = 1 << kSixteenBitDepth;
-    std::array<std::uint16_t, kTenBits> gammaTable, contrastTable, composed;
-    buildGammaTable16(gammaExponent(gamma), kSixteenBitDepth, gammaTable);
-    buildContrastTable16(contrast, kSixteenBitDepth, contrastTable);
-    for (int i = 0; i < kTenBits; ++i) composed[i] = contrastTable[gammaTable[i]];
-    block.table16 = composed.data();
-    block.maximum = kTenBits - 1;
-    block.above = composed[kTenBits - 1];  // gamma reads larger samples as full scale
-    applyWhole(*mode_.output, kernels::sampleTable16, *mode_.output, &block);
-  }
-
-  void valueStage(Kernel kernel, int slot, int neutral) {
-    const int value = s_.slot(slot);
-    if (value == neutral) return;
-    ValueBlock block{value, mode_.bitDepth};
-    applyWhole(*mode_.output, kernel, *mode_.output, &block);
-  }
-
-  void sharpen(Kernel kernel) {
-    CImageBuffer &out = *mode_.output;
-    CImageBuffer *scratch = buffers_.scratch;
-    if (!scratch || out.IsEmpty()) return;
-    if (!sameGeometry(*scratch, out) || scratch->IsEmpty()) {
-      if (!scratch->CreateLike(&out)) return;
-    }
-    std::memcpy(scratch->Pixels(), out.Pixels(), out.ByteSize());
-    ValueBlock block{s_.slot(filter_slot::kSharpness), mode_.bitDepth};
-    applyWhole(out, kernel, *scratch, &block);
-  }
-
   const ChainSettings &s_;
   const ModeBuffers &mode_;
   const ChainBuffers &buffers_;
   ChainSettingsWriter &writer_;
   ChainNotifier &notifier_;
+  ChainStepClock *clock_;
 };
 
 }  // namespace
@@ -239,13 +224,15 @@ void FilterChain::run(const ChainSettings &given, const ChainBuffers &buffers) {
   const ChainSettings settings = normalised(given);
   ModeBuffers mode{};
   if (!modeBuffers(settings.colourMode, buffers, mode)) return;
+  FrameRun frame(settings, mode, buffers, settings_, notifier_, clock_);
   autoIrisStep(settings.autoIrisMode, mode.raw, device_, settings_, notifier_);
-  FrameRun frame(settings, mode, buffers, settings_, notifier_);
+  frame.ended(ChainStep::kAutoIris);
   if (mode.layout == kGray8 || mode.layout == kGray16) {
     frame.grayStage();
   } else {
     frame.colourStage();
   }
+  frame.ended(ChainStep::kGrayOrDemosaic);
   frame.filterStages();
 }
 

@@ -39,7 +39,19 @@ struct ChainBuffers {
   CImageBuffer *colour32 = nullptr;
   CImageBuffer *colour48 = nullptr;
   CImageBuffer *colour64 = nullptr;
-  CImageBuffer *scratch = nullptr;  // sharpening copy; re-created like the output when needed
+  // Not read any more: sharpening works in place. Kept while the camera
+  // still hands its scratch buffer over.
+  CImageBuffer *scratch = nullptr;
+};
+
+// The steps of one frame, in the order they run; a clock attached to the
+// chain hears the end of each (benchmarks break a frame down by them).
+enum class ChainStep { kAutoIris, kGrayOrDemosaic, kFilters, kCount };
+
+class ChainStepClock {
+ public:
+  virtual ~ChainStepClock() = default;
+  virtual void stepEnded(ChainStep step) = 0;
 };
 
 class FilterChain {
@@ -53,11 +65,14 @@ class FilterChain {
 
   // The refresh and analog notifications go to this observer (null: none).
   void attachObserver(ChainObserver *observer) { notifier_.attach(observer); }
+  // Only while no frame runs (null: none).
+  void attachStepClock(ChainStepClock *clock) { clock_ = clock; }
 
  private:
   AutoIrisDevice &device_;
   ChainSettingsWriter &settings_;
   ChainNotifier notifier_;
+  ChainStepClock *clock_ = nullptr;
 };
 
 }  // namespace pelnik

@@ -1,5 +1,7 @@
 #include "imaging/conversion_vector.h"
 
+#include "imaging/vector_path.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
@@ -64,15 +66,10 @@ __attribute__((target("avx2"))) int luminanceAvx2(const std::uint8_t *in, std::u
   return x;
 }
 
-bool hasAvx2() {
-  static const bool supported = __builtin_cpu_supports("avx2");
-  return supported;
-}
-
 }  // namespace
 
 int luminanceRow(const std::uint8_t *in, std::uint8_t *out, int width) {
-  return hasAvx2() ? luminanceAvx2(in, out, width) : 0;
+  return vector_path::avx2() ? luminanceAvx2(in, out, width) : 0;
 }
 
 }  // namespace pelnik::conversion_vector

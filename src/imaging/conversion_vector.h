@@ -1,7 +1,7 @@
 #pragma once
 // Vector rows of the conversion kernels where they pay; each returns the
-// number of leading pixels it did (0 when the processor lacks the
-// instructions), leaving the rest of the row to the scalar loop.
+// number of leading pixels it did (0 when vector_path says scalar),
+// leaving the rest of the row to the scalar loop.
 #include <cstdint>
 
 namespace pelnik::conversion_vector {

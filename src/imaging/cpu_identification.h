@@ -1,6 +1,7 @@
 #pragma once
-// Processor identification, run once when a camera is opened. Nothing in the
-// library reads the record; the pixel kernels choose their own code paths.
+// Processor identification: the record filled once when a camera is opened,
+// and the one test of the extensions the vector paths need. The kernels
+// never read the record; vector_path asks processorRunsAvx2().
 #include <cstdint>
 
 namespace pelnik {
@@ -31,5 +32,9 @@ static_assert(sizeof(ProcessorInfo) == 68);
 // Fills `info` and returns the supported extension set; 0, leaving `info`
 // untouched, when the processor has no identification instruction.
 int identifyProcessor(ProcessorInfo &info);
+
+// True when the processor has AVX2 and the operating system saves the
+// 256-bit registers across task switches.
+bool processorRunsAvx2();
 
 }  // namespace pelnik

@@ -145,9 +145,11 @@ void runScalar(const RowJob &j, int xBegin) {
   }
 }
 
-// Vector spans for 8-bit samples; each returns the first column it left to
-// the scalar code (xBegin when the processor or the factors do not suit).
+// Vector spans for 8-bit and 16-bit samples; each returns the first column
+// it left to the scalar code (xBegin when the path, the pixel size or the
+// factors do not suit).
 int runVector8(const RowJob &j);
+int runVector16(const RowJob &j);
 
 template <int SampleBytes>
 void run(const RowJob &j) {
@@ -158,9 +160,10 @@ void run(const RowJob &j) {
     if (j.dstBpp == 4) return runScalar<1, 4>(j, rest);
     return runScalar<1, 0>(j, rest);
   } else {
-    if (j.dstBpp == 6) return runScalar<2, 6>(j, j.xBegin);
-    if (j.dstBpp == 8) return runScalar<2, 8>(j, j.xBegin);
-    return runScalar<2, 0>(j, j.xBegin);
+    const int rest = runVector16(j);
+    if (j.dstBpp == 6) return runScalar<2, 6>(j, rest);
+    if (j.dstBpp == 8) return runScalar<2, 8>(j, rest);
+    return runScalar<2, 0>(j, rest);
   }
 }
 

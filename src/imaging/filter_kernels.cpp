@@ -107,6 +107,14 @@ int grayGain16(KERNEL_ARGS) {
   const GrayBlock &block = kernelBlock<GrayBlock>(params);
   const GraySites sites = sitesOf(block);
   const int maximum = fullScale(clampBitDepth(block.bitDepth));
+  // The camera's samples hold ten bits: those are looked up, larger ones
+  // computed.
+  constexpr int kLooked = 1024;
+  std::uint16_t tables[4][kLooked];
+  for (int site = 0; site < 4; ++site) {
+    for (int v = 0; v < kLooked; ++v)
+      tables[site][v] = static_cast<std::uint16_t>(grayValue(sites, site, v, maximum));
+  }
   const KernelRows rows =
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) {
@@ -115,10 +123,16 @@ int grayGain16(KERNEL_ARGS) {
     const int site[2] = {siteIndex(rowFlag, firstColumn), siteIndex(rowFlag, firstColumn ^ 1)};
     const std::uint8_t *in = rows.srcRow(i);
     std::uint8_t *out = rows.dstRow(i);
-    for (int x = 0; x < rows.width; ++x) {
-      store16(out + x * rows.dstBpp,
-              grayValue(sites, site[x & 1], load16(in + x * rows.srcBpp), maximum));
+    const auto one = [&](int x, int s) {
+      const int v = load16(in + x * rows.srcBpp);
+      store16(out + x * rows.dstBpp, v < kLooked ? tables[s][v] : grayValue(sites, s, v, maximum));
+    };
+    int x = 0;
+    for (; x + 1 < rows.width; x += 2) {
+      one(x, site[0]);
+      one(x + 1, site[1]);
     }
+    if (x < rows.width) one(x, site[0]);
   }
   return 1;
 }
@@ -155,6 +169,28 @@ int grayCalibration(KERNEL_ARGS) {
 
 // --- hue and saturation ----------------------------------------------------------
 
+namespace {
+
+// One row of 8-bit hue and saturation. The row loops need matching pixel
+// sizes; a 3 <-> 4 byte call goes pixel by pixel.
+void hueRowOf8(const KernelRows &rows, int i, const simd::HueRow &hue) {
+  if (rows.srcBpp == rows.dstBpp) {
+    simd::hueRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, hue);
+    return;
+  }
+  for (int x = 0; x < rows.width; ++x) {
+    const std::uint8_t *in = rows.srcRow(i) + x * rows.srcBpp;
+    int blue = in[0], green = in[1], red = in[2];
+    hueSaturatePixel(red, green, blue, *hue.scale, hue.shift);
+    std::uint8_t *out = rows.dstRow(i) + x * rows.dstBpp;
+    out[0] = static_cast<std::uint8_t>(blue);
+    out[1] = static_cast<std::uint8_t>(green);
+    out[2] = static_cast<std::uint8_t>(red);
+  }
+}
+
+}  // namespace
+
 int hueSaturation8(KERNEL_ARGS) {
   (void)extra;
   const HueBlock &block = kernelBlock<HueBlock>(params);
@@ -162,51 +198,58 @@ int hueSaturation8(KERNEL_ARGS) {
   const simd::HueRow hue{hueShift(block.hue), &scale};
   const KernelRows rows =
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  // The row loops need matching pixel sizes; a 3 <-> 4 byte call goes pixel
-  // by pixel.
-  for (int i = 0; i < rows.height; ++i) {
-    if (rows.srcBpp == rows.dstBpp) {
-      simd::hueRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, hue);
-      continue;
-    }
-    for (int x = 0; x < rows.width; ++x) {
-      const std::uint8_t *in = rows.srcRow(i) + x * rows.srcBpp;
-      int blue = in[0], green = in[1], red = in[2];
-      hueSaturatePixel(red, green, blue, scale, hue.shift);
-      std::uint8_t *out = rows.dstRow(i) + x * rows.dstBpp;
-      out[0] = static_cast<std::uint8_t>(blue);
-      out[1] = static_cast<std::uint8_t>(green);
-      out[2] = static_cast<std::uint8_t>(red);
-    }
-  }
+  for (int i = 0; i < rows.height; ++i) hueRowOf8(rows, i, hue);
   return 1;
 }
 
-int hueSaturation16(KERNEL_ARGS) {
-  (void)extra;
-  const HueBlock &block = kernelBlock<HueBlock>(params);
-  const SaturationScale scale(block.saturation);
-  const simd::HueRow hue{hueShift(block.hue), &scale};
-  const int down = clampBitDepth(block.bitDepth) - 8;
-  const KernelRows rows =
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  // Each row goes through the 8-bit row loop as 4-byte pixels.
-  Table<std::uint8_t> view;
-  if (!allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
-  for (int i = 0; i < rows.height; ++i) {
-    const std::uint8_t *in = rows.srcRow(i);
+namespace {
+
+// One row through the 8-bit row loop as 4-byte pixels in `view`.
+void hueRowOf16(const KernelRows &rows, int i, const simd::HueRow &hue, int down,
+                const std::uint16_t *back, std::uint8_t *view) {
+  const std::uint8_t *in = rows.srcRow(i);
+  if (rows.srcBpp == 6 || rows.srcBpp == 8) {
+    simd::toHueView16(view, in, rows.width, rows.srcBpp, down);
+  } else {
     for (int x = 0; x < rows.width; ++x, in += rows.srcBpp) {
       for (int c = 0; c < 3; ++c) {
-        // A sample beyond the bit depth is held at the top of the 8-bit view.
         view[4 * x + c] = static_cast<std::uint8_t>(std::min(load16(in + 2 * c) >> down, 255));
       }
     }
-    simd::hueRow8(view.data(), view.data(), rows.width, 4, hue);
-    std::uint8_t *out = rows.dstRow(i);
-    for (int x = 0; x < rows.width; ++x, out += rows.dstBpp) {
-      for (int c = 0; c < 3; ++c) store16(out + 2 * c, view[4 * x + c] << down);
-    }
   }
+  simd::hueRow8(view, view, rows.width, 4, hue);
+  std::uint8_t *out = rows.dstRow(i);
+  for (int x = 0; x < rows.width; ++x, out += rows.dstBpp) {
+    for (int c = 0; c < 3; ++c) store16(out + 2 * c, back[view[4 * x + c]]);
+  }
+}
+
+// The 256-entry map from view byte back to stored sample, through `table`
+// (2^bit depth entries) when given.
+void backFromView(int down, const std::uint16_t *table, std::uint16_t (&back)[256]) {
+  for (int v = 0; v < 256; ++v) {
+    back[v] = table ? table[v << down] : static_cast<std::uint16_t>(v << down);
+  }
+}
+
+}  // namespace
+
+// Each row goes through the 8-bit row loop as 4-byte pixels, a sample
+// beyond the bit depth held at the top of the 8-bit view, and back shifted
+// left.
+int hueSaturation16(KERNEL_ARGS) {
+  (void)extra;
+  const HueBlock &block = kernelBlock<HueBlock>(params);
+  const KernelRows rows =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  const SaturationScale scale(block.saturation);
+  const simd::HueRow hue{hueShift(block.hue), &scale};
+  const int down = clampBitDepth(block.bitDepth) - 8;
+  std::uint16_t back[256];
+  backFromView(down, nullptr, back);
+  Table<std::uint8_t> view;
+  if (!allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
+  for (int i = 0; i < rows.height; ++i) hueRowOf16(rows, i, hue, down, back, view.data());
   return 1;
 }
 
@@ -342,27 +385,67 @@ int sampleTable16(KERNEL_ARGS) {
 
 // --- sharpness -----------------------------------------------------------------------
 
-int sharpness8(KERNEL_ARGS) {
-  (void)extra;
-  const int s = kernelBlock<ValueBlock>(params).value;
-  const KernelRows rows =
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  if (rows.width < 5 || rows.height < 5) return 1;  // no interior: the frame keeps its values
+namespace {
+
+// Brightness over the rows a sharpening pass has finished, while they are
+// still in the cache (null: none).
+struct Brighten {
+  float factor;
+  int maximum;
+};
+
+void slideSums(std::int16_t *sums, const std::int16_t *add, const std::int16_t *sub, int count) {
+  simd::slideColumnSums16(sums, add, sub, count);
+}
+void slideSums(std::int32_t *sums, const std::int32_t *add, const std::int32_t *sub, int count) {
+  simd::slideColumnSums32(sums, add, sub, count);
+}
+
+// `pre(r)` runs once on source row r before the pass reads it (the row
+// stages before sharpness); sharpness 0 sharpens nothing.
+template <class Pre>
+int sharpen8(const KernelRows &rows, int s, const Brighten *brighten, Pre pre) {
+  const auto finish = [&](int i) {
+    if (brighten) {
+      simd::brightenRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor);
+    }
+  };
+  if (rows.width < 5 || rows.height < 5 || s == 0) {
+    // No interior: the frame keeps its values.
+    for (int i = 0; i < rows.height; ++i) {
+      pre(i);
+      finish(i);
+    }
+    return 1;
+  }
   const int bpp = rows.srcBpp;
   const int count = rows.width * bpp;
   Table<std::uint16_t> sums;
-  if (!allocate(sums, static_cast<std::size_t>(count))) return 0;
+  Table<std::uint8_t> window;  // the last five source rows, so dst may be src
+  if (!allocate(sums, static_cast<std::size_t>(count)) ||
+      !allocate(window, static_cast<std::size_t>(count) * 5)) {
+    return 0;
+  }
+  auto windowRow = [&](int r) { return window.data() + static_cast<std::size_t>(r % 5) * count; };
+  auto loadRow = [&](int r) {
+    pre(r);
+    std::memcpy(windowRow(r), rows.srcRow(r), static_cast<std::size_t>(count));
+    return windowRow(r);
+  };
   // Column sums over rows i - 2 .. i + 1, slid down one row per output row.
   for (int r = 0; r < 4; ++r) {
-    const std::uint8_t *row = rows.srcRow(r);
+    const std::uint8_t *row = loadRow(r);
     for (int k = 0; k < count; ++k) sums[k] = static_cast<std::uint16_t>(sums[k] + row[k]);
   }
+  finish(0);
+  finish(1);
   const bool sameLayout = rows.dstBpp == bpp;
   for (int i = 2; i < rows.height - 2; ++i) {
-    if (i > 2) simd::slideColumnSums8(sums.data(), rows.srcRow(i + 1), rows.srcRow(i - 3), count);
-    const std::uint8_t *orig = rows.srcRow(i);
+    if (i > 2) simd::slideColumnSums8(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
+    const std::uint8_t *orig = windowRow(i);
     if (sameLayout) {
       simd::sharpenRow8(rows.dstRow(i), orig, sums.data(), 2 * bpp, (rows.width - 2) * bpp, bpp, s);
+      finish(i);
       continue;
     }
     const int samples = bpp >= 3 ? 3 : 1;
@@ -374,22 +457,35 @@ int sharpness8(KERNEL_ARGS) {
         rows.dstRow(i)[x * rows.dstBpp + c] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
       }
     }
+    finish(i);
   }
+  finish(rows.height - 2);
+  pre(rows.height - 1);  // the one row the pass never reads
+  finish(rows.height - 1);
   return 1;
 }
 
-int sharpness16(KERNEL_ARGS) {
-  (void)extra;
-  const ValueBlock &block = kernelBlock<ValueBlock>(params);
-  const int s = block.value;
-  const int f = fullScale(clampBitDepth(block.bitDepth));
-  const KernelRows rows =
-      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
-  if (rows.width < 5 || rows.height < 5) return 1;
+// T is the window's sample type: 16 bits where every sum fits (see
+// simd::sharpenRow16), else 32.
+template <class T, class Pre>
+int sharpen16As(const KernelRows &rows, int s, int f, const Brighten *brighten, Pre pre) {
+  const auto finish = [&](int i) {
+    if (brighten) {
+      simd::brightenRow16(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor,
+                          brighten->maximum);
+    }
+  };
+  if (rows.width < 5 || rows.height < 5 || s == 0) {
+    for (int i = 0; i < rows.height; ++i) {
+      pre(i);
+      finish(i);
+    }
+    return 1;
+  }
   const int p = rows.srcBpp / 2;  // samples per pixel
   const int count = rows.width * p;
-  Table<std::int32_t> sums;
-  Table<std::int32_t> window;  // the last five rows, samples held at full scale
+  Table<T> sums;
+  Table<T> window;  // the last five rows, samples held at full scale
   if (!allocate(sums, static_cast<std::size_t>(count)) ||
       !allocate(window, static_cast<std::size_t>(count) * 5)) {
     return 0;
@@ -398,20 +494,24 @@ int sharpness16(KERNEL_ARGS) {
   // stay inside 0..F.
   auto windowRow = [&](int r) { return window.data() + static_cast<std::size_t>(r % 5) * count; };
   auto loadRow = [&](int r) {
+    pre(r);
     simd::loadClampedRow16(windowRow(r), rows.srcRow(r), count, f);
     return windowRow(r);
   };
   for (int r = 0; r < 4; ++r) {
-    const std::int32_t *row = loadRow(r);
-    for (int k = 0; k < count; ++k) sums[k] += row[k];
+    const T *row = loadRow(r);
+    for (int k = 0; k < count; ++k) sums[k] = static_cast<T>(sums[k] + row[k]);
   }
+  finish(0);
+  finish(1);
   const int samples = p >= 3 ? 3 : 1;
   for (int i = 2; i < rows.height - 2; ++i) {
-    if (i > 2) simd::slideColumnSums32(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
-    const std::int32_t *orig = windowRow(i);
+    if (i > 2) slideSums(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
+    const T *orig = windowRow(i);
     std::uint8_t *out = rows.dstRow(i);
     if (rows.dstBpp == rows.srcBpp) {
       simd::sharpenRow16(out, orig, sums.data(), 2 * p, (rows.width - 2) * p, p, s, f);
+      finish(i);
       continue;
     }
     for (int x = 2; x < rows.width - 2; ++x) {
@@ -422,8 +522,115 @@ int sharpness16(KERNEL_ARGS) {
         store16(out + x * rows.dstBpp + 2 * c, std::clamp(value, 0, f));
       }
     }
+    finish(i);
   }
+  finish(rows.height - 2);
+  pre(rows.height - 1);
+  finish(rows.height - 1);
   return 1;
+}
+
+template <class Pre>
+int sharpen16(const KernelRows &rows, int s, int f, const Brighten *brighten, Pre pre) {
+  if (f <= 1023 && s >= 0 && s <= 30) return sharpen16As<std::int16_t>(rows, s, f, brighten, pre);
+  return sharpen16As<std::int32_t>(rows, s, f, brighten, pre);
+}
+
+constexpr auto kNothingBefore = [](int) {};
+
+}  // namespace
+
+int sharpness8(KERNEL_ARGS) {
+  (void)extra;
+  return sharpen8(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+                  kernelBlock<ValueBlock>(params).value, nullptr, kNothingBefore);
+}
+
+int sharpness16(KERNEL_ARGS) {
+  (void)extra;
+  const ValueBlock &block = kernelBlock<ValueBlock>(params);
+  return sharpen16(rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride),
+                   block.value, fullScale(clampBitDepth(block.bitDepth)), nullptr, kNothingBefore);
+}
+
+// --- the stages after the demosaic in one pass -------------------------------------------
+
+namespace {
+
+// The picture the one pass works on in place: a source other than the
+// destination is first copied row by row.
+KernelRows inPlace(const KernelRows &given) {
+  KernelRows rows = given;
+  rows.src = rows.dst;
+  rows.srcStride = rows.dstStride;
+  rows.srcBpp = rows.dstBpp;
+  return rows;
+}
+
+void copyRowIn(const KernelRows &given, int r) {
+  if (given.src != given.dst) {
+    std::memmove(given.dstRow(r), given.srcRow(r),
+                 static_cast<std::size_t>(given.width) * given.dstBpp);
+  }
+}
+
+// One row as a kernel call of its own, in place.
+KernelRows oneRow(const KernelRows &rows, int r) {
+  KernelRows row = rows;
+  row.src = row.dst = rows.dstRow(r);
+  row.height = 1;
+  return row;
+}
+
+}  // namespace
+
+int rowStages8(KERNEL_ARGS) {
+  (void)extra;
+  const RowStagesBlock &block = kernelBlock<RowStagesBlock>(params);
+  const KernelRows given =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  if (given.srcBpp != given.dstBpp) return 0;
+  const KernelRows rows = inPlace(given);
+  const SaturationScale scale(block.hue.saturation);
+  const simd::HueRow hue{hueShift(block.hue.hue), &scale};
+  const bool hueOn = block.hueOn && rows.dstBpp >= 3;
+  const auto pre = [&](int r) {
+    copyRowIn(given, r);
+    if (hueOn) hueRowOf8(rows, r, hue);
+    if (block.table.table8) applyTable8(oneRow(rows, r), block.table.table8);
+  };
+  const Brighten brighten{brightnessFactor(block.brightness.value), 255};
+  return sharpen8(rows, block.sharpness.value, block.brightness.value ? &brighten : nullptr, pre);
+}
+
+int rowStages16(KERNEL_ARGS) {
+  (void)extra;
+  const RowStagesBlock &block = kernelBlock<RowStagesBlock>(params);
+  const KernelRows given =
+      rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
+  if (given.srcBpp != given.dstBpp) return 0;
+  const KernelRows rows = inPlace(given);
+  const bool hueOn = block.hueOn && rows.dstBpp >= 6;
+  const SaturationScale scale(block.hue.saturation);
+  const simd::HueRow hue{hueShift(block.hue.hue), &scale};
+  const int down = clampBitDepth(block.hue.bitDepth) - 8;
+  std::uint16_t back[256];
+  backFromView(down, block.table.table16, back);
+  Table<std::uint8_t> view;
+  if (hueOn && !allocate(view, static_cast<std::size_t>(rows.width) * 4)) return 0;
+  const auto pre = [&](int r) {
+    copyRowIn(given, r);
+    if (hueOn) {
+      // After hue every sample lies inside the table: it rides on the way back.
+      hueRowOf16(rows, r, hue, down, back, view.data());
+    } else if (block.table.table16) {
+      applyTable16(oneRow(rows, r), block.table.table16, block.table.maximum, block.table.above);
+    }
+  };
+  const Brighten brighten{brightnessFactor(block.brightness.value),
+                          fullScale(clampBitDepth(block.brightness.bitDepth))};
+  return sharpen16(rows, block.sharpness.value, fullScale(clampBitDepth(block.sharpness.bitDepth)),
+                   block.brightness.value ? &brighten : nullptr, pre);
 }
 
 // --- brightness ------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // with, byte for byte.
 #include <cstdint>
 
+#include "imaging/filter_params.h"
 #include "imaging/kernel.h"
 
 namespace pelnik {
@@ -49,9 +50,25 @@ struct SampleTableBlock {
   std::int32_t maximum;
   std::int32_t above;
 };
+
+// Every stage after the demosaic in one pass over the picture, row by row:
+// hue and saturation (when `hueOn`), the per-sample table (when given),
+// sharpness and brightness (when not 0). The same bytes as the stages in
+// turn; the picture is worked on in place (a different source is copied
+// in first). Source and destination must have the same pixel size.
+struct RowStagesBlock {
+  std::int32_t hueOn;
+  HueBlock hue;
+  SampleTableBlock table;  // table8 / table16 null: no table
+  ValueBlock sharpness;
+  ValueBlock brightness;
+};
+
 namespace kernels {
 int sampleTable8(KERNEL_ARGS);
 int sampleTable16(KERNEL_ARGS);
+int rowStages8(KERNEL_ARGS);
+int rowStages16(KERNEL_ARGS);
 }  // namespace kernels
 
 }  // namespace pelnik

@@ -1,9 +1,9 @@
 #include "imaging/filter_simd.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "imaging/filter_tables.h"
+#include "imaging/vector_path.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -13,8 +13,6 @@
 namespace pelnik::simd {
 
 namespace {
-
-std::atomic<bool> scalarOnly_{false};
 
 // --- scalar forms ----------------------------------------------------------
 
@@ -75,22 +73,23 @@ void sharpenScalar8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint
   }
 }
 
-void loadClampedScalar16(std::int32_t *dst, const std::uint8_t *src, int from, int count,
-                         int maximum) {
+template <class T>
+void loadClampedScalar16(T *dst, const std::uint8_t *src, int from, int count, int maximum) {
   for (int k = from; k < count; ++k) {
     std::uint16_t v;
     std::memcpy(&v, src + 2 * k, 2);
-    dst[k] = v > maximum ? maximum : v;
+    dst[k] = static_cast<T>(v > maximum ? maximum : v);
   }
 }
 
-void slideScalar32(std::int32_t *sums, const std::int32_t *add, const std::int32_t *sub, int from,
-                   int count) {
-  for (int k = from; k < count; ++k) sums[k] += add[k] - sub[k];
+template <class T>
+void slideScalar(T *sums, const T *add, const T *sub, int from, int count) {
+  for (int k = from; k < count; ++k) sums[k] = static_cast<T>(sums[k] + add[k] - sub[k]);
 }
 
-void sharpenScalar16(std::uint8_t *dst, const std::int32_t *orig, const std::int32_t *sums,
-                     int from, int last, int samplesPerPixel, int sharpness, int maximum) {
+template <class T>
+void sharpenScalar16(std::uint8_t *dst, const T *orig, const T *sums, int from, int last,
+                     int samplesPerPixel, int sharpness, int maximum) {
   const int p = samplesPerPixel;
   for (int k = from; k < last; ++k) {
     if (p == 4 && (k & 3) == 3) continue;
@@ -98,6 +97,18 @@ void sharpenScalar16(std::uint8_t *dst, const std::int32_t *orig, const std::int
     const int value = orig[k] + (sharpness * (orig[k] - blur)) / 10;
     const auto out = static_cast<std::uint16_t>(value < 0 ? 0 : value > maximum ? maximum : value);
     std::memcpy(dst + 2 * k, &out, 2);
+  }
+}
+
+void toHueViewScalar16(std::uint8_t *view, const std::uint8_t *src, int from, int pixels, int bpp,
+                       int down) {
+  for (int x = from; x < pixels; ++x) {
+    const std::uint8_t *in = src + x * bpp;
+    for (int c = 0; c < 3; ++c) {
+      std::uint16_t v;
+      std::memcpy(&v, in + 2 * c, 2);
+      view[4 * x + c] = static_cast<std::uint8_t>(v >> down > 255 ? 255 : v >> down);
+    }
   }
 }
 
@@ -143,16 +154,13 @@ __attribute__((target("avx2"))) __m256i hueWords(__m256i word, const HueRow &hue
   const __m256i negative = _mm256_cmpgt_epi32(_mm256_setzero_si256(), d);
   __m256i index =
       _mm256_add_epi32(_mm256_add_epi32(code, negative), _mm256_set1_epi32(hue.shift / 255));
-  // 0xFF0000 / C exactly: the double quotient is never within 1/255 of the
-  // next integer, so truncating it gives the integer division (0 for C = 0).
-  const __m256d numerator = _mm256_set1_pd(static_cast<double>(0xFF0000));
-  const __m256d safeLow = _mm256_cvtepi32_pd(_mm256_castsi256_si128(chroma));
-  const __m256d safeHigh = _mm256_cvtepi32_pd(_mm256_extracti128_si256(chroma, 1));
-  const __m128i quotientLow = _mm256_cvttpd_epi32(_mm256_div_pd(numerator, safeLow));
-  const __m128i quotientHigh = _mm256_cvttpd_epi32(_mm256_div_pd(numerator, safeHigh));
-  const __m256i reciprocal = _mm256_andnot_si256(
-      _mm256_cmpeq_epi32(chroma, _mm256_setzero_si256()),
-      _mm256_inserti128_si256(_mm256_castsi128_si256(quotientLow), quotientHigh, 1));
+  // 0xFF0000 / C exactly: for every C of 1..255 the correctly rounded
+  // single-precision quotient truncates to the integer division (the tests
+  // try each); C = 0 is masked to 0.
+  const __m256 quotient =
+      _mm256_div_ps(_mm256_set1_ps(static_cast<float>(0xFF0000)), _mm256_cvtepi32_ps(chroma));
+  const __m256i reciprocal = _mm256_andnot_si256(_mm256_cmpeq_epi32(chroma, _mm256_setzero_si256()),
+                                                 _mm256_cvttps_epi32(quotient));
   const __m256i offset = _mm256_add_epi32(d, _mm256_and_si256(negative, chroma));
   __m256i frac = _mm256_add_epi32(
       _mm256_srai_epi32(
@@ -213,6 +221,40 @@ __attribute__((target("avx2"))) int hueRowAvx2(std::uint8_t *dst, const std::uin
       _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + 4 * x),
                           _mm256_or_si256(_mm256_and_si256(out, colourBytes),
                                           _mm256_andnot_si256(colourBytes, words)));
+    }
+  }
+  return x;
+}
+
+// Four pixels a step: two 128-bit halves of two pixels each, shifted,
+// held at 255 and packed to bytes.
+__attribute__((target("avx2"))) int toHueViewAvx2_16(std::uint8_t *view, const std::uint8_t *src,
+                                                     int pixels, int bpp, int down) {
+  const __m128i count = _mm_cvtsi32_si128(down);
+  const __m128i top = _mm_set1_epi16(255);
+  // Two 6-byte pixels spread to 8 bytes each (the fourth sample zero).
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, 3, 4, 5, -1, -1, 6, 7, 8, 9, 10, 11, -1, -1);
+  int x = 0;
+  if (bpp == 8) {
+    for (; x + 4 <= pixels; x += 4) {
+      const std::uint8_t *at = src + 8 * x;
+      const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+      const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 16));
+      const __m128i bytes = _mm_packus_epi16(_mm_min_epu16(_mm_srl_epi16(first, count), top),
+                                             _mm_min_epu16(_mm_srl_epi16(second, count), top));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(view + 4 * x), bytes);
+    }
+  } else if (bpp == 6) {
+    // The second load reads four bytes past the fourth pixel.
+    for (; x + 5 <= pixels; x += 4) {
+      const std::uint8_t *at = src + 6 * x;
+      const __m128i first =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), spread);
+      const __m128i second =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 12)), spread);
+      const __m128i bytes = _mm_packus_epi16(_mm_min_epu16(_mm_srl_epi16(first, count), top),
+                                             _mm_min_epu16(_mm_srl_epi16(second, count), top));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(view + 4 * x), bytes);
     }
   }
   return x;
@@ -373,27 +415,73 @@ __attribute__((target("avx2"))) int sharpenAvx2_16(std::uint8_t *dst, const std:
   return k;
 }
 
+// 16-bit lanes, 16 samples a step; t / 10 (towards zero) for |t| < 2^15 is
+// (t x 26215) >> 18 plus one for negative t.
+__attribute__((target("avx2"))) int loadClampedAvx2_16Narrow(std::int16_t *dst,
+                                                             const std::uint8_t *src, int count,
+                                                             int maximum) {
+  const __m256i top = _mm256_set1_epi16(static_cast<short>(maximum));
+  int k = 0;
+  for (; k + 16 <= count; k += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + 2 * k));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + k), _mm256_min_epu16(v, top));
+  }
+  return k;
+}
+
+__attribute__((target("avx2"))) int slideAvx2_16(std::int16_t *sums, const std::int16_t *add,
+                                                 const std::int16_t *sub, int count) {
+  int k = 0;
+  for (; k + 16 <= count; k += 16) {
+    __m256i *target = reinterpret_cast<__m256i *>(sums + k);
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(add + k));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(sub + k));
+    _mm256_storeu_si256(target,
+                        _mm256_add_epi16(_mm256_loadu_si256(target), _mm256_sub_epi16(a, b)));
+  }
+  return k;
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i at(const std::int16_t *base) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(base));
+}
+
+__attribute__((target("avx2"))) int sharpenAvx2_16Narrow(std::uint8_t *dst,
+                                                         const std::int16_t *orig,
+                                                         const std::int16_t *sums, int first,
+                                                         int last, int samplesPerPixel,
+                                                         int sharpness, int maximum) {
+  const int p = samplesPerPixel;
+  const __m256i s = _mm256_set1_epi16(static_cast<short>(sharpness));
+  const __m256i top = _mm256_set1_epi16(static_cast<short>(maximum));
+  const __m256i magic = _mm256_set1_epi16(26215);
+  // Every fourth sample of a 4-sample pixel is spare; `first` (2 x p) keeps
+  // the pattern in every step.
+  const __m256i spare = p == 4 ? _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull))
+                               : _mm256_setzero_si256();
+  int k = first;
+  for (; k + 16 <= last; k += 16) {
+    const __m256i blur =
+        _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(at(sums + k - 2 * p), at(sums + k - p)),
+                                           _mm256_add_epi16(at(sums + k), at(sums + k + p))),
+                          4);
+    const __m256i original = at(orig + k);
+    const __m256i t = _mm256_mullo_epi16(_mm256_sub_epi16(original, blur), s);
+    const __m256i correction = _mm256_sub_epi16(_mm256_srai_epi16(_mm256_mulhi_epi16(t, magic), 2),
+                                                _mm256_srai_epi16(t, 15));
+    const __m256i value = _mm256_min_epi16(
+        _mm256_max_epi16(_mm256_add_epi16(original, correction), _mm256_setzero_si256()), top);
+    __m256i *target = reinterpret_cast<__m256i *>(dst + 2 * k);
+    _mm256_storeu_si256(target, _mm256_blendv_epi8(value, _mm256_loadu_si256(target), spare));
+  }
+  return k;
+}
+
 #endif  // PELNIK_X86
 
-bool detectAvx2() {
-#ifdef PELNIK_X86
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
-#endif
-}
-
-bool useAvx2() {
-  static const bool available = detectAvx2();
-  return available && !scalarOnly_.load(std::memory_order_relaxed);
-}
+bool useAvx2() { return vector_path::avx2(); }
 
 }  // namespace
-
-bool haveAvx2() { return useAvx2(); }
-
-void forceScalar(bool scalarOnly) { scalarOnly_.store(scalarOnly, std::memory_order_relaxed); }
 
 void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const HueRow &hue) {
   int done = 0;
@@ -401,6 +489,14 @@ void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, co
   if (useAvx2()) done = hueRowAvx2(dst, src, pixels, bpp, hue);
 #endif
   hueRowScalar(dst, src, done, pixels, bpp, hue);
+}
+
+void toHueView16(std::uint8_t *view, const std::uint8_t *src, int pixels, int bpp, int down) {
+  int done = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = toHueViewAvx2_16(view, src, pixels, bpp, down);
+#endif
+  toHueViewScalar16(view, src, done, pixels, bpp, down);
 }
 
 void brightenRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, float factor) {
@@ -451,6 +547,34 @@ void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_
   sharpenScalar8(dst, orig, sums, done, last, bpp, sharpness);
 }
 
+void loadClampedRow16(std::int16_t *dst, const std::uint8_t *src, int count, int maximum) {
+  int done = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = loadClampedAvx2_16Narrow(dst, src, count, maximum);
+#endif
+  loadClampedScalar16(dst, src, done, count, maximum);
+}
+
+void slideColumnSums16(std::int16_t *sums, const std::int16_t *add, const std::int16_t *sub,
+                       int count) {
+  int done = 0;
+#ifdef PELNIK_X86
+  if (useAvx2()) done = slideAvx2_16(sums, add, sub, count);
+#endif
+  slideScalar(sums, add, sub, done, count);
+}
+
+void sharpenRow16(std::uint8_t *dst, const std::int16_t *orig, const std::int16_t *sums, int first,
+                  int last, int samplesPerPixel, int sharpness, int maximum) {
+  int done = first;
+#ifdef PELNIK_X86
+  if (useAvx2() && sharpness >= 0 && sharpness <= 30 && maximum <= 1023) {
+    done = sharpenAvx2_16Narrow(dst, orig, sums, first, last, samplesPerPixel, sharpness, maximum);
+  }
+#endif
+  sharpenScalar16(dst, orig, sums, done, last, samplesPerPixel, sharpness, maximum);
+}
+
 void loadClampedRow16(std::int32_t *dst, const std::uint8_t *src, int count, int maximum) {
   int done = 0;
 #ifdef PELNIK_X86
@@ -465,7 +589,7 @@ void slideColumnSums32(std::int32_t *sums, const std::int32_t *add, const std::i
 #ifdef PELNIK_X86
   if (useAvx2()) done = slideAvx2_32(sums, add, sub, count);
 #endif
-  slideScalar32(sums, add, sub, done, count);
+  slideScalar(sums, add, sub, done, count);
 }
 
 void sharpenRow16(std::uint8_t *dst, const std::int32_t *orig, const std::int32_t *sums, int first,

@@ -1,17 +1,12 @@
 #pragma once
-// Row loops of the hot filter stages, with an AVX2 form chosen at run time
-// when the processor has it and a scalar form otherwise. Both forms give
-// the same bytes; the scalar form also finishes the rows' tails.
+// Row loops of the hot filter stages, with an AVX2 form taken when
+// vector_path says so and a scalar form otherwise. Both forms give the same
+// bytes; the scalar form also finishes the rows' tails.
 #include <cstdint>
 
 #include "imaging/hue_tables.h"
 
 namespace pelnik::simd {
-
-// True when the AVX2 forms run on this processor (checked once).
-bool haveAvx2();
-// Tests and benchmarks turn the AVX2 forms off to compare the two.
-void forceScalar(bool scalarOnly);
 
 struct HueRow {
   int shift;  // position on the 1530-step circle
@@ -20,6 +15,11 @@ struct HueRow {
 
 // Hue and saturation over `pixels` pixels of 3 or 4 bytes; dst may be src.
 void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const HueRow &hue);
+
+// The 16-bit hue stage works on an 8-bit view: each of the first three
+// samples of a 6- or 8-byte pixel shifted right by `down` and held at 255,
+// as 4-byte pixels (the fourth byte is left undefined).
+void toHueView16(std::uint8_t *view, const std::uint8_t *src, int pixels, int bpp, int down);
 
 // Brightness over `pixels` pixels of bpp bytes (1, 3 or 4; the fourth byte
 // of a 4-byte pixel is left as it is); dst may be src.
@@ -48,6 +48,15 @@ void slideColumnSums32(std::int32_t *sums, const std::int32_t *add, const std::i
 // (exclusive), written at dst + 2k; `samplesPerPixel` 4 leaves every
 // fourth sample of dst as it is.
 void sharpenRow16(std::uint8_t *dst, const std::int32_t *orig, const std::int32_t *sums, int first,
+                  int last, int samplesPerPixel, int sharpness, int maximum);
+
+// The same three with the samples held in 16 bits: only for a full scale of
+// at most 1023 and sharpness 0..30, where every sum (4 x 4 x 1023) and
+// product (30 x 1023) fits.
+void loadClampedRow16(std::int16_t *dst, const std::uint8_t *src, int count, int maximum);
+void slideColumnSums16(std::int16_t *sums, const std::int16_t *add, const std::int16_t *sub,
+                       int count);
+void sharpenRow16(std::uint8_t *dst, const std::int16_t *orig, const std::int16_t *sums, int first,
                   int last, int samplesPerPixel, int sharpness, int maximum);
 
 }  // namespace pelnik::simd

@@ -108,6 +108,17 @@ int CImageBuffer::CreateLike(const CImageBuffer *other) {
   return MakePixelMemory();
 }
 
+int CImageBuffer::CopyFrom(const CImageBuffer &other) {
+  if (&other == this) return IsEmpty() ? 0 : 1;
+  if (!CreateLike(&other)) {
+    Release();
+    return 0;
+  }
+  std::memcpy(colourTable_, other.colourTable_, sizeof colourTable_);
+  std::memcpy(pixels_.get(), other.pixels_.get(), ByteSize());
+  return 1;
+}
+
 int CImageBuffer::MakePixelMemory() {
   if (bitCount_ == 8) SetColorTable(kGreyRamp, nullptr, 0, 0);
   // Value-initialised: the pixel memory starts all zero.

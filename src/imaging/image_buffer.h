@@ -61,6 +61,9 @@ class CImageBuffer {
   int CreateLike(const CImageBuffer *other);
   // Back to empty; harmless on an empty buffer.
   void Release();
+  // This buffer made a copy of the other: header, colour table and pixel
+  // memory. 0 (and empty) when the other is empty or memory cannot be had.
+  int CopyFrom(const CImageBuffer &other);
 
   // Mode 0: the grey ramp in all 256 entries. Mode 2: `count` entries from
   // `entries` starting at `firstIndex` (kept inside the table). Other modes

@@ -10,7 +10,7 @@
 #include <immintrin.h>
 #define PELNIK_X86 1
 #endif
-#include "imaging/filter_simd.h"
+#include "imaging/vector_path.h"
 
 namespace pelnik {
 
@@ -86,6 +86,30 @@ __attribute__((target("avx2"))) int rowSumsAvx2(const std::uint8_t *row, int wid
   odd += lanes[0] + lanes[1] + lanes[2] + lanes[3];
   return x;
 }
+
+// The same for 16-bit samples, 16 per step: each 64-bit lane holds samples
+// even, odd, even, odd, summed in 64 bits.
+__attribute__((target("avx2"))) int rowSumsAvx2_16(const std::uint8_t *row, int width,
+                                                   std::uint64_t &even, std::uint64_t &odd) {
+  const __m256i low16 = _mm256_set1_epi64x(0xFFFF);
+  __m256i evenSums = _mm256_setzero_si256(), oddSums = _mm256_setzero_si256();
+  int x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(row + 2 * x));
+    evenSums = _mm256_add_epi64(
+        evenSums, _mm256_add_epi64(_mm256_and_si256(v, low16),
+                                   _mm256_and_si256(_mm256_srli_epi64(v, 32), low16)));
+    oddSums = _mm256_add_epi64(oddSums,
+                               _mm256_add_epi64(_mm256_and_si256(_mm256_srli_epi64(v, 16), low16),
+                                                _mm256_srli_epi64(v, 48)));
+  }
+  alignas(32) std::uint64_t lanes[4];
+  _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), evenSums);
+  even += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), oddSums);
+  odd += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  return x;
+}
 #endif
 
 template <int SampleBytes>
@@ -100,8 +124,10 @@ int measure(KERNEL_ARGS) {
     std::uint64_t even = 0, odd = 0;
     int x = 0;
 #ifdef PELNIK_X86
-    if (SampleBytes == 1 && rows.srcBpp == 1 && simd::haveAvx2())
+    if (SampleBytes == 1 && rows.srcBpp == 1 && vector_path::avx2())
       x = rowSumsAvx2(in, rows.width, even, odd);
+    if (SampleBytes == 2 && rows.srcBpp == 2 && vector_path::avx2())
+      x = rowSumsAvx2_16(in, rows.width, even, odd);
 #endif
     for (; x + 1 < rows.width; x += 2) {
       if (SampleBytes == 1) {

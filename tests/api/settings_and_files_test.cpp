@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "api/exports_camera_support.h"
@@ -172,6 +173,22 @@ TEST_F(StillImagesThroughExports, WideNamesArriveAsUtf8AndUnpairedSurrogatesFail
   const std::u16string broken = root + u"/x" + char16_t(0xDC00) + u".png";
   EXPECT_EQ(Pelnik_SaveImageW(handle_, broken.c_str(), 5), 0);
   EXPECT_EQ(popErrors(handle_), std::vector<int>{1});
+}
+
+// The encoder works on a copy taken under the frame lock: a call that needs
+// the lock (GetImage) gets it while the PNG is still being written. Had the
+// save held the lock, the file would be complete when GetImage returns.
+TEST_F(StillImagesThroughExports, EncodingRunsOutsideTheFrameLock) {
+  ASSERT_EQ(Pelnik_SetColorMode(handle_, 64), 1);
+  std::vector<unsigned char> picture = snapshot(64);
+  const std::string name = file("outside.png");
+  std::thread saver([&] { EXPECT_EQ(Pelnik_SaveImage(handle_, name.c_str(), 5), 1); });
+  while (!fs::exists(name)) std::this_thread::yield();
+  EXPECT_EQ(Pelnik_GetImage(handle_, picture.data(), static_cast<int>(picture.size()), 1), 1);
+  const auto sizeWhenLockFree = fs::file_size(name);
+  saver.join();
+  EXPECT_LT(sizeWhenLockFree, fs::file_size(name));
+  expectDecodedEquals(name, picture, 64, 4, 64, 3);
 }
 
 TEST_F(StillImagesThroughExports, AcquiredColourPicturesReadBackExactly) {

@@ -8,9 +8,13 @@
 #include "filter_pictures.h"
 #include "imaging/conversion_kernels.h"
 #include "imaging/white_balance.h"
+#include "vector_paths.h"
 
 namespace pelnik {
 namespace {
+
+class WhiteBalance : public test::BothVectorPaths {};
+PELNIK_ON_BOTH_VECTOR_PATHS(WhiteBalance);
 
 using test::Picture;
 
@@ -42,7 +46,7 @@ DemosaicBlock measure(Kernel kernel, Picture &p, int mode, int red = 77, int blu
   return block;
 }
 
-TEST(WhiteBalance, GreyFrameMeasuresExactlyOneHundred) {
+TEST_P(WhiteBalance, GreyFrameMeasuresExactlyOneHundred) {
   for (const Forms &forms : kBoth) {
     Picture grey = mosaic(16, 12, 1, 1, 128, 128, 128);
     const DemosaicBlock block = measure(forms.eight, grey, 1);
@@ -56,7 +60,7 @@ TEST(WhiteBalance, GreyFrameMeasuresExactlyOneHundred) {
   }
 }
 
-TEST(WhiteBalance, GainsBringRedAndBlueToGreenByTheEffectiveMode) {
+TEST_P(WhiteBalance, GainsBringRedAndBlueToGreenByTheEffectiveMode) {
   for (const Forms &forms : kBoth) {
     for (int mode = 0; mode < 4; ++mode) {
       Picture p = mosaic(10, 6, 1, mode, 100, 50, 200);
@@ -70,7 +74,7 @@ TEST(WhiteBalance, GainsBringRedAndBlueToGreenByTheEffectiveMode) {
   }
 }
 
-TEST(WhiteBalance, FramesThatMeasureNothingKeepTheGains) {
+TEST_P(WhiteBalance, FramesThatMeasureNothingKeepTheGains) {
   for (const Forms &forms : kBoth) {
     Picture black = mosaic(8, 8, 1, 0, 0, 0, 0);
     DemosaicBlock block = measure(forms.eight, black, 0, 140, 160);
@@ -91,7 +95,7 @@ TEST(WhiteBalance, FramesThatMeasureNothingKeepTheGains) {
   }
 }
 
-TEST(WhiteBalance, NearlyBlackClassSaturatesInsteadOfOverflowing) {
+TEST_P(WhiteBalance, NearlyBlackClassSaturatesInsteadOfOverflowing) {
   // Blue mean 1/400 against green 65535: 100 x G / B is far beyond an int.
   Picture p = mosaic(40, 40, 2, 0, 65535, 0, 65535);
   p.setSample(1, 0, 0, 1);  // one blue site (mode 0: row 0, odd column)
@@ -102,14 +106,16 @@ TEST(WhiteBalance, NearlyBlackClassSaturatesInsteadOfOverflowing) {
   }
 }
 
-TEST(WhiteBalance, ProductionMatchesReferenceOnRandomMosaics) {
+TEST_P(WhiteBalance, ProductionMatchesReferenceOnRandomMosaics) {
   auto random = test::seeded(404);
   const int sizes[][2] = {{4, 4}, {5, 7}, {33, 3}, {64, 2}, {97, 13}, {1278, 2}, {3, 31}};
   for (auto size : sizes) {
     for (int mode = 0; mode < 4; ++mode) {
-      for (int bpp : {1, 2}) {
+      // 16-bit frames also with samples above ten bits.
+      for (int top : {255, 1023, 65535}) {
+        const int bpp = top == 255 ? 1 : 2;
         Picture p(size[0], size[1], bpp);
-        p.randomise(random, bpp == 1 ? 255 : 1023);
+        p.randomise(random, top);
         Picture q = p;
         const DemosaicBlock produced =
             measure(bpp == 1 ? kernels::whiteBalance8 : kernels::whiteBalance16, p, mode);

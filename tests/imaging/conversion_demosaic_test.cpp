@@ -8,9 +8,13 @@
 #include "imaging/conversion_kernels.h"
 #include "imaging/image_buffer.h"
 #include "support/picture_generator.h"
+#include "vector_paths.h"
 
 namespace pelnik {
 namespace {
+
+class ConversionDemosaic : public test::BothVectorPaths {};
+PELNIK_ON_BOTH_VECTOR_PATHS(ConversionDemosaic);
 
 struct Forms {
   const char *name;
@@ -45,7 +49,7 @@ void expectEverywhere(const CImageBuffer &out, int blue, int green, int red) {
   EXPECT_EQ(wrong, 0);
 }
 
-TEST(ConversionDemosaic, ConstantPlanesGiveTheirColoursEverywhereInEveryMode) {
+TEST_P(ConversionDemosaic, ConstantPlanesGiveTheirColoursEverywhereInEveryMode) {
   // Tiny pictures too: the border folds its neighbours inside any size.
   const int sizes[][2] = {{1, 1}, {2, 2}, {3, 2}, {4, 3}, {4, 4}, {6, 6}, {7, 5}, {16, 10}};
   for (const Forms &forms : kForms) {
@@ -75,7 +79,7 @@ TEST(ConversionDemosaic, ConstantPlanesGiveTheirColoursEverywhereInEveryMode) {
   }
 }
 
-TEST(ConversionDemosaic, UnityGainInterpolatesLinearRampsExactly) {
+TEST_P(ConversionDemosaic, UnityGainInterpolatesLinearRampsExactly) {
   // Red grows with x and blue with y; interpolated at the cell centre
   // (x - 1/2, y - 1/2), a ramp of slope 2 gives 2x - 1 and 2y - 1 plus offset;
   // green, on the diagonal x + y, averages to x + y - 1 plus offset.
@@ -100,7 +104,7 @@ TEST(ConversionDemosaic, UnityGainInterpolatesLinearRampsExactly) {
   }
 }
 
-TEST(ConversionDemosaic, SixteenBitSamplesClampToTenBitsAndKeepTheSpareSample) {
+TEST_P(ConversionDemosaic, SixteenBitSamplesClampToTenBitsAndKeepTheSpareSample) {
   for (const Forms &forms : kForms) {
     SCOPED_TRACE(forms.name);
     CImageBuffer raw, out;
@@ -122,7 +126,7 @@ TEST(ConversionDemosaic, SixteenBitSamplesClampToTenBitsAndKeepTheSpareSample) {
   }
 }
 
-TEST(ConversionDemosaic, MirroringMapsTheEffectiveModeOntoTheMirroredMosaic) {
+TEST_P(ConversionDemosaic, MirroringMapsTheEffectiveModeOntoTheMirroredMosaic) {
   // Mirroring the picture and adjusting the mode must give the same colours.
   for (int mode = 0; mode < 4; ++mode) {
     for (bool v : {false, true}) {
@@ -143,7 +147,7 @@ TEST(ConversionDemosaic, MirroringMapsTheEffectiveModeOntoTheMirroredMosaic) {
   EXPECT_EQ(bayer::effectiveMode(0, false, true), 2);
 }
 
-TEST(ConversionDemosaic, FlagsAgreeWithTheModeLayouts) {
+TEST_P(ConversionDemosaic, FlagsAgreeWithTheModeLayouts) {
   // The kernels' colour reading and the tests' mosaic layouts are written
   // independently; they must agree on every site.
   const bayer::Colour expected[] = {bayer::Colour::red, bayer::Colour::green, bayer::Colour::blue};

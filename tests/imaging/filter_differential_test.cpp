@@ -9,7 +9,7 @@
 #include "filter_pictures.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
-#include "imaging/filter_simd.h"
+#include "vector_paths.h"
 
 namespace pelnik {
 namespace {
@@ -46,16 +46,8 @@ void expectSame(const Pair &pair, const Picture &start, void *productionBlock, v
   ASSERT_EQ(produced.bytes, expected.bytes) << pair.name << " " << what;
 }
 
-class FilterDifferential : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override { simd::forceScalar(GetParam()); }
-  void TearDown() override { simd::forceScalar(false); }
-};
-
-INSTANTIATE_TEST_SUITE_P(RowLoops, FilterDifferential, ::testing::Values(false, true),
-                         [](const auto &testCase) {
-                           return testCase.param ? "Scalar" : "Fastest";
-                         });
+class FilterDifferential : public test::BothVectorPaths {};
+PELNIK_ON_BOTH_VECTOR_PATHS(FilterDifferential);
 
 int maximumOf(int bpp) { return bpp == 1 || bpp == 3 || bpp == 4 ? 255 : 1023; }
 
@@ -114,6 +106,118 @@ TEST_P(FilterDifferential, Sharpness) {
                0, 30, true);
 }
 
+// The chain sharpens in place, without the scratch copy: the production
+// kernels keep the rows they still need, so the picture must equal the
+// reference form reading a copy.
+TEST_P(FilterDifferential, SharpnessInPlaceMatchesTheReferenceFromACopy) {
+  auto random = test::seeded(4242);
+  const Pair pairs[] = {{"sharpness 8", kernels::sharpness8, reference::sharpness8, {1, 3, 4}},
+                        {"sharpness 16", kernels::sharpness16, reference::sharpness16, {2, 6, 8}}};
+  for (const Pair &pair : pairs) {
+    for (int bpp : pair.bpps) {
+      for (const Size size : kSizes) {
+        Picture start(size.width, size.height, bpp);
+        // 16-bit pictures also carry samples above ten bits.
+        start.randomise(random, bpp == 6 && size.width > 10 ? 65535 : maximumOf(bpp));
+        for (int value : {1, 15, 30}) {
+          ValueBlock block{value, 10};
+          Picture produced = start, expected = start, copy = start;
+          test::runInPlace(pair.production, produced, &block);
+          test::runKernel(pair.reference, expected, copy, &block);
+          ASSERT_EQ(produced.bytes, expected.bytes) << pair.name << " " << describe(start, value);
+        }
+      }
+    }
+  }
+}
+
+// Every stage after the demosaic in one pass against the reference stages
+// in turn (hue, gamma, contrast, sharpness from a copy, brightness), in
+// place and from a separate source, over odd and tiny sizes; 16-bit
+// pictures carry samples above ten bits.
+TEST_P(FilterDifferential, RowStagesMatchTheStagesInTurn) {
+  auto random = test::seeded(515);
+  const Size sizes[] = {{3, 3}, {4, 7}, {5, 5}, {13, 9}, {33, 17}, {1278, 3}, {101, 6}};
+  // hue, saturation, gamma, contrast, sharpness, brightness
+  const int settings[][6] = {{40, 60, 70, 25, 15, 30},  {0, 0, 100, 0, 30, -255},
+                             {-120, 0, 100, -40, 0, 0}, {0, -200, 150, 0, 1, 255},
+                             {300, 255, 100, 0, 0, 7},  {0, 0, 100, 127, 0, 0},
+                             {0, 0, 0, 0, 0, 0}};
+  for (int bpp : {1, 3, 4, 2, 6, 8}) {
+    const bool wide = bpp == 2 || bpp == 6 || bpp == 8;
+    const bool colour = bpp != 1 && bpp != 2;
+    for (const Size size : sizes) {
+      Picture start(size.width, size.height, bpp);
+      start.randomise(random, wide && size.width > 20 ? 65535 : maximumOf(bpp));
+      if (wide && size.width <= 20) start.setSample(1, 1, 0, 4000);
+      for (const auto &v : settings) {
+        const int depth = 10;
+        // The reference stages in turn, each skipped at its neutral value.
+        Picture expected = start;
+        HueBlock hue{v[0], 0, v[1], depth};
+        if (colour && (v[0] != 0 || v[1] != 0)) {
+          test::runInPlace(wide ? reference::hueSaturation16 : reference::hueSaturation8, expected,
+                           &hue);
+        }
+        ValueBlock gamma{v[2], depth}, contrast{v[3], depth}, sharp{v[4], depth},
+            bright{v[5], depth};
+        const Kernel gammaKernel =
+            wide ? reference::gamma16 : (colour ? reference::gammaColour8 : reference::gammaGray8);
+        if (v[2] != 100) test::runInPlace(gammaKernel, expected, &gamma);
+        if (v[3] != 0) {
+          test::runInPlace(wide ? reference::contrast16 : reference::contrast8, expected,
+                           &contrast);
+        }
+        if (v[4] != 0) {
+          Picture copy = expected;
+          test::runKernel(wide ? reference::sharpness16 : reference::sharpness8, expected, copy,
+                          &sharp);
+        }
+        if (v[5] != 0) {
+          test::runInPlace(wide ? reference::brightness16 : reference::brightness8, expected,
+                           &bright);
+        }
+        // The one pass, with the composed table the chain builds.
+        std::vector<std::uint8_t> table8(256);
+        std::vector<std::uint16_t> table16(1024);
+        Picture ramp8(256, 1, 1), ramp16(1024, 1, 2);
+        for (int i = 0; i < 256; ++i) ramp8.setSample(i, 0, 0, i);
+        for (int i = 0; i < 1024; ++i) ramp16.setSample(i, 0, 0, i);
+        const Kernel gammaOnRamp = wide ? reference::gamma16 : gammaKernel;
+        Picture &ramp = wide ? ramp16 : ramp8;
+        if (v[2] != 100) test::runInPlace(gammaOnRamp, ramp, &gamma);
+        if (v[3] != 0) {
+          test::runInPlace(wide ? reference::contrast16 : reference::contrast8, ramp, &contrast);
+        }
+        for (int i = 0; i < 256; ++i) table8[i] = static_cast<std::uint8_t>(ramp8.sample(i, 0));
+        for (int i = 0; i < 1024; ++i) table16[i] = static_cast<std::uint16_t>(ramp16.sample(i, 0));
+        // Samples above ten bits: what the two stages make of them.
+        Picture above(1, 1, 2);
+        above.setSample(0, 0, 0, 5000);
+        if (v[2] != 100) test::runInPlace(reference::gamma16, above, &gamma);
+        if (v[3] != 0) test::runInPlace(reference::contrast16, above, &contrast);
+        RowStagesBlock block{};
+        block.hueOn = colour && (v[0] != 0 || v[1] != 0);
+        block.hue = hue;
+        if (v[2] != 100 || v[3] != 0) {
+          block.table = SampleTableBlock{table8.data(), table16.data(), 1023, above.sample(0, 0)};
+        }
+        block.sharpness = sharp;
+        block.brightness = bright;
+        const Kernel pass = wide ? kernels::rowStages16 : kernels::rowStages8;
+        Picture inPlace = start, fromSource = start, source = start;
+        test::runInPlace(pass, inPlace, &block);
+        test::runKernel(pass, fromSource, source, &block);
+        const std::string what = describe(start, v[0]) + " settings " + std::to_string(v[1]) + "/" +
+                                 std::to_string(v[2]) + "/" + std::to_string(v[3]) + "/" +
+                                 std::to_string(v[4]) + "/" + std::to_string(v[5]);
+        ASSERT_EQ(inPlace.bytes, expected.bytes) << "in place, " << what;
+        ASSERT_EQ(fromSource.bytes, expected.bytes) << "from a source, " << what;
+      }
+    }
+  }
+}
+
 TEST_P(FilterDifferential, SharpnessOnLargeSixteenBitValues) {
   // Samples above the bit depth are read as full scale by both forms.
   auto random = test::seeded(77);
@@ -170,6 +274,32 @@ TEST_P(FilterDifferential, HueOnEveryColourOfTheCircle) {
     for (int saturation : {-200, 50, 255}) {
       HueBlock block{hue, 0, saturation, 10};
       expectSame(pair, p, &block, &block, false, "colour cube");
+    }
+  }
+}
+
+TEST_P(FilterDifferential, HueOnEveryChromaAndLightness) {
+  // Red x against green and blue y: every chroma 0..255 with every
+  // lightness it can have, and the third channel varied on a second picture.
+  for (int bpp : {3, 4}) {
+    Picture p(256, 256, bpp), q(256, 256, bpp);
+    for (int y = 0; y < 256; ++y) {
+      for (int x = 0; x < 256; ++x) {
+        p.setSample(x, y, 0, y);
+        p.setSample(x, y, 1, y);
+        p.setSample(x, y, 2, x);
+        q.setSample(x, y, 0, x);
+        q.setSample(x, y, 1, (x + y) / 2);
+        q.setSample(x, y, 2, y);
+      }
+    }
+    const Pair pair{"hue 8", kernels::hueSaturation8, reference::hueSaturation8, {bpp}};
+    for (int hue : {-97, 0, 250}) {
+      for (int saturation : {-255, 0, 77}) {
+        HueBlock block{hue, 0, saturation, 10};
+        expectSame(pair, p, &block, &block, false, "chroma square");
+        expectSame(pair, q, &block, &block, false, "chroma square, mixed");
+      }
     }
   }
 }

@@ -114,6 +114,25 @@ TEST(ImageBuffer, CreateLikeCopiesGeometryWithFreshMemory) {
   EXPECT_TRUE(allZero(b));
 }
 
+TEST(ImageBuffer, CopyFromTakesPixelsAndColourTableAndEmptiesOnAnEmptySource) {
+  CImageBuffer grey, copy, empty;
+  ASSERT_EQ(grey.Create(7, 5, 8), 1);
+  test::fillRandomBytes(grey, 3);
+  std::vector<ColourEntry> table(256, ColourEntry{1, 2, 3, 0});
+  grey.SetColorTable(CImageBuffer::kGivenEntries, table.data(), 0, 256);
+  ASSERT_EQ(copy.Create(40, 40, 64), 1);  // replaced, not reused
+  ASSERT_EQ(copy.CopyFrom(grey), 1);
+  EXPECT_EQ(copy.Width(), 7);
+  EXPECT_EQ(copy.BitCount(), 8);
+  ASSERT_EQ(copy.ByteSize(), grey.ByteSize());
+  EXPECT_EQ(std::memcmp(copy.Pixels(), grey.Pixels(), grey.ByteSize()), 0);
+  EXPECT_EQ(std::memcmp(copy.ColorTable(), grey.ColorTable(), 256 * sizeof(ColourEntry)), 0);
+  EXPECT_NE(copy.Pixels(), grey.Pixels());
+  EXPECT_EQ(copy.CopyFrom(copy), 1);
+  EXPECT_EQ(copy.CopyFrom(empty), 0);
+  EXPECT_TRUE(copy.IsEmpty());
+}
+
 TEST(ImageBuffer, BlitsCopyExpandAndDropTheFourthByteWithOptionalFlip) {
   CImageBuffer grey, colour, rgba, copy;
   ASSERT_EQ(grey.Create(5, 3, 8), 1);
