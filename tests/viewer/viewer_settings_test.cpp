@@ -1,0 +1,80 @@
+// pelnik-viewer's Settings menu opens the SDK's dialogs over the viewer's
+// window, nested in the viewer's own loop.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "support/test_environment.h"
+#include "support/x_session.h"
+
+namespace pelnik::test {
+namespace {
+
+class ViewerSettings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    setenv("LANG", "C", 1);
+    ASSERT_TRUE(xvfb_.ok()) << xvfb_.error();
+    const std::string out = isolationRoot() + "/out";
+    std::filesystem::create_directories(out);
+    viewer_ = fork();
+    if (viewer_ == 0) {
+      const std::string program = buildPath("tools/pelnik-viewer");
+      execl(program.c_str(), program.c_str(), "--virtual", "--output-dir", out.c_str(),
+            static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(viewer_, 0);
+  }
+  void TearDown() override {
+    if (viewer_ > 0) {
+      kill(viewer_, SIGKILL);
+      waitpid(viewer_, nullptr, 0);
+    }
+  }
+  bool viewerRunning() { return waitpid(viewer_, nullptr, WNOHANG) == 0; }
+
+  XvfbSession xvfb_;
+  pid_t viewer_ = -1;
+};
+
+TEST_F(ViewerSettings, EachMenuEntryOpensItsDialogOverTheViewer) {
+  const auto main = waitForWindow("^Pelnik Viewer$", 20000);
+  ASSERT_TRUE(main) << "the viewer did not come up";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  struct Entry {
+    int index;   // in the Settings menu
+    int height;  // tells the dialogs apart
+    int cancelX;
+    int cancelY;
+  };
+  for (const Entry &e :
+       {Entry{0, 470, 302, 444}, Entry{1, 600, 312, 579}, Entry{2, 440, 272, 414}}) {
+    // "Settings", right of "File" in the menu bar; then the entry by keyboard.
+    ASSERT_TRUE(clickAt(*main, 70, 12));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int i = 0; i <= e.index; ++i) ASSERT_TRUE(pressKey("Down"));
+    ASSERT_TRUE(pressKey("Return"));
+    const auto dialog = waitForWindow("^Property$", 20000);
+    ASSERT_TRUE(dialog) << "entry " << e.index << " opened no dialog";
+    const auto geometry = windowGeometry(*dialog);
+    ASSERT_TRUE(geometry);
+    EXPECT_EQ(geometry->height, e.height) << e.index;
+    EXPECT_NE(transientFor(*dialog), 0u) << "not transient for the viewer";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(clickAt(*dialog, e.cancelX, e.cancelY));
+    EXPECT_TRUE(waitForWindowGone("^Property$", 20000)) << e.index;
+    EXPECT_TRUE(viewerRunning());
+  }
+}
+
+}  // namespace
+}  // namespace pelnik::test
