@@ -25,6 +25,7 @@
 
 #include "platform/dialog_form.h"
 #include "platform/dialog_inbox.h"
+#include "platform/x11_error_trap.h"
 
 namespace pelnik::platform {
 
@@ -43,11 +44,26 @@ constexpr int kTabHeight = 25;
 
 // Opens FLTK's display on the first dialog; an FLTK application has done so
 // already. FLTK itself would end the process when no display can be opened.
+// The library's own FLTK connection (not an FLTK application's).
+x11::ConnectionErrors gToolkitErrors;
+
 bool ensureDisplay() {
+  // A server that went away takes the toolkit with it: no further dialogs.
+  if (gToolkitErrors.dead.load()) return false;
   if (fl_display) return true;
   Display *display = XOpenDisplay(nullptr);
   if (!display) return false;
+  // FLTK installs process-wide handlers that end the process when any
+  // server goes away; the earlier ones are put back and this connection is
+  // trapped like the library's other connections.
+  const XErrorHandler error = XSetErrorHandler(nullptr);
+  XSetErrorHandler(error);
+  const XIOErrorHandler io = XSetIOErrorHandler(nullptr);
+  XSetIOErrorHandler(io);
   fl_open_display(display);
+  XSetErrorHandler(error);
+  XSetIOErrorHandler(io);
+  x11::registerConnection(display, &gToolkitErrors);
   return true;
 }
 
@@ -233,6 +249,9 @@ class FormView {
   }
 
   DialogController &controller() { return controller_; }
+  // After the server is gone: the widgets are never destroyed (that would
+  // talk to the server).
+  void abandon() { (void)window_.release(); }
 
  private:
   Binding *bind(Fl_Widget *widget, int id, Role role) {
@@ -517,6 +536,17 @@ DialogRunResult runModalDialog(DialogController &controller, int ownerWindow) {
   if (wakeFd >= 0) Fl::add_fd(wakeFd, FL_READ, inboxReady, &view);
 
   while (!controller.finished()) {
+    if (gToolkitErrors.dead.load()) {
+      // The server went away: the dialog counts as closed. Its windows went
+      // with the server and are left alone; nothing more is sent to it.
+      DialogEvent closed;
+      closed.kind = DialogEvent::Kind::Closed;
+      view.send(closed);
+      if (wakeFd >= 0) Fl::remove_fd(wakeFd);
+      x11::releaseAfterLoss(fl_display, gToolkitErrors);
+      view.abandon();
+      return DialogRunResult::Closed;
+    }
     if (!window->shown()) {
       DialogEvent closed;
       closed.kind = DialogEvent::Kind::Closed;

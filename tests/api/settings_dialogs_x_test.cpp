@@ -216,6 +216,23 @@ TEST_F(DialogXTest, DialogOpenedFromAnFltkApplicationNestsInItsLoop) {
   EXPECT_GT(ticksWhileOpen.load(), 3) << "the application's loop stood still";
 }
 
+TEST_F(DialogXTest, AServerThatGoesAwayClosesTheDialogNotTheProcess) {
+  ASSERT_EQ(Pelnik_SetExposureTime(handle_, 300), 1);
+  DialogCall call([&] { return Pelnik_SetAnalogDlg(handle_, 0); });
+  const auto dialog = waitForWindow(kTitle, kWaitMs);
+  ASSERT_TRUE(dialog);
+  ASSERT_TRUE(typeInto(*dialog, kAnalogEditX, analogRowY(5), "1234"));
+  EXPECT_TRUE(eventually([&] { return unit().registers().exposureLines() == 1234; }));
+  xvfb_.stop();
+  EXPECT_EQ(call.wait(), 1);
+  // Closed as Cancel: the exposure is given back.
+  EXPECT_EQ(Pelnik_GetExposureTime(handle_, nullptr), 300);
+  // Later dialogs find no display.
+  owner_.drain();
+  EXPECT_EQ(Pelnik_SetImageDlg(handle_, 0), 1);
+  EXPECT_EQ(owner_.errorCodes(), std::vector<long>{4});
+}
+
 // Image filter page: rows of 46 from y 42; edit boxes at x 363..427.
 constexpr int kImageEditX = 395;
 constexpr int imageRowY(int row) { return 42 + row * 46 + 30; }

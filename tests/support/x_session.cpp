@@ -89,6 +89,14 @@ XvfbSession::XvfbSession() {
   setenv("DISPLAY", display_.c_str(), 1);
 }
 
+void XvfbSession::stop() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+}
+
 XvfbSession::~XvfbSession() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);

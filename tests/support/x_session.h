@@ -20,6 +20,8 @@ class XvfbSession {
   bool ok() const { return error_.empty(); }
   const std::string &error() const { return error_; }
   const std::string &display() const { return display_; }
+  // Ends the server now (as a crash or a closed session would).
+  void stop();
 
  private:
   int pid_ = -1;
