@@ -259,23 +259,12 @@ namespace {
 
 // Applies a 256-entry table to the filtered samples of every pixel.
 void applyTable8(const KernelRows &rows, const std::uint8_t *table) {
-  const bool packed = rows.srcBpp == rows.dstBpp && rows.srcBpp != 4;
   const int samples = rows.srcBpp >= 3 ? 3 : 1;
   for (int i = 0; i < rows.height; ++i) {
     const std::uint8_t *in = rows.srcRow(i);
     std::uint8_t *out = rows.dstRow(i);
-    if (packed) {
-      // Gray and 3-byte rows are runs of samples.
-      const int count = rows.width * rows.srcBpp;
-      for (int k = 0; k < count; ++k) out[k] = table[in[k]];
-      continue;
-    }
-    if (rows.srcBpp == 4 && rows.dstBpp == 4) {
-      for (int x = 0; x < rows.width; ++x) {
-        out[4 * x] = table[in[4 * x]];
-        out[4 * x + 1] = table[in[4 * x + 1]];
-        out[4 * x + 2] = table[in[4 * x + 2]];
-      }
+    if (rows.srcBpp == rows.dstBpp) {
+      simd::tableRow8(out, in, rows.width, rows.srcBpp, table);
       continue;
     }
     for (int x = 0; x < rows.width; ++x) {

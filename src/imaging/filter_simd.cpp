@@ -33,6 +33,14 @@ void hueRowScalar(std::uint8_t *dst, const std::uint8_t *src, int from, int pixe
 // first three of a colour pixel.
 int filteredSamples(int samplesPerPixel) { return samplesPerPixel >= 3 ? 3 : 1; }
 
+void tableScalar8(std::uint8_t *dst, const std::uint8_t *src, int from, int pixels, int bpp,
+                  const std::uint8_t *table) {
+  const int samples = filteredSamples(bpp);
+  for (int x = from; x < pixels; ++x) {
+    for (int s = 0; s < samples; ++s) dst[x * bpp + s] = table[src[x * bpp + s]];
+  }
+}
+
 void brightenScalar8(std::uint8_t *dst, const std::uint8_t *src, int from, int pixels, int bpp,
                      float factor) {
   const int samples = filteredSamples(bpp);
@@ -224,6 +232,28 @@ __attribute__((target("avx2"))) int hueRowAvx2(std::uint8_t *dst, const std::uin
     }
   }
   return x;
+}
+
+// 64 bytes a step: two two-register byte permutes cover the table's lower
+// and upper 128 entries, the index's top bit picks between them.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int tableAvx512_8(
+    std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const std::uint8_t *table) {
+  const int bytes = pixels * bpp;
+  const __m512i t0 = _mm512_loadu_si512(table);
+  const __m512i t1 = _mm512_loadu_si512(table + 64);
+  const __m512i t2 = _mm512_loadu_si512(table + 128);
+  const __m512i t3 = _mm512_loadu_si512(table + 192);
+  // Every fourth byte of a 4-byte pixel keeps its value.
+  const __mmask64 keep = bpp == 4 ? 0x7777777777777777ull : ~0ull;
+  int i = 0;
+  for (; i + 64 <= bytes; i += 64) {
+    const __m512i in = _mm512_loadu_si512(src + i);
+    const __m512i lower = _mm512_permutex2var_epi8(t0, in, t1);
+    const __m512i upper = _mm512_permutex2var_epi8(t2, in, t3);
+    const __m512i out = _mm512_mask_blend_epi8(_mm512_movepi8_mask(in), lower, upper);
+    _mm512_mask_storeu_epi8(dst + i, keep, out);
+  }
+  return i;  // bytes done, a multiple of 64 (and of 4)
 }
 
 // Four pixels a step: two 128-bit halves of two pixels each, shifted,
@@ -489,6 +519,20 @@ void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, co
   if (useAvx2()) done = hueRowAvx2(dst, src, pixels, bpp, hue);
 #endif
   hueRowScalar(dst, src, done, pixels, bpp, hue);
+}
+
+void tableRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp,
+               const std::uint8_t *table) {
+  int bytesDone = 0;
+#ifdef PELNIK_X86
+  if (vector_path::avx512Vbmi()) bytesDone = tableAvx512_8(dst, src, pixels, bpp, table);
+#endif
+  if (bpp == 4) {
+    tableScalar8(dst, src, bytesDone / 4, pixels, 4, table);
+  } else {
+    // Gray and 3-byte pixels are runs of samples: finish sample by sample.
+    tableScalar8(dst, src, bytesDone, pixels * bpp, 1, table);
+  }
 }
 
 void toHueView16(std::uint8_t *view, const std::uint8_t *src, int pixels, int bpp, int down) {

@@ -9,6 +9,7 @@
 #include "filter_pictures.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
+#include "imaging/filter_simd.h"
 #include "vector_paths.h"
 
 namespace pelnik {
@@ -214,6 +215,32 @@ TEST_P(FilterDifferential, RowStagesMatchTheStagesInTurn) {
         ASSERT_EQ(inPlace.bytes, expected.bytes) << "in place, " << what;
         ASSERT_EQ(fromSource.bytes, expected.bytes) << "from a source, " << what;
       }
+    }
+  }
+}
+
+// The table row over every length up to three 64-byte steps and a tail, in
+// place and into another row whose spare bytes must stay as they were.
+TEST_P(FilterDifferential, TableRowsMatchALookupPerSample) {
+  auto random = test::seeded(256);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<std::uint8_t> table(256);
+  for (auto &t : table) t = static_cast<std::uint8_t>(byte(random));
+  for (int bpp : {1, 3, 4}) {
+    for (int pixels = 0; pixels <= 200; ++pixels) {
+      std::vector<std::uint8_t> src(static_cast<std::size_t>(pixels) * bpp), dst(src.size());
+      for (auto &v : src) v = static_cast<std::uint8_t>(byte(random));
+      for (auto &v : dst) v = static_cast<std::uint8_t>(byte(random));
+      std::vector<std::uint8_t> expected = dst, expectedInPlace = src;
+      for (std::size_t k = 0; k < src.size(); ++k) {
+        if (bpp == 4 && k % 4 == 3) continue;
+        expected[k] = table[src[k]];
+        expectedInPlace[k] = table[src[k]];
+      }
+      simd::tableRow8(dst.data(), src.data(), pixels, bpp, table.data());
+      ASSERT_EQ(dst, expected) << pixels << " pixels of " << bpp;
+      simd::tableRow8(src.data(), src.data(), pixels, bpp, table.data());
+      ASSERT_EQ(src, expectedInPlace) << "in place, " << pixels << " pixels of " << bpp;
     }
   }
 }
