@@ -234,10 +234,125 @@ __attribute__((target("avx2"))) int hueRowAvx2(std::uint8_t *dst, const std::uin
   return x;
 }
 
+#define PELNIK_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// GCC 12's 512-bit intrinsics pass an undefined register as the unused
+// merge source, which its own uninitialised-use check flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// hueWords in sixteen lanes: the same steps, with mask registers for the
+// choices.
+PELNIK_AVX512 __m512i hueWords512(__m512i word, const HueRow &hue) {
+  const __m512i byteMask = _mm512_set1_epi32(0xFF);
+  const __m512i red = _mm512_and_si512(_mm512_srli_epi32(word, 16), byteMask);
+  const __m512i green = _mm512_and_si512(_mm512_srli_epi32(word, 8), byteMask);
+  const __m512i blue = _mm512_and_si512(word, byteMask);
+  // Red wins ties over green and blue, green wins over blue.
+  const __mmask16 redMax = static_cast<__mmask16>(
+      ~(_mm512_cmpgt_epi32_mask(green, red) | _mm512_cmpgt_epi32_mask(blue, red)));
+  const __mmask16 greenMax =
+      static_cast<__mmask16>(~(redMax | _mm512_cmpgt_epi32_mask(blue, green)));
+  const __m512i maximum = _mm512_max_epi32(red, _mm512_max_epi32(green, blue));
+  const __m512i minimum = _mm512_min_epi32(red, _mm512_min_epi32(green, blue));
+  __m512i code = _mm512_mask_blend_epi32(greenMax, _mm512_set1_epi32(5), _mm512_set1_epi32(3));
+  code = _mm512_mask_blend_epi32(redMax, code, _mm512_set1_epi32(1));
+  __m512i d =
+      _mm512_mask_blend_epi32(greenMax, _mm512_sub_epi32(red, green), _mm512_sub_epi32(blue, red));
+  d = _mm512_mask_blend_epi32(redMax, d, _mm512_sub_epi32(green, blue));
+
+  const __m512i chroma = _mm512_sub_epi32(maximum, minimum);
+  const __m512i lightness = _mm512_add_epi32(maximum, minimum);
+  const __m512i factor = _mm512_set1_epi32((hue.scale->saturation() + 256) * 256);
+  const __m512i scaled = _mm512_srai_epi32(
+      _mm512_add_epi32(_mm512_mullo_epi32(chroma, factor), _mm512_set1_epi32(0x8000)), 16);
+  const __m512i limit =
+      _mm512_min_epi32(lightness, _mm512_sub_epi32(_mm512_set1_epi32(511), lightness));
+  const __m512i newChroma = _mm512_min_epi32(scaled, limit);
+  const __m512i low = _mm512_srai_epi32(_mm512_sub_epi32(lightness, newChroma), 1);
+  const __m512i span =
+      _mm512_sub_epi32(_mm512_srai_epi32(_mm512_add_epi32(newChroma, lightness), 1), low);
+  const __m512i greyFactor = _mm512_set1_epi32(0x010101);
+  const __m512i result = _mm512_mullo_epi32(low, greyFactor);
+
+  const __mmask16 negative = _mm512_cmpgt_epi32_mask(_mm512_setzero_si512(), d);
+  const __mmask16 coloured = _mm512_test_epi32_mask(chroma, chroma);
+  const __m512i base = _mm512_add_epi32(code, _mm512_set1_epi32(hue.shift / 255));
+  __m512i index = _mm512_mask_sub_epi32(base, negative, base, _mm512_set1_epi32(1));
+  // The same exact quotient as the AVX2 form.
+  const __m512 quotient =
+      _mm512_div_ps(_mm512_set1_ps(static_cast<float>(0xFF0000)), _mm512_cvtepi32_ps(chroma));
+  const __m512i reciprocal = _mm512_maskz_mov_epi32(coloured, _mm512_cvttps_epi32(quotient));
+  const __m512i offset = _mm512_mask_add_epi32(d, negative, d, chroma);
+  __m512i frac = _mm512_add_epi32(
+      _mm512_srai_epi32(
+          _mm512_add_epi32(_mm512_mullo_epi32(reciprocal, offset), _mm512_set1_epi32(0x8000)), 16),
+      _mm512_set1_epi32(hue.shift % 255));
+  const __mmask16 wraps = _mm512_cmpgt_epi32_mask(frac, _mm512_set1_epi32(254));
+  frac = _mm512_mask_sub_epi32(frac, wraps, frac, _mm512_set1_epi32(255));
+  index = _mm512_mask_add_epi32(index, wraps, index, _mm512_set1_epi32(1));
+  const __mmask16 pastSix = _mm512_cmpgt_epi32_mask(index, _mm512_set1_epi32(5));
+  index = _mm512_mask_sub_epi32(index, pastSix, index, _mm512_set1_epi32(6));
+
+  const __m512i masks =
+      _mm512_setr_epi32(kHueSectorMask[0], kHueSectorMask[1], kHueSectorMask[2], kHueSectorMask[3],
+                        kHueSectorMask[4], kHueSectorMask[5], 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m512i steps =
+      _mm512_setr_epi32(kHueSectorStep[0], kHueSectorStep[1], kHueSectorStep[2], kHueSectorStep[3],
+                        kHueSectorStep[4], kHueSectorStep[5], 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m512i mask = _mm512_permutexvar_epi32(index, masks);
+  const __m512i step = _mm512_permutexvar_epi32(index, steps);
+  const __m512i moved = _mm512_srai_epi32(
+      _mm512_add_epi32(_mm512_mullo_epi32(span, frac), _mm512_set1_epi32(128)), 8);
+  const __m512i colour =
+      _mm512_add_epi32(_mm512_and_si512(_mm512_mullo_epi32(span, greyFactor), mask),
+                       _mm512_mullo_epi32(moved, step));
+  return _mm512_mask_add_epi32(result, coloured, result, colour);
+}
+
+// Sixteen pixels a step. 3-byte pixels are spread to words and packed back
+// with byte permutes; each step reads 64 bytes and writes 48 as a 32- and a
+// 16-byte store (a masked store, or a store the next load overlaps, stalls
+// the next step's load on some processors).
+PELNIK_AVX512 int hueRowAvx512(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp,
+                               const HueRow &hue) {
+  int x = 0;
+  if (bpp == 3) {
+    alignas(64) std::uint8_t spreadAt[64], packAt[64] = {};
+    for (int j = 0; j < 16; ++j) {
+      for (int c = 0; c < 4; ++c) {
+        spreadAt[4 * j + c] = static_cast<std::uint8_t>(3 * j + (c < 3 ? c : 0));
+      }
+      for (int c = 0; c < 3; ++c) packAt[3 * j + c] = static_cast<std::uint8_t>(4 * j + c);
+    }
+    const __m512i spread = _mm512_load_si512(spreadAt);
+    const __m512i pack = _mm512_load_si512(packAt);
+    for (; x + 22 <= pixels; x += 16) {
+      const __m512i in = _mm512_loadu_si512(src + 3 * x);
+      const __m512i out =
+          _mm512_permutexvar_epi8(pack, hueWords512(_mm512_permutexvar_epi8(spread, in), hue));
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + 3 * x), _mm512_castsi512_si256(out));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * x + 32),
+                       _mm512_extracti32x4_epi32(out, 2));
+    }
+  } else {
+    const __m512i colourBytes = _mm512_set1_epi32(0xFFFFFF);
+    // The fourth byte of dst keeps its value.
+    const __mmask64 colourOnly = 0x7777777777777777ull;
+    for (; x + 16 <= pixels; x += 16) {
+      const __m512i words = _mm512_loadu_si512(src + 4 * x);
+      const __m512i out = hueWords512(_mm512_and_si512(words, colourBytes), hue);
+      const __m512i before = _mm512_loadu_si512(dst + 4 * x);
+      _mm512_storeu_si512(dst + 4 * x, _mm512_mask_blend_epi8(colourOnly, before, out));
+    }
+  }
+  return x;
+}
+
 // 64 bytes a step: two two-register byte permutes cover the table's lower
 // and upper 128 entries, the index's top bit picks between them.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int tableAvx512_8(
-    std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const std::uint8_t *table) {
+PELNIK_AVX512 int tableAvx512_8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp,
+                                const std::uint8_t *table) {
   const int bytes = pixels * bpp;
   const __m512i t0 = _mm512_loadu_si512(table);
   const __m512i t1 = _mm512_loadu_si512(table + 64);
@@ -251,10 +366,18 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int tableAvx512_8(
     const __m512i lower = _mm512_permutex2var_epi8(t0, in, t1);
     const __m512i upper = _mm512_permutex2var_epi8(t2, in, t3);
     const __m512i out = _mm512_mask_blend_epi8(_mm512_movepi8_mask(in), lower, upper);
-    _mm512_mask_storeu_epi8(dst + i, keep, out);
+    if (bpp == 4) {
+      // A blend with what dst holds, then a whole store: cheaper than a
+      // masked store.
+      _mm512_storeu_si512(dst + i, _mm512_mask_blend_epi8(keep, _mm512_loadu_si512(dst + i), out));
+    } else {
+      _mm512_storeu_si512(dst + i, out);
+    }
   }
   return i;  // bytes done, a multiple of 64 (and of 4)
 }
+
+#pragma GCC diagnostic pop
 
 // Four pixels a step: two 128-bit halves of two pixels each, shifted,
 // held at 255 and packed to bytes.
@@ -516,7 +639,11 @@ bool useAvx2() { return vector_path::avx2(); }
 void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const HueRow &hue) {
   int done = 0;
 #ifdef PELNIK_X86
-  if (useAvx2()) done = hueRowAvx2(dst, src, pixels, bpp, hue);
+  if (vector_path::avx512Vbmi()) {
+    done = hueRowAvx512(dst, src, pixels, bpp, hue);
+  } else if (useAvx2()) {
+    done = hueRowAvx2(dst, src, pixels, bpp, hue);
+  }
 #endif
   hueRowScalar(dst, src, done, pixels, bpp, hue);
 }

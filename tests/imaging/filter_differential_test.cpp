@@ -245,6 +245,35 @@ TEST_P(FilterDifferential, TableRowsMatchALookupPerSample) {
   }
 }
 
+// The hue kernel against its reference over every one of the 2^24 colours,
+// a few settings each, as 3-byte pixels and (one setting) 4-byte pixels
+// whose spare byte must stay; 4096-pixel rows, 256 rows at a time.
+TEST(HueExhaustive, EveryColourMatchesTheReference) {
+  const int settings[][2] = {{40, 60}, {-120, -200}, {359, 255}, {1, -1}};
+  for (int bpp : {3, 4}) {
+    for (const auto &setting : settings) {
+      if (bpp == 4 && setting[0] != 40) continue;
+      HueBlock block{setting[0], 0, setting[1], 8};
+      for (int first = 0; first < (1 << 24); first += 4096 * 256) {
+        Picture start(4096, 256, bpp);
+        for (int y = 0; y < 256; ++y) {
+          for (int x = 0; x < 4096; ++x) {
+            const int colour = first + y * 4096 + x;
+            for (int c = 0; c < 3; ++c) start.setSample(x, y, c, (colour >> (8 * c)) & 0xFF);
+            if (bpp == 4) start.setSample(x, y, 3, x & 0xFF);
+          }
+        }
+        Picture produced = start, expected = start;
+        test::runInPlace(kernels::hueSaturation8, produced, &block);
+        test::runInPlace(reference::hueSaturation8, expected, &block);
+        ASSERT_EQ(produced.bytes, expected.bytes)
+            << "colours from " << first << ", hue " << setting[0] << ", saturation " << setting[1]
+            << ", " << bpp << " bytes";
+      }
+    }
+  }
+}
+
 TEST_P(FilterDifferential, SharpnessOnLargeSixteenBitValues) {
   // Samples above the bit depth are read as full scale by both forms.
   auto random = test::seeded(77);
