@@ -272,8 +272,10 @@ PELNIK_AVX512 __m512i hueWords512(__m512i word, const HueRow &hue) {
   const __m512i low = _mm512_srai_epi32(_mm512_sub_epi32(lightness, newChroma), 1);
   const __m512i span =
       _mm512_sub_epi32(_mm512_srai_epi32(_mm512_add_epi32(newChroma, lightness), 1), low);
-  const __m512i greyFactor = _mm512_set1_epi32(0x010101);
-  const __m512i result = _mm512_mullo_epi32(low, greyFactor);
+  // low and span lie in 0..255 (saturation -256..255): grey words by
+  // copying byte 0 to bytes 1 and 2.
+  const __m512i toGrey = _mm512_set4_epi32(0x800C0C0C, 0x80080808, 0x80040404, 0x80000000);
+  const __m512i result = _mm512_shuffle_epi8(low, toGrey);
 
   const __mmask16 negative = _mm512_cmpgt_epi32_mask(_mm512_setzero_si512(), d);
   const __mmask16 coloured = _mm512_test_epi32_mask(chroma, chroma);
@@ -297,16 +299,21 @@ PELNIK_AVX512 __m512i hueWords512(__m512i word, const HueRow &hue) {
   const __m512i masks =
       _mm512_setr_epi32(kHueSectorMask[0], kHueSectorMask[1], kHueSectorMask[2], kHueSectorMask[3],
                         kHueSectorMask[4], kHueSectorMask[5], 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  const __m512i steps =
-      _mm512_setr_epi32(kHueSectorStep[0], kHueSectorStep[1], kHueSectorStep[2], kHueSectorStep[3],
-                        kHueSectorStep[4], kHueSectorStep[5], 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  // kHueSectorStep as shifts: falling (negative) in the even sectors.
+  static_assert(kHueSectorStep[0] == -1 && kHueSectorStep[1] == 256 &&
+                kHueSectorStep[2] == -65536 && kHueSectorStep[3] == 1 &&
+                kHueSectorStep[4] == -256 && kHueSectorStep[5] == 65536);
+  const __m512i shifts = _mm512_setr_epi32(0, 8, 16, 0, 8, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
   const __m512i mask = _mm512_permutexvar_epi32(index, masks);
-  const __m512i step = _mm512_permutexvar_epi32(index, steps);
-  const __m512i moved = _mm512_srai_epi32(
-      _mm512_add_epi32(_mm512_mullo_epi32(span, frac), _mm512_set1_epi32(128)), 8);
+  // span x frac (both 0..255) as a 16-bit multiply-add; the step, a power
+  // of 256 with its sign, as a shift and a subtraction.
+  const __m512i moved =
+      _mm512_srai_epi32(_mm512_add_epi32(_mm512_madd_epi16(span, frac), _mm512_set1_epi32(128)), 8);
+  const __m512i shifted = _mm512_sllv_epi32(moved, _mm512_permutexvar_epi32(index, shifts));
+  const __mmask16 falling = _mm512_testn_epi32_mask(index, _mm512_set1_epi32(1));
+  const __m512i withSign = _mm512_mask_sub_epi32(shifted, falling, _mm512_setzero_si512(), shifted);
   const __m512i colour =
-      _mm512_add_epi32(_mm512_and_si512(_mm512_mullo_epi32(span, greyFactor), mask),
-                       _mm512_mullo_epi32(moved, step));
+      _mm512_add_epi32(_mm512_and_si512(_mm512_shuffle_epi8(span, toGrey), mask), withSign);
   return _mm512_mask_add_epi32(result, coloured, result, colour);
 }
 
@@ -639,7 +646,8 @@ bool useAvx2() { return vector_path::avx2(); }
 void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, const HueRow &hue) {
   int done = 0;
 #ifdef PELNIK_X86
-  if (vector_path::avx512Vbmi()) {
+  const int saturation = hue.scale->saturation();
+  if (vector_path::avx512Vbmi() && saturation >= -256 && saturation <= 255) {
     done = hueRowAvx512(dst, src, pixels, bpp, hue);
   } else if (useAvx2()) {
     done = hueRowAvx2(dst, src, pixels, bpp, hue);
