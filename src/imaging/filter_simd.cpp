@@ -384,6 +384,52 @@ PELNIK_AVX512 int tableAvx512_8(std::uint8_t *dst, const std::uint8_t *src, int 
   return i;  // bytes done, a multiple of 64 (and of 4)
 }
 
+PELNIK_AVX512 int slideAvx512_8(std::uint16_t *sums, const std::uint8_t *add,
+                                const std::uint8_t *sub, int count) {
+  int k = 0;
+  for (; k + 32 <= count; k += 32) {
+    const __m512i a =
+        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(add + k)));
+    const __m512i b =
+        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(sub + k)));
+    _mm512_storeu_si512(sums + k,
+                        _mm512_sub_epi16(_mm512_add_epi16(_mm512_loadu_si512(sums + k), a), b));
+  }
+  return k;
+}
+
+// sharpenAvx2_8 on 32 samples a step; the sign goes back on by a masked
+// subtraction and the bytes are packed with one permute.
+PELNIK_AVX512 int sharpenAvx512_8(std::uint8_t *dst, const std::uint8_t *orig,
+                                  const std::uint16_t *sums, int first, int last, int bpp,
+                                  int sharpness) {
+  const __m512i s = _mm512_set1_epi16(static_cast<short>(sharpness));
+  const __m512i tenth = _mm512_set1_epi16(6554);
+  const __m512i lanes = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
+  const __m256i spare =
+      bpp == 4 ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
+  int k = first;
+  for (; k + 32 <= last; k += 32) {
+    const __m512i box = _mm512_add_epi16(
+        _mm512_add_epi16(_mm512_loadu_si512(sums + k - 2 * bpp),
+                         _mm512_loadu_si512(sums + k - bpp)),
+        _mm512_add_epi16(_mm512_loadu_si512(sums + k), _mm512_loadu_si512(sums + k + bpp)));
+    const __m512i blur = _mm512_srli_epi16(box, 4);
+    const __m512i original =
+        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(orig + k)));
+    const __m512i t = _mm512_mullo_epi16(_mm512_sub_epi16(original, blur), s);
+    const __m512i size = _mm512_mulhi_epu16(_mm512_abs_epi16(t), tenth);
+    const __mmask32 negative = _mm512_movepi16_mask(t);
+    const __m512i correction = _mm512_mask_sub_epi16(size, negative, _mm512_setzero_si512(), size);
+    const __m512i value = _mm512_add_epi16(original, correction);
+    const __m512i packed = _mm512_permutexvar_epi64(lanes, _mm512_packus_epi16(value, value));
+    const __m256i out = _mm512_castsi512_si256(packed);
+    __m256i *target = reinterpret_cast<__m256i *>(dst + k);
+    _mm256_storeu_si256(target, _mm256_blendv_epi8(out, _mm256_loadu_si256(target), spare));
+  }
+  return k;
+}
+
 #pragma GCC diagnostic pop
 
 // Four pixels a step: two 128-bit halves of two pixels each, shifted,
@@ -708,7 +754,11 @@ void slideColumnSums8(std::uint16_t *sums, const std::uint8_t *add, const std::u
                       int count) {
   int done = 0;
 #ifdef PELNIK_X86
-  if (useAvx2()) done = slideAvx2_8(sums, add, sub, count);
+  if (vector_path::avx512Vbmi()) {
+    done = slideAvx512_8(sums, add, sub, count);
+  } else if (useAvx2()) {
+    done = slideAvx2_8(sums, add, sub, count);
+  }
 #endif
   slideScalar8(sums, add, sub, done, count);
 }
@@ -719,7 +769,9 @@ void sharpenRow8(std::uint8_t *dst, const std::uint8_t *orig, const std::uint16_
 #ifdef PELNIK_X86
   // The 16-bit lanes hold s x 255 and its tenth only up to s = 64; the
   // chain's range is 0..30.
-  if (useAvx2() && sharpness >= 0 && sharpness <= 64) {
+  if (vector_path::avx512Vbmi() && sharpness >= 0 && sharpness <= 64) {
+    done = sharpenAvx512_8(dst, orig, sums, first, last, bpp, sharpness);
+  } else if (useAvx2() && sharpness >= 0 && sharpness <= 64) {
     done = sharpenAvx2_8(dst, orig, sums, first, last, bpp, sharpness);
   }
 #endif
