@@ -243,7 +243,18 @@ __attribute__((target("avx2"))) int hueRowAvx2(std::uint8_t *dst, const std::uin
 
 // hueWords in sixteen lanes: the same steps, with mask registers for the
 // choices.
-PELNIK_AVX512 __m512i hueWords512(__m512i word, const HueRow &hue) {
+// The setting, read once per row: stores through the byte pointers could
+// alias a HueRow read in the loop.
+struct HueSetting {
+  int sectors, fraction, factor;
+  explicit HueSetting(const HueRow &hue)
+      : sectors(hue.shift / 255),
+        fraction(hue.shift % 255),
+        factor((hue.scale->saturation() + 256) * 256) {}
+};
+
+PELNIK_AVX512 __attribute__((always_inline)) inline __m512i hueWords512(__m512i word,
+                                                                        const HueSetting hue) {
   const __m512i byteMask = _mm512_set1_epi32(0xFF);
   const __m512i red = _mm512_and_si512(_mm512_srli_epi32(word, 16), byteMask);
   const __m512i green = _mm512_and_si512(_mm512_srli_epi32(word, 8), byteMask);
@@ -263,7 +274,7 @@ PELNIK_AVX512 __m512i hueWords512(__m512i word, const HueRow &hue) {
 
   const __m512i chroma = _mm512_sub_epi32(maximum, minimum);
   const __m512i lightness = _mm512_add_epi32(maximum, minimum);
-  const __m512i factor = _mm512_set1_epi32((hue.scale->saturation() + 256) * 256);
+  const __m512i factor = _mm512_set1_epi32(hue.factor);
   const __m512i scaled = _mm512_srai_epi32(
       _mm512_add_epi32(_mm512_mullo_epi32(chroma, factor), _mm512_set1_epi32(0x8000)), 16);
   const __m512i limit =
@@ -279,7 +290,7 @@ PELNIK_AVX512 __m512i hueWords512(__m512i word, const HueRow &hue) {
 
   const __mmask16 negative = _mm512_cmpgt_epi32_mask(_mm512_setzero_si512(), d);
   const __mmask16 coloured = _mm512_test_epi32_mask(chroma, chroma);
-  const __m512i base = _mm512_add_epi32(code, _mm512_set1_epi32(hue.shift / 255));
+  const __m512i base = _mm512_add_epi32(code, _mm512_set1_epi32(hue.sectors));
   __m512i index = _mm512_mask_sub_epi32(base, negative, base, _mm512_set1_epi32(1));
   // The same exact quotient as the AVX2 form.
   const __m512 quotient =
@@ -289,7 +300,7 @@ PELNIK_AVX512 __m512i hueWords512(__m512i word, const HueRow &hue) {
   __m512i frac = _mm512_add_epi32(
       _mm512_srai_epi32(
           _mm512_add_epi32(_mm512_mullo_epi32(reciprocal, offset), _mm512_set1_epi32(0x8000)), 16),
-      _mm512_set1_epi32(hue.shift % 255));
+      _mm512_set1_epi32(hue.fraction));
   const __mmask16 wraps = _mm512_cmpgt_epi32_mask(frac, _mm512_set1_epi32(254));
   frac = _mm512_mask_sub_epi32(frac, wraps, frac, _mm512_set1_epi32(255));
   index = _mm512_mask_add_epi32(index, wraps, index, _mm512_set1_epi32(1));
@@ -321,8 +332,20 @@ PELNIK_AVX512 __m512i hueWords512(__m512i word, const HueRow &hue) {
 // with byte permutes; each step reads 64 bytes and writes 48 as a 32- and a
 // 16-byte store (a masked store, or a store the next load overlaps, stalls
 // the next step's load on some processors).
+// Sixteen 3-byte pixels from 64 bytes read to 48 written.
+PELNIK_AVX512 __attribute__((always_inline)) inline void hueStep3(const std::uint8_t *in,
+                                                                  std::uint8_t *out, __m512i spread,
+                                                                  __m512i pack,
+                                                                  const HueSetting hue) {
+  const __m512i words = _mm512_permutexvar_epi8(spread, _mm512_loadu_si512(in));
+  const __m512i packed = _mm512_permutexvar_epi8(pack, hueWords512(words, hue));
+  _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm512_castsi512_si256(packed));
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 32), _mm512_extracti32x4_epi32(packed, 2));
+}
+
 PELNIK_AVX512 int hueRowAvx512(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp,
-                               const HueRow &hue) {
+                               const HueRow &row) {
+  const HueSetting hue(row);
   int x = 0;
   if (bpp == 3) {
     alignas(64) std::uint8_t spreadAt[64], packAt[64] = {};
@@ -334,24 +357,25 @@ PELNIK_AVX512 int hueRowAvx512(std::uint8_t *dst, const std::uint8_t *src, int p
     }
     const __m512i spread = _mm512_load_si512(spreadAt);
     const __m512i pack = _mm512_load_si512(packAt);
-    for (; x + 22 <= pixels; x += 16) {
-      const __m512i in = _mm512_loadu_si512(src + 3 * x);
-      const __m512i out =
-          _mm512_permutexvar_epi8(pack, hueWords512(_mm512_permutexvar_epi8(spread, in), hue));
-      _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + 3 * x), _mm512_castsi512_si256(out));
-      _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * x + 32),
-                       _mm512_extracti32x4_epi32(out, 2));
+    for (; x + 22 <= pixels; x += 16) hueStep3(src + 3 * x, dst + 3 * x, spread, pack, hue);
+    // The last pixels of the row through a 64-byte copy.
+    alignas(64) std::uint8_t in[64] = {}, out[64];
+    for (; x < pixels; x += 16) {
+      const int n = pixels - x < 16 ? pixels - x : 16;
+      std::memcpy(in, src + 3 * x, static_cast<std::size_t>(3 * n));
+      hueStep3(in, out, spread, pack, hue);
+      std::memcpy(dst + 3 * x, out, static_cast<std::size_t>(3 * n));
     }
-  } else {
-    const __m512i colourBytes = _mm512_set1_epi32(0xFFFFFF);
-    // The fourth byte of dst keeps its value.
-    const __mmask64 colourOnly = 0x7777777777777777ull;
-    for (; x + 16 <= pixels; x += 16) {
-      const __m512i words = _mm512_loadu_si512(src + 4 * x);
-      const __m512i out = hueWords512(_mm512_and_si512(words, colourBytes), hue);
-      const __m512i before = _mm512_loadu_si512(dst + 4 * x);
-      _mm512_storeu_si512(dst + 4 * x, _mm512_mask_blend_epi8(colourOnly, before, out));
-    }
+    return pixels;
+  }
+  const __m512i colourBytes = _mm512_set1_epi32(0xFFFFFF);
+  // The fourth byte of dst keeps its value.
+  const __mmask64 colourOnly = 0x7777777777777777ull;
+  for (; x + 16 <= pixels; x += 16) {
+    const __m512i words = _mm512_loadu_si512(src + 4 * x);
+    const __m512i out = hueWords512(_mm512_and_si512(words, colourBytes), hue);
+    const __m512i before = _mm512_loadu_si512(dst + 4 * x);
+    _mm512_storeu_si512(dst + 4 * x, _mm512_mask_blend_epi8(colourOnly, before, out));
   }
   return x;
 }
