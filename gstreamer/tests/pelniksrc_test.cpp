@@ -415,7 +415,10 @@ TEST_F(PelnikSrcTest, HundredStateCyclesLeakNothing) {
     cycle();
     if (HasFatalFailure()) return;
   }
-  EXPECT_EQ(countEntries("/proc/self/fd"), descriptors);
+  // The virtual camera's connections open and close on its own threads, so
+  // the count moves by one either way at any moment; a descriptor left
+  // behind per cycle would add a hundred.
+  EXPECT_LE(countEntries("/proc/self/fd"), descriptors + 2);
   // GLib's thread pools may keep up to two idle threads of their own; a
   // thread left behind per cycle would add a hundred.
   EXPECT_LE(countEntries("/proc/self/task"), threads + 2);

@@ -30,7 +30,7 @@ CPelnik::CPelnik()
     : store_(settings::userSettingsStore()),
       claimant_(device::ClaimTable::newClaimantIdentity()),
       pipeline_(filter_, analog_),
-      preview_(makeNullPreview()),
+      preview_(makeX11Preview(this)),
       acquisition_(*this, *preview_) {}
 
 CPelnik::~CPelnik() { Teardown(); }
@@ -527,6 +527,11 @@ int CPelnik::SetPreviewWindow(int parentWindow, int left, int top, int right, in
 PreviewPlacement CPelnik::previewPlacement() const {
   std::lock_guard<std::mutex> guard(placementLock_);
   return placement_;
+}
+
+PreviewImageSize CPelnik::previewImageSize() const {
+  const ImageSize size = format().imageSize();
+  return {size.width, size.height};
 }
 
 bool CPelnik::prepare() {

@@ -148,6 +148,7 @@ class CPelnik : private AcquisitionHost {
   int raiseError(ErrorCode code) override { return RaiseError(code); }
   int waitTimeMs() const override { return waitTime_; }
   PreviewPlacement previewPlacement() const override;
+  PreviewImageSize previewImageSize() const override;
   void stopRecording() override { recorder_.Stop(); }
 
   // Teardown in reverse order of the open sequence.

@@ -18,6 +18,19 @@ void storeField(T &field, T value) {
   std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
 }
 
+// Declared before the frame lock's guard, so that the painted image goes to
+// the window only after the lock is released.
+class PresentAfterUnlock {
+ public:
+  explicit PresentAfterUnlock(PreviewSurface &preview) : preview_(preview) {}
+  ~PresentAfterUnlock() { preview_.present(); }
+  PresentAfterUnlock(const PresentAfterUnlock &) = delete;
+  PresentAfterUnlock &operator=(const PresentAfterUnlock &) = delete;
+
+ private:
+  PreviewSurface &preview_;
+};
+
 }  // namespace
 
 // One acquisition call at a time, and the device set-up held with it: in
@@ -70,7 +83,7 @@ bool Acquisition::pause(int milliseconds) {
 bool Acquisition::openPreviewWindow() {
   const PreviewPlacement placement = host_.previewPlacement();
   if (!placement.wantsWindow()) return true;
-  if (preview_.open(placement) == PreviewSurface::OpenResult::Failed) {
+  if (preview_.open(placement, host_.previewImageSize()) == PreviewSurface::OpenResult::Failed) {
     host_.raiseError(ErrorCode::WindowOrPreset);
     return false;
   }
@@ -212,8 +225,9 @@ int Acquisition::stopLocked() {
 
 int Acquisition::Close() {
   ControlScope scope(*this);
-  preview_.close();
+  // The painter stops before its window goes away.
   stopLocked();
+  preview_.close();
   imageAvailable_ = 0;
   if (host_.hasDevice()) host_.frames().closeFrameReader();
   return 1;
@@ -388,6 +402,7 @@ void Acquisition::runPreviewLoop() {
     }
     if (wait != FrameWait::Ready) continue;
 
+    PresentAfterUnlock present(preview_);
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveContinuousFrame()) {
       postFrameError(ErrorCode::AcquisitionFailed);
@@ -429,6 +444,7 @@ void Acquisition::runTriggerLoop() {
     }
     if (read != SingleFrame::Ready) continue;
 
+    PresentAfterUnlock present(preview_);
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveSingleFrame()) {
       // A frame that does not fit the buffers is never delivered.

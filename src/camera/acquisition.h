@@ -82,6 +82,8 @@ class AcquisitionHost {
   virtual int raiseError(ErrorCode code) = 0;
   virtual int waitTimeMs() const = 0;
   virtual PreviewPlacement previewPlacement() const = 0;
+  // The picture size a top-level preview window's client area gets.
+  virtual PreviewImageSize previewImageSize() const = 0;
   // Every stop ends a recording too, once the acquisition thread has ended.
   virtual void stopRecording() {}
 };

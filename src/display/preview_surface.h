@@ -1,7 +1,10 @@
 #pragma once
 // The seam the preview window plugs into. The acquisition paints every
-// finished picture through it; a build or a session without a display uses
-// the null surface, which shows nothing and never fails a default placement.
+// finished picture through it in two steps: under the frame lock the picture
+// is converted into the preview's own image, and after the lock is released
+// that image is handed to the window. A build or a session without a display
+// uses the null surface, which shows nothing and never fails a default
+// placement.
 #include <memory>
 
 #include "imaging/picture_rows.h"
@@ -19,13 +22,21 @@ struct PreviewPlacement {
   bool wantsWindow() const {
     return parentWindow != 0 || left != 0 || top != 0 || right != 0 || bottom != 0;
   }
+  bool operator==(const PreviewPlacement &) const = default;
+};
+
+// The camera's picture size; a top-level window's client area has it.
+struct PreviewImageSize {
+  int width = 0;
+  int height = 0;
+  bool operator==(const PreviewImageSize &) const = default;
 };
 
 struct PreviewPicture {
   PictureRows rows;
   int width = 0;
   int height = 0;
-  int bitsPerPixel = 0;
+  int bitsPerPixel = 0;  // of the finished picture: 8, 16, 24, 32, 48 or 64
 };
 
 class PreviewSurface {
@@ -33,18 +44,28 @@ class PreviewSurface {
   virtual ~PreviewSurface() = default;
 
   enum class OpenResult { Shown, Skipped, Failed };
-  // Creates the window for the placement. Skipped: no display can be
-  // reached and the placement names no parent, so acquisition runs on
-  // without a window. Failed: an explicit parent that cannot be used.
-  virtual OpenResult open(const PreviewPlacement &placement) = 0;
+  // Creates the window for the placement, or shows the existing one again
+  // when the placement is unchanged. Skipped: no display can be reached and
+  // the placement names no parent, so acquisition runs on without a window.
+  // Failed: an explicit parent that cannot be used.
+  virtual OpenResult open(const PreviewPlacement &placement, PreviewImageSize image) = 0;
   virtual bool isOpen() const = 0;
-  // Paints one finished picture (called on the acquisition thread under the
-  // frame lock; must not wait for another thread that takes that lock).
+  // Converts one finished picture into the preview's own image. Called on
+  // the acquisition thread under the frame lock; never waits for the
+  // display server.
   virtual void paint(const PreviewPicture &picture) = 0;
+  // Hands the converted image to the window; called after the frame lock is
+  // released. Never waits.
+  virtual void present() = 0;
+  // Destroys the window; only after the painting thread has stopped.
   virtual void close() = 0;
 };
 
 // The surface of a build without a preview window.
 std::unique_ptr<PreviewSurface> makeNullPreview();
+
+// The X11 preview window of a camera object; `owner` names the camera in the
+// window's class name.
+std::unique_ptr<PreviewSurface> makeX11Preview(const void *owner);
 
 }  // namespace pelnik

@@ -93,6 +93,7 @@ class ScriptedHost final : public AcquisitionHost {
   }
   int waitTimeMs() const override { return 0; }
   PreviewPlacement previewPlacement() const override { return {}; }
+  pelnik::PreviewImageSize previewImageSize() const override { return {}; }
 
   std::recursive_mutex setupLock;
   ScriptedSource source;

@@ -108,6 +108,8 @@ bool CameraSession::configure(const Options &o, std::string &error) {
                               "selecting camera " + std::to_string(o.camera)))
     return false;
   if (o.colorBits && !check(Pelnik_SetColorMode(handle_, *o.colorBits), "--color")) return false;
+  // The command-line tool streams without a preview window (pelnik-viewer shows one).
+  Pelnik_SetPreviewWindow(handle_, 0, 0, 0, 0, 0);
   if (o.window) {
     const Window &w = *o.window;
     if (!check(Pelnik_SetCaptureWindowEx(handle_, 1280, w.x, w.width, 1024, w.y, w.height),

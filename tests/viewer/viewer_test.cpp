@@ -1,0 +1,146 @@
+// pelnik-viewer run as a user runs it, on an Xvfb of the test's own and an
+// embedded virtual camera, driven with xdotool and read back with XGetImage.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/display_test.h"
+#include "support/test_environment.h"
+
+namespace pelnik::test {
+namespace {
+
+constexpr int kPreviewWidth = 640;
+constexpr int kPreviewHeight = 512;
+
+std::string run(const std::string &command) {
+  std::string out;
+  FILE *pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  pclose(pipe);
+  return out;
+}
+
+int red(std::uint32_t p) { return static_cast<int>(p >> 16 & 0xFF); }
+int green(std::uint32_t p) { return static_cast<int>(p >> 8 & 0xFF); }
+int blue(std::uint32_t p) { return static_cast<int>(p & 0xFF); }
+
+class Viewer : public DisplayTest {
+ protected:
+  void SetUp() override {
+    startServer(1024, 768);
+    outputDir_ = isolationRoot() + "/out";
+    std::filesystem::create_directories(outputDir_);
+    viewer_ = fork();
+    if (viewer_ == 0) {
+      const std::string program = buildPath("tools/pelnik-viewer");
+      execl(program.c_str(), program.c_str(), "--virtual", "--output-dir", outputDir_.c_str(),
+            static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(viewer_, 0);
+  }
+  void TearDown() override {
+    if (viewer_ > 0) {
+      kill(viewer_, SIGKILL);
+      waitpid(viewer_, nullptr, 0);
+    }
+    DisplayTest::TearDown();
+  }
+  // The viewer's preview: the SDK's child window inside the viewer's window.
+  Window findPreview(Window top) {
+    Window found = 0;
+    waitUntil([&] {
+      Window root = 0, parent = 0, *children = nullptr;
+      unsigned count = 0;
+      if (XQueryTree(display_, top, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i)
+          if (facts(children[i]).name == "ActiveMovie Window") found = children[i];
+        if (children) XFree(children);
+      }
+      return found != 0;
+    });
+    return found;
+  }
+  // The test chart, seen through the preview at half its size: a red patch,
+  // the white patch, the grey ramp dark to bright from left to right.
+  static bool showsTheChart(const std::vector<std::uint32_t> &p) {
+    if (p.size() != static_cast<std::size_t>(kPreviewWidth) * kPreviewHeight) return false;
+    auto at = [&](int x, int y) { return p[static_cast<std::size_t>(y) * kPreviewWidth + x]; };
+    const std::uint32_t redPatch = at(180, 180), whitePatch = at(52, 244);
+    const std::uint32_t rampLeft = at(30, 320), rampRight = at(605, 320);
+    return red(redPatch) > green(redPatch) + 40 && red(redPatch) > blue(redPatch) + 40 &&
+           green(whitePatch) > 180 && green(rampLeft) < 60 && green(rampRight) > 180;
+  }
+
+  pid_t viewer_ = -1;
+  std::string outputDir_;
+};
+
+TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
+  const std::string ids =
+      run("xdotool search --sync --onlyvisible --name 'Pelnik Viewer' 2>/dev/null");
+  ASSERT_FALSE(ids.empty()) << "the viewer's window did not appear";
+  const Window top = std::stoul(ids);
+  const Window preview = findPreview(top);
+  ASSERT_NE(preview, 0u) << "no preview inside the viewer's window";
+  const WindowFacts f = facts(preview);
+  EXPECT_EQ(f.width, kPreviewWidth);
+  EXPECT_EQ(f.height, kPreviewHeight);
+
+  std::vector<std::uint32_t> first, second;
+  ASSERT_TRUE(waitUntil([&] {
+    first = readWindowPixels(preview, kPreviewWidth, kPreviewHeight);
+    return showsTheChart(first);
+  })) << "the preview does not show the camera's picture";
+  ASSERT_TRUE(waitUntil([&] {
+    second = readWindowPixels(preview, kPreviewWidth, kPreviewHeight);
+    return showsTheChart(second) && second != first;
+  })) << "the preview does not follow the moving scene";
+
+  run("xdotool key --window " + std::to_string(top) + " s");
+  EXPECT_TRUE(waitUntil([&] {
+    for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
+      if (entry.path().extension() == ".png" && entry.file_size() > 1000) return true;
+    return false;
+  })) << "the snapshot key saved no picture";
+
+  // A recording started and stopped with the key leaves a finished movie.
+  run("xdotool key --window " + std::to_string(top) + " r");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  run("xdotool key --window " + std::to_string(top) + " r");
+  EXPECT_TRUE(waitUntil([&] {
+    for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
+      if (entry.path().extension() == ".avi" && entry.file_size() > 1000000) return true;
+    return false;
+  })) << "the record key made no movie";
+  std::string movie;
+  for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
+    if (entry.path().extension() == ".avi") movie = entry.path().string();
+  const std::string probe =
+      run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+          "stream=nb_read_frames -of csv=p=0 '" +
+          movie + "' 2>&1");
+  EXPECT_GT(std::atoi(probe.c_str()), 5) << "ffprobe: " << probe;
+
+  closeLikeWindowManager(top);
+  int status = -1;
+  const bool exited = waitUntil([&] { return waitpid(viewer_, &status, WNOHANG) == viewer_; });
+  ASSERT_TRUE(exited) << "the viewer did not exit when its window was closed";
+  viewer_ = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+}  // namespace
+}  // namespace pelnik::test
