@@ -102,4 +102,21 @@ bool processorRunsAvx2() {
 #endif
 }
 
+bool processorRunsAvx512Vbmi() {
+#ifdef PELNIK_HAVE_CPUID
+  if (!processorRunsAvx2()) return false;
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  // The opmask and both upper register banks saved by the system (XCR0).
+  unsigned xcrLow = 0, xcrHigh = 0;
+  __asm__ volatile("xgetbv" : "=a"(xcrLow), "=d"(xcrHigh) : "c"(0));
+  if ((xcrLow & 0xE6u) != 0xE6u) return false;
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+  constexpr unsigned foundation = 1u << 16, bytesAndWords = 1u << 30, byteShuffles = 1u << 1;
+  return (ebx & (foundation | bytesAndWords)) == (foundation | bytesAndWords) &&
+         (ecx & byteShuffles) != 0;
+#else
+  return false;
+#endif
+}
+
 }  // namespace pelnik

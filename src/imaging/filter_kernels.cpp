@@ -14,6 +14,7 @@
 #include "imaging/filter_simd.h"
 #include "imaging/filter_tables.h"
 #include "imaging/hue_tables.h"
+#include "imaging/vector_path.h"
 
 namespace pelnik::kernels {
 
@@ -259,23 +260,12 @@ namespace {
 
 // Applies a 256-entry table to the filtered samples of every pixel.
 void applyTable8(const KernelRows &rows, const std::uint8_t *table) {
-  const bool packed = rows.srcBpp == rows.dstBpp && rows.srcBpp != 4;
   const int samples = rows.srcBpp >= 3 ? 3 : 1;
   for (int i = 0; i < rows.height; ++i) {
     const std::uint8_t *in = rows.srcRow(i);
     std::uint8_t *out = rows.dstRow(i);
-    if (packed) {
-      // Gray and 3-byte rows are runs of samples.
-      const int count = rows.width * rows.srcBpp;
-      for (int k = 0; k < count; ++k) out[k] = table[in[k]];
-      continue;
-    }
-    if (rows.srcBpp == 4 && rows.dstBpp == 4) {
-      for (int x = 0; x < rows.width; ++x) {
-        out[4 * x] = table[in[4 * x]];
-        out[4 * x + 1] = table[in[4 * x + 1]];
-        out[4 * x + 2] = table[in[4 * x + 2]];
-      }
+    if (rows.srcBpp == rows.dstBpp) {
+      simd::tableRow8(out, in, rows.width, rows.srcBpp, table);
       continue;
     }
     for (int x = 0; x < rows.width; ++x) {
@@ -392,7 +382,17 @@ namespace {
 struct Brighten {
   float factor;
   int maximum;
+  const std::uint8_t *table8 = nullptr;  // the factor per 8-bit sample, or null
 };
+
+// Brightness of every 8-bit sample as a table, where table rows are byte
+// permutes (else the float rows are faster): null when not built.
+const std::uint8_t *brightnessTable8(float factor, std::array<std::uint8_t, 256> &table) {
+  if (!vector_path::avx512Vbmi()) return nullptr;
+  for (int v = 0; v < 256; ++v)
+    table[v] = static_cast<std::uint8_t>(brightenSample(v, factor, 255));
+  return table.data();
+}
 
 void slideSums(std::int16_t *sums, const std::int16_t *add, const std::int16_t *sub, int count) {
   simd::slideColumnSums16(sums, add, sub, count);
@@ -406,7 +406,9 @@ void slideSums(std::int32_t *sums, const std::int32_t *add, const std::int32_t *
 template <class Pre>
 int sharpen8(const KernelRows &rows, int s, const Brighten *brighten, Pre pre) {
   const auto finish = [&](int i) {
-    if (brighten) {
+    if (brighten && brighten->table8) {
+      simd::tableRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->table8);
+    } else if (brighten) {
       simd::brightenRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor);
     }
   };
@@ -599,7 +601,9 @@ int rowStages8(KERNEL_ARGS) {
     if (hueOn) hueRowOf8(rows, r, hue);
     if (block.table.table8) applyTable8(oneRow(rows, r), block.table.table8);
   };
-  const Brighten brighten{brightnessFactor(block.brightness.value), 255};
+  const float factor = brightnessFactor(block.brightness.value);
+  std::array<std::uint8_t, 256> brightness{};
+  const Brighten brighten{factor, 255, brightnessTable8(factor, brightness)};
   return sharpen8(rows, block.sharpness.value, block.brightness.value ? &brighten : nullptr, pre);
 }
 

@@ -21,6 +21,11 @@ void hueRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, co
 // as 4-byte pixels (the fourth byte is left undefined).
 void toHueView16(std::uint8_t *view, const std::uint8_t *src, int pixels, int bpp, int down);
 
+// A 256-entry table over the samples of `pixels` pixels of bpp bytes (1, 3
+// or 4; the fourth byte of a 4-byte pixel is left as it is); dst may be src.
+void tableRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp,
+               const std::uint8_t *table);
+
 // Brightness over `pixels` pixels of bpp bytes (1, 3 or 4; the fourth byte
 // of a 4-byte pixel is left as it is); dst may be src.
 void brightenRow8(std::uint8_t *dst, const std::uint8_t *src, int pixels, int bpp, float factor);

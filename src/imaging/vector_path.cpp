@@ -22,6 +22,11 @@ Path active() {
   return available();
 }
 
+bool avx512Vbmi() {
+  static const bool offered = processorRunsAvx512Vbmi();
+  return offered && avx2();
+}
+
 void forceScalar(bool scalarOnly) { scalarOnly_.store(scalarOnly, std::memory_order_relaxed); }
 
 ScalarScope::ScalarScope(bool scalarOnly)

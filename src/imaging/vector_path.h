@@ -10,6 +10,9 @@ enum class Path { kScalar, kAvx2 };
 // scalar forms are not forced.
 Path active();
 inline bool avx2() { return active() == Path::kAvx2; }
+// The 512-bit byte-permute forms some AVX2 kernels take on top, where the
+// processor runs them; forcing the scalar forms turns them off too.
+bool avx512Vbmi();
 
 // What the processor offers, whatever is forced (checked once).
 Path available();

@@ -9,6 +9,7 @@
 #include "filter_pictures.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
+#include "imaging/filter_simd.h"
 #include "vector_paths.h"
 
 namespace pelnik {
@@ -213,6 +214,61 @@ TEST_P(FilterDifferential, RowStagesMatchTheStagesInTurn) {
                                  std::to_string(v[4]) + "/" + std::to_string(v[5]);
         ASSERT_EQ(inPlace.bytes, expected.bytes) << "in place, " << what;
         ASSERT_EQ(fromSource.bytes, expected.bytes) << "from a source, " << what;
+      }
+    }
+  }
+}
+
+// The table row over every length up to three 64-byte steps and a tail, in
+// place and into another row whose spare bytes must stay as they were.
+TEST_P(FilterDifferential, TableRowsMatchALookupPerSample) {
+  auto random = test::seeded(256);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<std::uint8_t> table(256);
+  for (auto &t : table) t = static_cast<std::uint8_t>(byte(random));
+  for (int bpp : {1, 3, 4}) {
+    for (int pixels = 0; pixels <= 200; ++pixels) {
+      std::vector<std::uint8_t> src(static_cast<std::size_t>(pixels) * bpp), dst(src.size());
+      for (auto &v : src) v = static_cast<std::uint8_t>(byte(random));
+      for (auto &v : dst) v = static_cast<std::uint8_t>(byte(random));
+      std::vector<std::uint8_t> expected = dst, expectedInPlace = src;
+      for (std::size_t k = 0; k < src.size(); ++k) {
+        if (bpp == 4 && k % 4 == 3) continue;
+        expected[k] = table[src[k]];
+        expectedInPlace[k] = table[src[k]];
+      }
+      simd::tableRow8(dst.data(), src.data(), pixels, bpp, table.data());
+      ASSERT_EQ(dst, expected) << pixels << " pixels of " << bpp;
+      simd::tableRow8(src.data(), src.data(), pixels, bpp, table.data());
+      ASSERT_EQ(src, expectedInPlace) << "in place, " << pixels << " pixels of " << bpp;
+    }
+  }
+}
+
+// The hue kernel against its reference over every one of the 2^24 colours,
+// a few settings each, as 3-byte pixels and (one setting) 4-byte pixels
+// whose spare byte must stay; 4096-pixel rows, 256 rows at a time.
+TEST(HueExhaustive, EveryColourMatchesTheReference) {
+  const int settings[][2] = {{40, 60}, {-120, -200}, {359, 255}, {1, -1}};
+  for (int bpp : {3, 4}) {
+    for (const auto &setting : settings) {
+      if (bpp == 4 && setting[0] != 40) continue;
+      HueBlock block{setting[0], 0, setting[1], 8};
+      for (int first = 0; first < (1 << 24); first += 4096 * 256) {
+        Picture start(4096, 256, bpp);
+        for (int y = 0; y < 256; ++y) {
+          for (int x = 0; x < 4096; ++x) {
+            const int colour = first + y * 4096 + x;
+            for (int c = 0; c < 3; ++c) start.setSample(x, y, c, (colour >> (8 * c)) & 0xFF);
+            if (bpp == 4) start.setSample(x, y, 3, x & 0xFF);
+          }
+        }
+        Picture produced = start, expected = start;
+        test::runInPlace(kernels::hueSaturation8, produced, &block);
+        test::runInPlace(reference::hueSaturation8, expected, &block);
+        ASSERT_EQ(produced.bytes, expected.bytes)
+            << "colours from " << first << ", hue " << setting[0] << ", saturation " << setting[1]
+            << ", " << bpp << " bytes";
       }
     }
   }

@@ -25,6 +25,19 @@ TEST(VectorPath, OffersAvx2ExactlyWhenTheProcessorRunsIt) {
   EXPECT_EQ(vector_path::active(), vector_path::available());
 }
 
+TEST(VectorPath, OffersTheBytePermutesExactlyWhenTheProcessorRunsThem) {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  const bool runs = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+                    __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+#else
+  const bool runs = false;
+#endif
+  EXPECT_EQ(vector_path::avx512Vbmi(), runs);
+  const vector_path::ScalarScope scalar(true);
+  EXPECT_FALSE(vector_path::avx512Vbmi());
+}
+
 TEST(VectorPath, ForcingScalarReachesTheConversionAndDemosaicRows) {
   std::vector<std::uint8_t> bgr(64 * 3, 90), grey(64);
   std::vector<std::uint8_t> raw(4 * 70, 40), out(70 * 3);
