@@ -118,7 +118,7 @@ struct _GstPelnikSrc {
 #define gst_pelnik_src_parent_class parent_class
 G_DEFINE_TYPE(GstPelnikSrc, gst_pelnik_src, GST_TYPE_PUSH_SRC);
 
-static GParamSpec *filter_specs[N_FILTERS];
+static GParamSpec *filter_properties[N_FILTERS];
 
 static GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
@@ -714,12 +714,12 @@ static GstFlowReturn gst_pelnik_src_create(GstPushSrc *push, GstBuffer **out) {
 
 static GParamSpec *int_keep(const char *name, const char *blurb, GParamFlags mutable_flag) {
   gchar *text = g_strdup_printf("%s; -2147483648 keeps the camera's stored value", blurb);
-  /* Without G_PARAM_STATIC_BLURB the spec keeps a copy of the text. */
-  GParamSpec *spec = g_param_spec_int(
+  /* Without G_PARAM_STATIC_BLURB the property keeps a copy of the text. */
+  GParamSpec *property = g_param_spec_int(
       name, name, text, G_MININT, G_MAXINT, GST_PELNIK_SRC_KEEP,
       (GParamFlags)(G_PARAM_READWRITE | G_PARAM_STATIC_NAME | G_PARAM_STATIC_NICK | mutable_flag));
   g_free(text);
-  return spec;
+  return property;
 }
 
 static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
@@ -768,8 +768,8 @@ static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
                        "error 13 (0: wait without limit)",
                        0, G_MAXINT, 0, (GParamFlags)(rw | GST_PARAM_MUTABLE_PLAYING)));
   for (guint i = 0; i < N_FILTERS; ++i) {
-    filter_specs[i] = int_keep(kFilters[i].name, kFilters[i].blurb, GST_PARAM_MUTABLE_PLAYING);
-    g_object_class_install_property(gobject_class, PROP_FIRST_FILTER + i, filter_specs[i]);
+    filter_properties[i] = int_keep(kFilters[i].name, kFilters[i].blurb, GST_PARAM_MUTABLE_PLAYING);
+    g_object_class_install_property(gobject_class, PROP_FIRST_FILTER + i, filter_properties[i]);
   }
 
   gst_element_class_set_static_metadata(element_class, "PelnikR5M-LX camera source", "Source/Video",
