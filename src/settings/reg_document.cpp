@@ -213,8 +213,10 @@ class Parser {
     while (!joined.empty() && joined.back() == '\\') {
       if (++i >= lines_.size()) return false;
       joined.pop_back();
+      // Trailing blanks go from the kept text too, a stray carriage return
+      // among them, or the rewritten line would read back without it.
       std::string_view next = lines_[i];
-      while (!next.empty() && (next.back() == ' ' || next.back() == '\t')) next.remove_suffix(1);
+      while (!next.empty() && isBlank(next.back())) next.remove_suffix(1);
       text += '\n';
       text += next;
       joined += trim(next);

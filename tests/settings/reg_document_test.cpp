@@ -126,6 +126,31 @@ TEST(RegText, KeysAreCaseBlindImplyTheirParentsAndAreWrittenInOneOrder) {
   EXPECT_EQ(parsed(read.format()).keys().size(), read.keys().size());
 }
 
+TEST(RegText, StrayCarriageReturnsEndingContinuedLinesAreNotKeptInTheRewrite) {
+  // "\r\r\n" leaves a carriage return on the line after the CRLF is taken off;
+  // on a continued line it once stayed in the kept text and vanished on the
+  // next read, so a rewritten file no longer read back to itself.
+  const std::string key = "HKEY_CURRENT_USER\\K";
+  const std::vector<std::string> variants = {
+      "\"v\"=hex:01,02,\\\r\n  03,04\r\r\n",            // last continued line
+      "\"v\"=hex:01,\\\r\n  02,03,\\\r\r\n  04\r\n",    // before the backslash
+      "\"v\"=hex:01,02,\\\r\n  03,\\ \r \t\r\n  04\n",  // among other blanks
+  };
+  for (const auto &value : variants) {
+    const std::string file =
+        "Windows Registry Editor Version 5.00\r\n\r\n[" + key + "]\r\n" + value + "; after\r\r\n";
+    const RegDocument document = parsed(file);
+    const auto *entry = document.findValue(key, "v");
+    ASSERT_NE(entry, nullptr) << value;
+    EXPECT_EQ(entry->data, (std::vector<std::uint8_t>{1, 2, 3, 4})) << value;
+    const std::string out = document.format();
+    EXPECT_EQ(out.find('\r'), std::string::npos) << out;
+    const RegDocument again = parsed(out);
+    EXPECT_EQ(again.format(), out);
+    EXPECT_EQ(again.findValue(key, "v")->data, entry->data);
+  }
+}
+
 TEST(RegText, EmptyFilesHoldNoKeysAndMalformedOnesAreRefused) {
   EXPECT_TRUE(parsed("").keys().empty());
   EXPECT_TRUE(parsed("\r\n  \n").keys().empty());
