@@ -19,6 +19,7 @@
 #include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
 #include "api/call_frame.h"
+#include "private_directories.h"
 #include "virtcam/virtual_camera.h"
 
 namespace {
@@ -113,26 +114,10 @@ void BM_SustainedRecording(benchmark::State &state) {
 
 BENCHMARK(BM_SustainedRecording)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
-// Private runtime and configuration directories, so the benchmark neither
-// sees nor disturbs the user's cameras and settings.
-std::string makePrivateDirectories() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pelnik-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) return {};
-  const std::string runtime = pattern + "/runtime";
-  const std::string config = pattern + "/config";
-  std::filesystem::create_directories(runtime);
-  std::filesystem::create_directories(config);
-  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-  setenv("HOME", pattern.c_str(), 1);
-  return pattern;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
-  const std::string root = makePrivateDirectories();
+  const std::string root = pelnik::bench::makePrivateDirectories();
   if (root.empty()) {
     std::fprintf(stderr, "no private directory\n");
     return 1;
@@ -140,7 +125,6 @@ int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::error_code ignored;
-  std::filesystem::remove_all(root, ignored);
+  pelnik::bench::removePrivateDirectories(root);
   return 0;
 }

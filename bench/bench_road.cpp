@@ -24,6 +24,7 @@
 
 #include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
+#include "private_directories.h"
 
 extern char **environ;
 
@@ -234,22 +235,6 @@ BENCHMARK(BM_StreamWhileSaving)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// Private runtime and configuration directories, so the benchmark neither
-// sees nor disturbs the user's cameras and settings.
-std::string makePrivateDirectories() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pelnik-road-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) return {};
-  const std::string runtime = pattern + "/runtime";
-  const std::string config = pattern + "/config";
-  std::filesystem::create_directories(runtime);
-  std::filesystem::create_directories(config);
-  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-  setenv("HOME", pattern.c_str(), 1);
-  return pattern;
-}
-
 // pelnik-virtcam beside the bench directory of the build, or $PELNIK_VIRTCAM.
 std::string virtcamPath() {
   if (const char *given = std::getenv("PELNIK_VIRTCAM")) return given;
@@ -295,7 +280,7 @@ class VirtualCameraProcess {
 }  // namespace
 
 int main(int argc, char **argv) {
-  const std::string root = makePrivateDirectories();
+  const std::string root = pelnik::bench::makePrivateDirectories();
   if (root.empty()) {
     std::fprintf(stderr, "no private directory\n");
     return 1;
@@ -312,7 +297,6 @@ int main(int argc, char **argv) {
       benchmark::Shutdown();
     }
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(root, ignored);
+  pelnik::bench::removePrivateDirectories(root);
   return result;
 }
