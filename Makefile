@@ -18,8 +18,9 @@ build: deps
 	@test -f $(BUILD)/build.ninja || cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
+# Through the test preset, so a sanitizer build runs with its suppressions.
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
+	ctest --preset $(PRESET) --output-on-failure -j $(JOBS) --timeout 300
 
 demo: build
 	@sh scripts/demo.sh $(BUILD)

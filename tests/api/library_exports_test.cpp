@@ -175,8 +175,10 @@ TEST(LibraryConcurrency, EightThreadsOpenLookUpAndRelease) {
         if (Pelnik_GetConfigFilter(h) != -1) ++failures;
         if (Pelnik_GetLastError(h) != 11) ++failures;
         if (Pelnik_GetLastError(h) != 0) ++failures;
+        // No second release here: a retired handle may be issued again at
+        // once to another thread, and releasing it would destroy that
+        // thread's camera under its calls. The single-thread test covers it.
         if (Pelnik_Release(h) != 1) ++failures;
-        if (Pelnik_Release(h) != 0) ++failures;
       }
     });
   }
