@@ -16,6 +16,7 @@
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
 #include "imaging/image_buffer.h"
+#include "imaging/vector_path.h"
 #include "imaging/white_balance.h"
 
 #ifdef PELNIK_HAVE_OPENCV
@@ -138,7 +139,11 @@ void BM_ChainNeutral(benchmark::State &state) {
 }
 BENCHMARK(BM_ChainNeutral)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 
+// Run with the widest forms this processor offers, and limited to the forms
+// every AVX2 processor takes (the figure for processors without AVX-512).
+template <vector_path::Widest Widest>
 void BM_ChainEveryStage(benchmark::State &state) {
+  const vector_path::LimitScope limit(Widest);
   const int mode = static_cast<int>(state.range(0));
   Camera camera;
   const ChainSettings s = everyStage(mode);
@@ -151,9 +156,19 @@ void BM_ChainEveryStage(benchmark::State &state) {
     camera.chain.run(s, camera.buffers());
     benchmark::ClobberMemory();
   }
-  state.SetLabel(std::string("colour ") + kModeNames[mode]);
+  state.SetLabel(std::string("colour ") + kModeNames[mode] + ", " +
+                 vector_path::nameOf(vector_path::avx512Vbmi() ? vector_path::Widest::kAvx512Vbmi
+                                     : vector_path::avx2()     ? vector_path::Widest::kAvx2
+                                                               : vector_path::Widest::kScalar));
 }
-BENCHMARK(BM_ChainEveryStage)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChainEveryStage<vector_path::Widest::kAvx512Vbmi>)
+    ->Name("BM_ChainEveryStage")
+    ->DenseRange(0, 5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChainEveryStage<vector_path::Widest::kAvx2>)
+    ->Name("BM_ChainEveryStageAvx2Only")
+    ->DenseRange(0, 5)
+    ->Unit(benchmark::kMillisecond);
 
 // One frame broken down: the chain's own steps timed on the thread's CPU
 // clock, reported per frame in milliseconds beside the whole.

@@ -8,7 +8,7 @@ namespace pelnik::vector_path {
 
 namespace {
 
-std::atomic<bool> scalarOnly_{false};
+std::atomic<Widest> limit_{Widest::kAvx512Vbmi};
 
 }  // namespace
 
@@ -18,22 +18,38 @@ Path available() {
 }
 
 Path active() {
-  if (scalarOnly_.load(std::memory_order_relaxed)) return Path::kScalar;
+  if (limit_.load(std::memory_order_relaxed) == Widest::kScalar) return Path::kScalar;
   return available();
 }
 
 bool avx512Vbmi() {
   static const bool offered = processorRunsAvx512Vbmi();
-  return offered && avx2();
+  return offered && limit_.load(std::memory_order_relaxed) == Widest::kAvx512Vbmi && avx2();
 }
 
-void forceScalar(bool scalarOnly) { scalarOnly_.store(scalarOnly, std::memory_order_relaxed); }
+void limitTo(Widest widest) { limit_.store(widest, std::memory_order_relaxed); }
 
-ScalarScope::ScalarScope(bool scalarOnly)
-    : before_(scalarOnly_.exchange(scalarOnly, std::memory_order_relaxed)) {}
+Widest limit() { return limit_.load(std::memory_order_relaxed); }
 
-ScalarScope::~ScalarScope() { scalarOnly_.store(before_, std::memory_order_relaxed); }
+void forceScalar(bool scalarOnly) { limitTo(scalarOnly ? Widest::kScalar : Widest::kAvx512Vbmi); }
+
+LimitScope::LimitScope(Widest widest)
+    : before_(limit_.exchange(widest, std::memory_order_relaxed)) {}
+
+LimitScope::~LimitScope() { limit_.store(before_, std::memory_order_relaxed); }
 
 const char *nameOf(Path path) { return path == Path::kAvx2 ? "avx2" : "scalar"; }
+
+const char *nameOf(Widest widest) {
+  switch (widest) {
+    case Widest::kScalar:
+      return "scalar";
+    case Widest::kAvx2:
+      return "avx2";
+    case Widest::kAvx512Vbmi:
+      return "avx512vbmi";
+  }
+  return "?";
+}
 
 }  // namespace pelnik::vector_path

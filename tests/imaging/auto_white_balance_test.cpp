@@ -13,8 +13,8 @@
 namespace pelnik {
 namespace {
 
-class WhiteBalance : public test::BothVectorPaths {};
-PELNIK_ON_BOTH_VECTOR_PATHS(WhiteBalance);
+class WhiteBalance : public test::EveryVectorPath {};
+PELNIK_ON_EVERY_VECTOR_PATH(WhiteBalance);
 
 using test::Picture;
 

@@ -13,8 +13,8 @@
 namespace pelnik {
 namespace {
 
-class ConversionDemosaic : public test::BothVectorPaths {};
-PELNIK_ON_BOTH_VECTOR_PATHS(ConversionDemosaic);
+class ConversionDemosaic : public test::EveryVectorPath {};
+PELNIK_ON_EVERY_VECTOR_PATH(ConversionDemosaic);
 
 struct Forms {
   const char *name;

@@ -16,8 +16,8 @@
 namespace pelnik {
 namespace {
 
-class ConversionDifferential : public test::BothVectorPaths {};
-PELNIK_ON_BOTH_VECTOR_PATHS(ConversionDifferential);
+class ConversionDifferential : public test::EveryVectorPath {};
+PELNIK_ON_EVERY_VECTOR_PATH(ConversionDifferential);
 
 struct Size {
   int width, height;

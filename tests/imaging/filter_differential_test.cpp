@@ -47,8 +47,8 @@ void expectSame(const Pair &pair, const Picture &start, void *productionBlock, v
   ASSERT_EQ(produced.bytes, expected.bytes) << pair.name << " " << what;
 }
 
-class FilterDifferential : public test::BothVectorPaths {};
-PELNIK_ON_BOTH_VECTOR_PATHS(FilterDifferential);
+class FilterDifferential : public test::EveryVectorPath {};
+PELNIK_ON_EVERY_VECTOR_PATH(FilterDifferential);
 
 int maximumOf(int bpp) { return bpp == 1 || bpp == 3 || bpp == 4 ? 255 : 1023; }
 

@@ -34,6 +34,14 @@ TEST(VectorPath, OffersTheBytePermutesExactlyWhenTheProcessorRunsThem) {
   const bool runs = false;
 #endif
   EXPECT_EQ(vector_path::avx512Vbmi(), runs);
+  {
+    // Limited to the forms every AVX2 processor takes: no byte permutes,
+    // the 256-bit forms still on.
+    const vector_path::LimitScope avx2(vector_path::Widest::kAvx2);
+    EXPECT_FALSE(vector_path::avx512Vbmi());
+    EXPECT_EQ(vector_path::active(), vector_path::available());
+  }
+  EXPECT_EQ(vector_path::avx512Vbmi(), runs);
   const vector_path::ScalarScope scalar(true);
   EXPECT_FALSE(vector_path::avx512Vbmi());
 }
