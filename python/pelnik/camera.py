@@ -522,6 +522,38 @@ class Camera:
         self._call("Pelnik_SaveImage", os.fsencode(path), code)
         return path
 
+    # -- settings dialogs ----------------------------------------------------
+
+    def analog_dialog(self, parent: int = 0) -> None:
+        """Show the analog dialog (gain, exposure, mirrors, auto iris) and return once it is closed.
+
+        The dialog is modal on the calling thread; `parent` is an X window id
+        it stays above (0: none). OK keeps what the user set, Cancel gives
+        the camera its earlier values back. Without a display nothing is
+        shown and PelnikError 4 is raised.
+        """
+        self._dialog("Pelnik_SetAnalogDlg", parent)
+
+    def image_dialog(self, parent: int = 0) -> None:
+        """Show the image dialog (filters, or the grey page in the monochrome modes); see analog_dialog."""
+        self._dialog("Pelnik_SetImageDlg", parent)
+
+    def camera_dialog(self, parent: int = 0) -> None:
+        """Show the camera dialog (video format and size presets); see analog_dialog.
+
+        A stream that ran is stopped while the dialog is open and restarted
+        with the accepted format.
+        """
+        self._dialog("Pelnik_SetCameraDlg", parent)
+
+    def _dialog(self, function: str, parent: int) -> None:
+        # The export answers 1 even when there is no display to show the
+        # dialog on; it says so only by posting notice 4 to the owner.
+        self._call(function, int(parent))
+        posted = [int(lparam) for message, _, lparam in self._owner.drain() if message == WM_ERROR]
+        if 4 in posted:
+            raise PelnikError(4, function, "no display to show the dialog on")
+
     def start_recording(self, path: Union[str, os.PathLike], seconds: float) -> Path:
         """Start recording an uncompressed AVI movie (Pelnik_Record) and return at once.
 
