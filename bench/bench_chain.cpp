@@ -86,7 +86,7 @@ struct Camera {
     fillRandom(raw8, 255, 1);
     fillRandom(raw16, 1023, 2);
   }
-  ChainBuffers buffers() { return {&raw8, &raw16, &c24, &c32, &c48, &c64, &scratch}; }
+  ChainBuffers buffers() { return {&raw8, &raw16, &c24, &c32, &c48, &c64}; }
   CImageBuffer &raw(int mode) { return mode == 1 || mode >= 4 ? raw16 : raw8; }
   CImageBuffer &output(int mode) {
     CImageBuffer *outputs[] = {&raw8, &raw16, &c24, &c32, &c48, &c64};

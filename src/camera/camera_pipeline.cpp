@@ -81,7 +81,6 @@ bool CameraPipeline::prepare(const ColourMode &mode, ImageSize size) {
   if (!create(used.raw)) return false;
   for (int i = 0; i < used.colourCount; ++i)
     if (!create(used.colour[i])) return false;
-  if (!buffers_[kSharpenScratch].CreateLike(&buffers_[used.output])) return false;
   mode_ = mode;
   return true;
 }
@@ -159,7 +158,6 @@ void CameraPipeline::process() {
   buffers.colour32 = &buffers_[kColour32];
   buffers.colour48 = &buffers_[kColour48];
   buffers.colour64 = &buffers_[kColour64];
-  buffers.scratch = &buffers_[kSharpenScratch];
   chain_->run(settings, buffers);
 }
 

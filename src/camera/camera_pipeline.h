@@ -30,9 +30,6 @@ class CameraPipeline final : public FramePipeline {
     kColour32,
     kColour48,
     kColour64,
-    kSharpenScratch,
-    kDisplay,
-    kSpare,
     kBufferCount
   };
 

@@ -39,9 +39,6 @@ struct ChainBuffers {
   CImageBuffer *colour32 = nullptr;
   CImageBuffer *colour48 = nullptr;
   CImageBuffer *colour64 = nullptr;
-  // Not read any more: sharpening works in place. Kept while the camera
-  // still hands its scratch buffer over.
-  CImageBuffer *scratch = nullptr;
 };
 
 // The steps of one frame, in the order they run; a clock attached to the
