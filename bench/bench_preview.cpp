@@ -17,7 +17,7 @@
 #include "display/preview_painter.h"
 #include "display/x11_preview.h"
 #include "imaging/image_buffer.h"
-#include "support/xvfb_server.h"
+#include "support/x_session.h"
 #include "virtcam/virtual_camera.h"
 
 namespace {

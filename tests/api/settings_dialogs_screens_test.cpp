@@ -61,7 +61,7 @@ class DialogScreens : public CameraTest {
     ASSERT_TRUE(xvfb_.ok()) << xvfb_.error();
     CameraTest::SetUp();
   }
-  XvfbSession xvfb_;
+  XvfbServer xvfb_;
 };
 
 // The same dialog in both languages: same size, other texts. The Japanese

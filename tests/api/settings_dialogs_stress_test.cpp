@@ -95,7 +95,7 @@ class DialogStress : public CameraTest {
     EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
   }
 
-  XvfbSession xvfb_;
+  XvfbServer xvfb_;
   MessageTarget frames_;
   std::vector<unsigned char> buffer_;
 };

@@ -67,7 +67,7 @@ class DialogXTest : public CameraTest {
     ASSERT_TRUE(xvfb_.ok()) << xvfb_.error();
     CameraTest::SetUp();
   }
-  XvfbSession xvfb_;
+  XvfbServer xvfb_;
 };
 
 // Analog page: value groups in rows of 46 from y 45; edit boxes at x 353..417.
@@ -223,7 +223,7 @@ TEST_F(DialogXTest, AServerThatGoesAwayClosesTheDialogNotTheProcess) {
   ASSERT_TRUE(dialog);
   ASSERT_TRUE(typeInto(*dialog, kAnalogEditX, analogRowY(5), "1234"));
   EXPECT_TRUE(eventually([&] { return unit().registers().exposureLines() == 1234; }));
-  xvfb_.stop();
+  xvfb_.kill();
   EXPECT_EQ(call.wait(), 1);
   // Closed as Cancel: the exposure is given back.
   EXPECT_EQ(Pelnik_GetExposureTime(handle_, nullptr), 300);

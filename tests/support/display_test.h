@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "support/xvfb_server.h"
+#include "support/x_session.h"
 
 namespace pelnik::test {
 

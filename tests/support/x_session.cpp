@@ -42,18 +42,20 @@ int ignoreErrors(Display *, XErrorEvent *) { return 0; }
 
 }  // namespace
 
-XvfbSession::XvfbSession() {
+XvfbServer::XvfbServer(int width, int height) {
   int fds[2];
-  if (pipe(fds) != 0) {
+  if (pipe2(fds, O_CLOEXEC) != 0) {
     error_ = "pipe failed";
     return;
   }
-  const std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
-                                         "-screen",   "0",          "1280x1024x24",
-                                         "-nolisten", "tcp"};
+  // The server writes its display number to descriptor 3.
+  const std::vector<std::string> args = {
+      "Xvfb",      "-displayfd", "3",
+      "-screen",   "0",          std::to_string(width) + "x" + std::to_string(height) + "x24",
+      "-nolisten", "tcp",        "-noreset"};
   const pid_t pid = fork();
   if (pid == 0) {
-    close(fds[0]);
+    dup2(fds[1], 3);
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) {
       dup2(null, 1);
@@ -82,28 +84,36 @@ XvfbSession::XvfbSession() {
   }
   close(fds[0]);
   if (number.empty()) {
-    error_ = "Xvfb did not start (is it installed?)";
+    error_ = "Xvfb did not start (is the xvfb package installed?)";
+    kill();
     return;
   }
   display_ = ":" + number;
   setenv("DISPLAY", display_.c_str(), 1);
 }
 
-void XvfbSession::stop() {
+void XvfbServer::pause() {
+  if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void XvfbServer::resume() {
+  if (pid_ > 0) ::kill(pid_, SIGCONT);
+}
+
+void XvfbServer::kill() {
   if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  int status = 0;
-  waitpid(pid_, &status, 0);
+  ::kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
 
-XvfbSession::~XvfbSession() {
+XvfbServer::~XvfbServer() {
   if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    resume();
+    ::kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
   }
-  unsetenv("DISPLAY");
+  if (!display_.empty()) unsetenv("DISPLAY");
 }
 
 CommandResult runCommand(const std::vector<std::string> &args) {
@@ -269,25 +279,44 @@ int Screenshot::inkIn(int x, int y, int w, int h) const {
   return ink;
 }
 
-std::optional<Screenshot> captureWindow(unsigned long window) {
+namespace {
+
+// Reads a rectangle from the window's top-left corner over a connection of
+// its own; false when the window cannot be read.
+bool readPixels(unsigned long window, int width, int height, std::vector<unsigned> &pixels) {
+  // No error handler of its own: the library's trap must stay in place in
+  // the tests that read its windows back.
   DisplayPtr d = openDisplay();
-  if (!d) return std::nullopt;
-  XSetErrorHandler(ignoreErrors);
-  XWindowAttributes a{};
-  if (!XGetWindowAttributes(d.get(), window, &a)) return std::nullopt;
-  XImage *image = XGetImage(d.get(), window, 0, 0, static_cast<unsigned>(a.width),
-                            static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
-  if (!image) return std::nullopt;
-  Screenshot shot;
-  shot.width = a.width;
-  shot.height = a.height;
-  shot.pixels.resize(static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height));
-  for (int y = 0; y < a.height; ++y)
-    for (int x = 0; x < a.width; ++x)
-      shot.pixels[static_cast<std::size_t>(y * a.width + x)] =
+  if (!d) return false;
+  XSync(d.get(), False);
+  XImage *image = XGetImage(d.get(), window, 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (!image) return false;
+  pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      pixels[static_cast<std::size_t>(y * width + x)] =
           static_cast<unsigned>(XGetPixel(image, x, y) & 0xFFFFFF);
   XDestroyImage(image);
+  return true;
+}
+
+}  // namespace
+
+std::optional<Screenshot> captureWindow(unsigned long window) {
+  const std::optional<WindowGeometry> geometry = windowGeometry(window);
+  if (!geometry) return std::nullopt;
+  Screenshot shot;
+  shot.width = geometry->width;
+  shot.height = geometry->height;
+  if (!readPixels(window, shot.width, shot.height, shot.pixels)) return std::nullopt;
   return shot;
+}
+
+std::vector<std::uint32_t> readWindowPixels(unsigned long window, int width, int height) {
+  std::vector<unsigned> pixels;
+  if (!readPixels(window, width, height, pixels)) return {};
+  return {pixels.begin(), pixels.end()};
 }
 
 bool savePng(const Screenshot &shot, const std::string &path) {

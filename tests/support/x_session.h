@@ -2,29 +2,37 @@
 // Window tests on a private X server: an Xvfb the test starts itself on a
 // free display number, xdotool to drive it, and Xlib to read back what is
 // shown (pixels, the primary selection, window properties).
+#include <sys/types.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace pelnik::test {
 
-// Starts Xvfb (it picks a free display number and reports it) and points
-// DISPLAY at it; the destructor stops it and unsets DISPLAY.
-class XvfbSession {
+// Starts Xvfb with one 24-bit screen (it picks a free display number and
+// reports it, so parallel tests never collide) and points DISPLAY at it; the
+// destructor stops it and unsets DISPLAY. ok() is false, with error()
+// filled, when no server could be started.
+class XvfbServer {
  public:
-  XvfbSession();
-  ~XvfbSession();
-  XvfbSession(const XvfbSession &) = delete;
-  XvfbSession &operator=(const XvfbSession &) = delete;
+  explicit XvfbServer(int width = 1280, int height = 1024);
+  ~XvfbServer();
+  XvfbServer(const XvfbServer &) = delete;
+  XvfbServer &operator=(const XvfbServer &) = delete;
 
-  bool ok() const { return error_.empty(); }
+  bool ok() const { return pid_ > 0 && !display_.empty(); }
   const std::string &error() const { return error_; }
   const std::string &display() const { return display_; }
-  // Ends the server now (as a crash or a closed session would).
-  void stop();
+  pid_t pid() const { return pid_; }
+
+  void pause();   // SIGSTOP: a server that no longer answers
+  void resume();  // SIGCONT
+  void kill();    // SIGKILL and reap: a server that crashed or was closed
 
  private:
-  int pid_ = -1;
+  pid_t pid_ = -1;
   std::string display_;
   std::string error_;
 };
@@ -90,6 +98,9 @@ struct Screenshot {
   int inkIn(int x, int y, int w, int h) const;
 };
 std::optional<Screenshot> captureWindow(unsigned long window);
+// A window's top-left width x height pixels as 0xRRGGBB, row 0 the top
+// line; empty when the window cannot be read.
+std::vector<std::uint32_t> readWindowPixels(unsigned long window, int width, int height);
 // Writes a capture as PNG (for the documentation).
 bool savePng(const Screenshot &shot, const std::string &path);
 

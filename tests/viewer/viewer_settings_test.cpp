@@ -42,7 +42,7 @@ class ViewerSettings : public ::testing::Test {
   }
   bool viewerRunning() { return waitpid(viewer_, nullptr, WNOHANG) == 0; }
 
-  XvfbSession xvfb_;
+  XvfbServer xvfb_;
   pid_t viewer_ = -1;
 };
 
