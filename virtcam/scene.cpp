@@ -194,6 +194,12 @@ bool isPictureFile(const std::filesystem::path &path) {
 
 std::shared_ptr<const Scene> makeTestChart() { return std::make_shared<TestChart>(); }
 
+std::shared_ptr<const Scene> makeStillScene(ScenePicture picture) {
+  std::vector<ScenePicture> one;
+  one.push_back(std::move(picture));
+  return std::make_shared<PictureSequence>(std::move(one));
+}
+
 std::shared_ptr<const Scene> loadSceneFrom(const std::string &path, std::string &error) {
   namespace fs = std::filesystem;
   std::vector<fs::path> files;

@@ -48,6 +48,10 @@ class Scene {
 // a disc moving along a track and a visible frame counter.
 std::shared_ptr<const Scene> makeTestChart();
 
+// One picture in every frame: nothing moves, so frames differ only in their
+// stamp rows.
+std::shared_ptr<const Scene> makeStillScene(ScenePicture picture);
+
 // The user's own pictures: one image file (PNG, TIFF, BMP) or every such
 // file of a directory in name order, one picture per frame in turn, each
 // fitted into the sensor with its aspect kept. Null with `error` filled when

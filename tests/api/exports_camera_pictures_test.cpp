@@ -28,18 +28,6 @@ namespace virtcam = pelnik::virtcam;
 constexpr int kWidth = 1280;
 constexpr int kHeight = 1024;
 
-// A still scene: nothing moves, so every frame is the same but for the
-// frame stamp in the first and last image rows.
-class StillScene final : public virtcam::Scene {
- public:
-  explicit StillScene(virtcam::ScenePicture picture) : picture_(std::move(picture)) {}
-  const virtcam::ScenePicture &picture(std::uint32_t) const override { return picture_; }
-  std::vector<virtcam::ScenePatch> patches(std::uint32_t) const override { return {}; }
-
- private:
-  virtcam::ScenePicture picture_;
-};
-
 // Colour bars over a horizontal ramp, with fine detail for the demosaic.
 std::shared_ptr<const virtcam::Scene> chartScene() {
   virtcam::ScenePicture picture(kWidth, kHeight);
@@ -52,14 +40,14 @@ std::shared_ptr<const virtcam::Scene> chartScene() {
       picture.set(x, y, std::uint16_t(bar == 1 ? 3000 : redRamp),
                   std::uint16_t(bar == 2 ? 2800 : ramp), std::uint16_t(bar == 3 ? 3500 : ramp / 2));
     }
-  return std::make_shared<StillScene>(std::move(picture));
+  return virtcam::makeStillScene(std::move(picture));
 }
 
 std::shared_ptr<const virtcam::Scene> uniformScene(int red, int green, int blue) {
   virtcam::ScenePicture picture(kWidth, kHeight);
   picture.fill(0, 0, kWidth, kHeight, std::uint16_t(red), std::uint16_t(green),
                std::uint16_t(blue));
-  return std::make_shared<StillScene>(std::move(picture));
+  return virtcam::makeStillScene(std::move(picture));
 }
 
 struct ColourModeCase {

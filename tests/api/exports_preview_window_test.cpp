@@ -18,21 +18,14 @@ namespace {
 constexpr int kWindowError = 4;
 
 // A scene without moving parts: every frame is the same picture.
-class StillScene final : public virtcam::Scene {
- public:
-  StillScene() : picture_(1280, 1024) {
-    for (int y = 0; y < 1024; ++y)
-      for (int x = 0; x < 1280; ++x)
-        picture_.set(x, y, static_cast<std::uint16_t>(x * 3),
-                     static_cast<std::uint16_t>(y * 4 % 4096),
-                     static_cast<std::uint16_t>(y < 120 ? 4000 : 300));
-  }
-  const virtcam::ScenePicture &picture(std::uint32_t) const override { return picture_; }
-  std::vector<virtcam::ScenePatch> patches(std::uint32_t) const override { return {}; }
-
- private:
-  virtcam::ScenePicture picture_;
-};
+std::shared_ptr<const virtcam::Scene> stillScene() {
+  virtcam::ScenePicture picture(1280, 1024);
+  for (int y = 0; y < 1024; ++y)
+    for (int x = 0; x < 1280; ++x)
+      picture.set(x, y, static_cast<std::uint16_t>(x * 3), static_cast<std::uint16_t>(y * 4 % 4096),
+                  static_cast<std::uint16_t>(y < 120 ? 4000 : 300));
+  return virtcam::makeStillScene(std::move(picture));
+}
 
 class PreviewExports : public CameraTest {
  protected:
@@ -125,7 +118,7 @@ class PreviewExports : public CameraTest {
 class StillPreview : public PreviewExports {
  protected:
   void SetUp() override {
-    scene_ = std::make_shared<StillScene>();
+    scene_ = stillScene();
     PreviewExports::SetUp();
   }
 };

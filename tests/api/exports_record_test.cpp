@@ -42,16 +42,6 @@ constexpr int kWidth = 1280;
 constexpr int kHeight = 1024;
 constexpr std::uint64_t kFullFrameChunk = 3932160 + 8;
 
-class StillScene final : public virtcam::Scene {
- public:
-  explicit StillScene(virtcam::ScenePicture picture) : picture_(std::move(picture)) {}
-  const virtcam::ScenePicture &picture(std::uint32_t) const override { return picture_; }
-  std::vector<virtcam::ScenePatch> patches(std::uint32_t) const override { return {}; }
-
- private:
-  virtcam::ScenePicture picture_;
-};
-
 // Colour bars over ramps, with fine detail: every channel and bit matters.
 std::shared_ptr<const virtcam::Scene> chartScene() {
   virtcam::ScenePicture picture(kWidth, kHeight);
@@ -63,7 +53,7 @@ std::shared_ptr<const virtcam::Scene> chartScene() {
       picture.set(x, y, std::uint16_t(bar == 1 ? 3000 : std::min(ramp + detail, 4000)),
                   std::uint16_t(bar == 2 ? 2800 : ramp), std::uint16_t(bar == 3 ? 3500 : y * 3));
     }
-  return std::make_shared<StillScene>(std::move(picture));
+  return virtcam::makeStillScene(std::move(picture));
 }
 
 std::string tempPath(const std::string &name) { return pelnik::test::isolationRoot() + "/" + name; }
