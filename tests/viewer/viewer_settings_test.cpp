@@ -7,11 +7,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "support/test_environment.h"
 #include "support/x_session.h"
+#include "viewer/viewer_process.h"
 
 namespace pelnik::test {
 namespace {
@@ -25,25 +27,13 @@ class ViewerSettings : public ::testing::Test {
     ASSERT_TRUE(xvfb_.ok()) << xvfb_.error();
     const std::string out = isolationRoot() + "/out";
     std::filesystem::create_directories(out);
-    viewer_ = fork();
-    if (viewer_ == 0) {
-      const std::string program = buildPath("tools/pelnik-viewer");
-      execl(program.c_str(), program.c_str(), "--virtual", "--output-dir", out.c_str(),
-            static_cast<char *>(nullptr));
-      _exit(127);
-    }
-    ASSERT_GT(viewer_, 0);
+    viewer_ = std::make_unique<ViewerProcess>(out);
+    ASSERT_TRUE(viewer_->started());
   }
-  void TearDown() override {
-    if (viewer_ > 0) {
-      kill(viewer_, SIGKILL);
-      waitpid(viewer_, nullptr, 0);
-    }
-  }
-  bool viewerRunning() { return waitpid(viewer_, nullptr, WNOHANG) == 0; }
+  bool viewerRunning() { return viewer_->running(); }
 
   XvfbServer xvfb_;
-  pid_t viewer_ = -1;
+  std::unique_ptr<ViewerProcess> viewer_;
 };
 
 TEST_F(ViewerSettings, EachMenuEntryOpensItsDialogOverTheViewer) {

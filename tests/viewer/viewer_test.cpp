@@ -9,28 +9,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/display_test.h"
 #include "support/test_environment.h"
+#include "support/x_session.h"
+#include "viewer/viewer_process.h"
 
 namespace pelnik::test {
 namespace {
 
 constexpr int kPreviewWidth = 640;
 constexpr int kPreviewHeight = 512;
-
-std::string run(const std::string &command) {
-  std::string out;
-  FILE *pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[256];
-  while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  pclose(pipe);
-  return out;
-}
 
 int red(std::uint32_t p) { return static_cast<int>(p >> 16 & 0xFF); }
 int green(std::uint32_t p) { return static_cast<int>(p >> 8 & 0xFF); }
@@ -42,20 +35,11 @@ class Viewer : public DisplayTest {
     startServer(1024, 768);
     outputDir_ = isolationRoot() + "/out";
     std::filesystem::create_directories(outputDir_);
-    viewer_ = fork();
-    if (viewer_ == 0) {
-      const std::string program = buildPath("tools/pelnik-viewer");
-      execl(program.c_str(), program.c_str(), "--virtual", "--output-dir", outputDir_.c_str(),
-            static_cast<char *>(nullptr));
-      _exit(127);
-    }
-    ASSERT_GT(viewer_, 0);
+    viewer_ = std::make_unique<ViewerProcess>(outputDir_);
+    ASSERT_TRUE(viewer_->started());
   }
   void TearDown() override {
-    if (viewer_ > 0) {
-      kill(viewer_, SIGKILL);
-      waitpid(viewer_, nullptr, 0);
-    }
+    viewer_.reset();
     DisplayTest::TearDown();
   }
   // The viewer's preview: the SDK's child window inside the viewer's window.
@@ -84,13 +68,14 @@ class Viewer : public DisplayTest {
            green(whitePatch) > 180 && green(rampLeft) < 60 && green(rampRight) > 180;
   }
 
-  pid_t viewer_ = -1;
+  std::unique_ptr<ViewerProcess> viewer_;
   std::string outputDir_;
 };
 
 TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
   const std::string ids =
-      run("xdotool search --sync --onlyvisible --name 'Pelnik Viewer' 2>/dev/null");
+      runCommand({"xdotool", "search", "--sync", "--onlyvisible", "--name", "Pelnik Viewer"})
+          .output;
   ASSERT_FALSE(ids.empty()) << "the viewer's window did not appear";
   const Window top = std::stoul(ids);
   const Window preview = findPreview(top);
@@ -109,7 +94,7 @@ TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
     return showsTheChart(second) && second != first;
   })) << "the preview does not follow the moving scene";
 
-  run("xdotool key --window " + std::to_string(top) + " s");
+  xdotool({"key", "--window", std::to_string(top), "s"});
   EXPECT_TRUE(waitUntil([&] {
     for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
       if (entry.path().extension() == ".png" && entry.file_size() > 1000) return true;
@@ -125,10 +110,10 @@ TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
       if (entry.path().extension() == ".avi" && entry.file_size() > bytes) return true;
     return false;
   };
-  run("xdotool key --window " + std::to_string(top) + " r");
+  xdotool({"key", "--window", std::to_string(top), "r"});
   EXPECT_TRUE(waitUntil([&] { return movieHolds(kSixFrames); }, 20000))
       << "the record key made no movie";
-  run("xdotool key --window " + std::to_string(top) + " r");
+  xdotool({"key", "--window", std::to_string(top), "r"});
   std::string movie;
   for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
     if (entry.path().extension() == ".avi") movie = entry.path().string();
@@ -137,10 +122,9 @@ TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
   std::string probe;
   EXPECT_TRUE(waitUntil(
       [&] {
-        probe =
-            run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                "stream=nb_read_frames -of csv=p=0 '" +
-                movie + "' 2>&1");
+        probe = runCommand({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", movie})
+                    .output;
         return std::atoi(probe.c_str()) > 5;
       },
       10000))
@@ -148,9 +132,8 @@ TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
 
   closeLikeWindowManager(top);
   int status = -1;
-  const bool exited = waitUntil([&] { return waitpid(viewer_, &status, WNOHANG) == viewer_; });
+  const bool exited = waitUntil([&] { return viewer_->exited(status); });
   ASSERT_TRUE(exited) << "the viewer did not exit when its window was closed";
-  viewer_ = -1;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
