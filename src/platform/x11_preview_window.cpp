@@ -155,6 +155,10 @@ PreviewWindow::~PreviewWindow() {
   }
   if (segment_ && segment_->info.shmaddr) shmdt(segment_->info.shmaddr);
   releaseAfterLoss(display_, errors_);
+  // After a lost connection the window and the GC went with the server, but
+  // the GC's client-side record is still ours to free; Xlib sends nothing
+  // on a connection that has failed.
+  if (gc_ && errors_.dead.load()) XFreeGC(display_, gc_);
   XCloseDisplay(display_);
   unregisterConnection(display_);
   if (wakeRead_ >= 0) close(wakeRead_);
