@@ -176,24 +176,30 @@ TEST_F(Pictures, ApplicationBufferHoldsTheChainsPictureOfTheSentFrame) {
   for (const auto &[x, y, width, height] : windows) {
     ASSERT_EQ(Pelnik_SetCaptureWindowEx(handle_, 1280, x, width, 1024, y, height), 1);
     for (const ColourModeCase &mode : kModes) {
+      ASSERT_EQ(Pelnik_SetColorMode(handle_, mode.set), 1);
+      const int bytesPerPixel = mode.outputBits / 8;
+      const int stride = CImageBuffer::StrideFor(width, mode.outputBits);
+      const std::size_t rowBytes = std::size_t(width) * bytesPerPixel;
+      std::vector<std::uint8_t> expected;
       for (int rowOrder : {1, 0}) {
         SCOPED_TRACE(::testing::Message() << width << " x " << height << ", colour " << mode.set
                                           << ", row order " << rowOrder);
-        ASSERT_EQ(Pelnik_SetColorMode(handle_, mode.set), 1);
-        const int bytesPerPixel = mode.outputBits / 8;
-        const int stride = CImageBuffer::StrideFor(width, mode.outputBits);
         std::vector<std::uint8_t> buffer(std::size_t(stride) * height);
         ASSERT_TRUE(streamTwoFrames(handle_, callback_, buffer, rowOrder));
-
-        const std::vector<std::uint8_t> expected = expectedPicture(mode, width, height);
+        // Rendered once per mode, after the stream has set the camera up.
+        if (expected.empty()) expected = expectedPicture(mode, width, height);
         ASSERT_EQ(expected.size(), buffer.size());
         std::size_t differences = 0;
         for (int row = 0; row < height; ++row) {
           const int memoryRow = rowOrder ? row : height - 1 - row;
           const std::uint8_t *got = buffer.data() + std::size_t(row) * stride;
           const std::uint8_t *want = expected.data() + std::size_t(memoryRow) * stride;
-          for (int b = 0; b < width * bytesPerPixel; ++b)
-            if (got[b] != want[b] && !nearStamp(memoryRow, height, b, bytesPerPixel)) ++differences;
+          // Whole rows first: a sanitizer build pays for every byte a loop
+          // reads, and only the stamp rows may differ.
+          if (std::memcmp(got, want, rowBytes) == 0) continue;
+          for (std::size_t b = 0; b < rowBytes; ++b)
+            if (got[b] != want[b] && !nearStamp(memoryRow, height, int(b), bytesPerPixel))
+              ++differences;
         }
         EXPECT_EQ(differences, 0u);
       }

@@ -161,7 +161,7 @@ TEST(UnsupportedGroup, OwnerZeroRecordsButPostsNowhere) {
 
 TEST(LibraryConcurrency, EightThreadsOpenLookUpAndRelease) {
   constexpr int kThreads = 8;
-  constexpr int kRounds = 40;
+  constexpr int kRounds = 20;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
