@@ -123,7 +123,8 @@ int Acquisition::startWithTarget(const ApplicationTarget &wanted) {
 }
 
 int Acquisition::StartForRecording(bool showWindow) {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  // Its prepare reconfigures the device like any start does.
+  ControlScope scope(*this);
   const AcquisitionState before = state();
   // A running acquisition keeps its window as it is.
   if (showWindow && before == AcquisitionState::Idle && !openPreviewWindow()) return -1;
@@ -330,7 +331,7 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
 }
 
 Acquisition::Suspended Acquisition::suspend() {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  ControlScope scope(*this);
   Suspended suspended;
   suspended.state = state();
   {
@@ -344,7 +345,7 @@ Acquisition::Suspended Acquisition::suspend() {
 }
 
 int Acquisition::resume(const Suspended &suspended) {
-  std::lock_guard<std::recursive_mutex> control(controlLock_);
+  ControlScope scope(*this);
   const ApplicationTarget &t = suspended.target;
   switch (suspended.state) {
     case AcquisitionState::Idle:

@@ -8,11 +8,14 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "exports_camera_support.h"
+#include "support/test_environment.h"
 #include "virtcam/frame_stamp.h"
 
 namespace {
@@ -281,6 +284,37 @@ TEST_F(SharedHandle, FourThreadsSwitchingCamerasAtOnce) {
   EXPECT_EQ(popErrors(handle_), std::vector<int>{});
   std::vector<unsigned char> picture(kFullFrame8);
   EXPECT_EQ(Pelnik_SnapShot(handle_, picture.data(), kFullFrame8, 1), 1);
+}
+
+TEST_F(SharedHandle, RecordingStartsWhileAnotherThreadChangesTheWindow) {
+  // A recording's start prepares the device like any start; a window change
+  // on another thread must wait for it or be refused, never interleave.
+  std::atomic<int> failedRecords{0}, unexpectedRefusals{0};
+  std::thread windows([&] {
+    const int heights[] = {480, 1024, 600};
+    for (int height : heights)
+      if (Pelnik_SetCaptureWindowEx(handle_, 1280, 0, 1280, 1024, 0, height) != 1 &&
+          Pelnik_GetLastError(handle_) != 1)
+        ++unexpectedRefusals;  // only "acquiring" may refuse it
+  });
+  std::vector<std::string> movies;
+  for (int round = 0; round < 3; ++round) {
+    movies.push_back(pelnik::test::isolationRoot() + "/window-race-" + std::to_string(round) +
+                     ".avi");
+    if (Pelnik_Record(handle_, movies.back().c_str(), -1, 0) != 1) ++failedRecords;
+    if (Pelnik_StopPreview(handle_) != 1) ++failedRecords;
+  }
+  windows.join();
+  EXPECT_EQ(failedRecords, 0);
+  EXPECT_EQ(unexpectedRefusals, 0);
+  for (const std::string &movie : movies) {
+    std::FILE *file = std::fopen(movie.c_str(), "rb");
+    ASSERT_NE(file, nullptr) << movie;
+    char riff[4] = {};
+    EXPECT_EQ(std::fread(riff, 1, 4, file), 4u);
+    std::fclose(file);
+    EXPECT_EQ(std::memcmp(riff, "RIFF", 4), 0) << movie;
+  }
 }
 
 TEST_F(SharedHandle, StartsAndStopsWhileAnotherThreadEnumerates) {
