@@ -26,10 +26,11 @@ constexpr Button kAnalogCancel{302, 444};
 constexpr Button kImageCancel{312, 579};
 constexpr Button kCameraCancel{272, 414};
 
-// Waits for the dialog window and clicks the button, in one xdotool run.
+// Waits for the dialog window and clicks the button, in one xdotool run;
+// bounded, so a dialog that never comes is reported rather than waited for.
 bool clickWhenShown(Button button) {
-  return runCommand({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Property$",
-                     "mousemove", "--window", "%1", std::to_string(button.x),
+  return runCommand({"timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name",
+                     "^Property$", "mousemove", "--window", "%1", std::to_string(button.x),
                      std::to_string(button.y), "click", "1"})
              .status == 0;
 }
