@@ -19,12 +19,6 @@ namespace {
 constexpr int kWaitMs = 15000;
 const std::string kTitle = "^Property$";
 
-void useLanguage(const char *lang) {
-  unsetenv("LC_ALL");
-  unsetenv("LC_MESSAGES");
-  setenv("LANG", lang, 1);
-}
-
 // Opens a dialog on another thread, captures it, and closes it with Escape.
 Screenshot captureDialog(const std::function<int()> &open, const std::string &name,
                          const std::function<void(unsigned long)> &before = {}) {

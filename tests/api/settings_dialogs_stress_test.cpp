@@ -47,9 +47,7 @@ bool eventuallyGone(unsigned long window) {
 class DialogStress : public CameraTest {
  protected:
   void SetUp() override {
-    unsetenv("LC_ALL");
-    unsetenv("LC_MESSAGES");
-    setenv("LANG", "C", 1);
+    useLanguage("C");
     ASSERT_TRUE(xvfb_.ok()) << xvfb_.error();
     CameraTest::SetUp();
   }

@@ -61,9 +61,7 @@ std::string shownText(unsigned long window, int x, int y) {
 class DialogXTest : public CameraTest {
  protected:
   void SetUp() override {
-    unsetenv("LC_ALL");
-    unsetenv("LC_MESSAGES");
-    setenv("LANG", "C", 1);
+    useLanguage("C");
     ASSERT_TRUE(xvfb_.ok()) << xvfb_.error();
     CameraTest::SetUp();
   }

@@ -116,6 +116,12 @@ XvfbServer::~XvfbServer() {
   if (!display_.empty()) unsetenv("DISPLAY");
 }
 
+void useLanguage(const char *lang) {
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  setenv("LANG", lang, 1);
+}
+
 CommandResult runCommand(const std::vector<std::string> &args) {
   CommandResult result;
   int fds[2];

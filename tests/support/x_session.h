@@ -37,6 +37,10 @@ class XvfbServer {
   std::string error_;
 };
 
+// The language the library's dialogs take their texts from: LANG alone,
+// with the variables that would override it removed ("C", "ja_JP.UTF-8").
+void useLanguage(const char *lang);
+
 struct CommandResult {
   int status = -1;  // exit status; -1 when the program could not run
   std::string output;

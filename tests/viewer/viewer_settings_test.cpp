@@ -21,9 +21,7 @@ namespace {
 class ViewerSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    unsetenv("LC_ALL");
-    unsetenv("LC_MESSAGES");
-    setenv("LANG", "C", 1);
+    useLanguage("C");
     ASSERT_TRUE(xvfb_.ok()) << xvfb_.error();
     const std::string out = isolationRoot() + "/out";
     std::filesystem::create_directories(out);
