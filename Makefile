@@ -12,7 +12,7 @@ deps:
 	@sh scripts/install-deps.sh
 
 bench-deps:
-	@sh scripts/install-deps.sh --bench
+	@sh scripts/install-deps.sh bench
 
 build: deps
 	@test -f $(BUILD)/build.ninja || cmake --preset $(PRESET)

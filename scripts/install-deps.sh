@@ -1,25 +1,39 @@
 #!/bin/sh
-# Installs the Debian packages the build, the tests and the benchmarks need.
-# Idempotent: does nothing when every package is present, refreshes the
-# package lists only when something must be installed.
+# Installs the Debian packages of the default group (the Linux build and its
+# tests) and of every group named on the command line (windows, arm64, serve,
+# bench, ...): scripts/deps/GROUP.txt, one package a line. Idempotent: does
+# nothing when every package is present, and installs what is missing in one
+# apt transaction. A group may bring a set-up script, scripts/deps/GROUP.sh,
+# run before the install (an architecture or a source entry to add).
 set -eu
+here=$(dirname "$0")
 
-PACKAGES="build-essential cmake ninja-build pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libjpeg62-turbo-dev libpng-dev zlib1g-dev libtiff-dev
-  libx11-dev libxext-dev libfltk1.3-dev fonts-noto-cjk
-  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  python3 python3-pil python3-opencv python3-numpy python3-pytest
-  python3-venv python3-pip python3-setuptools python3-wheel
-  xvfb xdotool x11-utils ffmpeg dpkg-dev file
-  libtiff-tools pngcheck clang clang-format libclang-rt-14-dev"
-if [ "${1:-}" = "--bench" ]; then
-  PACKAGES="$PACKAGES libopencv-dev"
+groups="default"
+for g in "$@"; do
+  case "$g" in
+    --bench) g=bench ;;
+  esac
+  [ -f "$here/deps/$g.txt" ] || { echo "install-deps: no group '$g'" >&2; exit 2; }
+  groups="$groups $g"
+done
+
+if [ "$(id -u)" -eq 0 ]; then
+  SUDO=""
+elif command -v sudo >/dev/null 2>&1; then
+  SUDO="sudo"
+else
+  SUDO="need-root"
 fi
 
+for g in $groups; do
+  if [ -f "$here/deps/$g.sh" ]; then
+    [ "$SUDO" = "need-root" ] && { echo "install-deps: group $g needs root" >&2; exit 1; }
+    $SUDO sh "$here/deps/$g.sh"
+  fi
+done
+
 missing=""
-for p in $PACKAGES; do
+for p in $(for g in $groups; do sed -e 's/#.*//' "$here/deps/$g.txt"; done); do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   case "$status" in
     *"install ok installed"*) ;;
@@ -29,15 +43,11 @@ done
 [ -z "$missing" ] && exit 0
 
 echo "Installing:$missing"
-if [ "$(id -u)" -eq 0 ]; then
-  SUDO=""
-elif command -v sudo >/dev/null 2>&1; then
-  SUDO="sudo"
-else
+if [ "$SUDO" = "need-root" ]; then
   echo "install-deps: need root or sudo to install:$missing" >&2
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 # shellcheck disable=SC2086
-$SUDO apt-get install -y -qq --no-install-recommends $missing
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
