@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/runtime_dir.h"
+
 namespace pelnik::platform {
 
 namespace {
@@ -46,6 +48,13 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string &path
     return nullptr;
   }
   return std::unique_ptr<SharedMemory>(new SharedMemory(fd, static_cast<std::byte *>(view), size));
+}
+
+std::unique_ptr<SharedMemory> SharedMemory::openSessionRegion(const char *name, std::size_t size,
+                                                             std::size_t clearBytes) {
+  const std::string directory = ensureRuntimeDirectory();
+  if (directory.empty()) return nullptr;
+  return openOrCreate(directory + "/" + name, size, clearBytes);
 }
 
 SharedMemory::~SharedMemory() {
