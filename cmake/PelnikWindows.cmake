@@ -21,6 +21,12 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 # binary: a user's Windows needs nothing beyond its own DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+# Test programs run under Wine, each as one process in a free lane's prefix
+# (make test-windows boots the prefix and copies the lanes).
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR sh;${CMAKE_SOURCE_DIR}/scripts/windows/wine-run.sh)
+endif()
+
 find_program(PELNIK_MINGW_DLLTOOL ${PELNIK_MINGW_TRIPLET}-dlltool REQUIRED)
 find_program(PELNIK_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
 
@@ -69,6 +75,11 @@ function(pelnik_windows_dll)
             -l ${msvc_implib} -k
     BYPRODUCTS ${msvc_implib}
     COMMENT "Import libraries of ${dll}.dll for MinGW and Microsoft's linker")
+
+  # The static libtiff deflates through zlib; its imported target does not say so.
+  if(TARGET TIFF::TIFF AND TARGET ZLIB::ZLIB)
+    set_property(TARGET TIFF::TIFF APPEND PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
+  endif()
 
   # The message-target companion exists only on Linux: Windows has windows.
   if(TARGET pelnik_api_objects)
