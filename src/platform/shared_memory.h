@@ -50,6 +50,9 @@ class SharedMemory {
   int fd_;
   std::byte *data_;
   std::size_t size_;
+  // Where the region is a named system object, the handle that keeps its
+  // name alive for other processes (the view alone does not).
+  void *mappingHandle_ = nullptr;
 };
 
 }  // namespace pelnik::platform
