@@ -68,4 +68,7 @@ std::unique_ptr<PreviewSurface> makeNullPreview();
 // window's class name.
 std::unique_ptr<PreviewSurface> makeX11Preview(const void *owner);
 
+// The preview window of a camera object on this system (X11 on Linux).
+std::unique_ptr<PreviewSurface> makeSystemPreview(const void *owner);
+
 }  // namespace pelnik
