@@ -55,8 +55,8 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string &name
   return memory;
 }
 
-std::unique_ptr<SharedMemory> SharedMemory::openSessionRegion(const char *name, std::size_t size,
-                                                             std::size_t clearBytes) {
+std::unique_ptr<SharedMemory> SharedMemory::openNamed(const std::string &name, std::size_t size,
+                                                     std::size_t clearBytes) {
   return openOrCreate(name, size, clearBytes);
 }
 

@@ -2,10 +2,10 @@
 // and dialog views refuse honestly instead of pretending to show anything.
 #include <gtest/gtest.h>
 
-#include "display/preview_surface.h"
-#include "platform/dialog_form.h"
-#include "platform/dialog_inbox.h"
-#include "platform/dialog_view.h"
+#include "preview/preview_surface.h"
+#include "ui/dialog_form.h"
+#include "ui/dialog_inbox.h"
+#include "ui/dialog_view.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ using pelnik::PreviewPlacement;
 using pelnik::PreviewSurface;
 
 TEST(InterimPreview, EveryPlacementThatWantsAWindowFails) {
-  auto preview = pelnik::makeSystemPreview(nullptr);
+  auto preview = pelnik::makeWindowPreview(nullptr);
   ASSERT_TRUE(preview);
   for (const PreviewPlacement placement :
        {PreviewPlacement{0, 10, 10, 330, 250}, PreviewPlacement{0x10010, 0, 0, 0, 0}}) {
