@@ -28,8 +28,8 @@ std::uint64_t ownStartTime() {
 }  // namespace
 
 std::unique_ptr<ClaimTable> ClaimTable::open() {
-  auto memory = platform::SharedMemory::openSessionRegion(kClaimRegionName, kClaimRegionBytes,
-                                                          kClaimRegionClearedBytes);
+  auto memory = platform::SharedMemory::openNamed(kClaimRegionName, kClaimRegionBytes,
+                                                  kClaimRegionClearedBytes);
   if (!memory) return nullptr;
   return std::unique_ptr<ClaimTable>(new ClaimTable(std::move(memory)));
 }

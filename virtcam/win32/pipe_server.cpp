@@ -30,10 +30,23 @@ PipeServer::PipeServer(std::vector<int> cameras, CameraOptions options)
     }
     units_.emplace(n, std::make_unique<CameraUnit>(n, options));
   }
+  // Every pipe has its first instance before the constructor returns, so a
+  // client that starts right after finds the camera.
+  std::vector<UniqueHandle> firsts;
+  for (const auto &entry : units_) {
+    firsts.push_back(newInstance(entry.first));
+    if (!firsts.back().valid()) {
+      error_ = "cannot create " + pipePath(entry.first);
+      return;
+    }
+  }
+  std::size_t index = 0;
   for (auto &[n, unit] : units_) {
     CameraUnit &served = *unit;
     const int number = n;
-    listeners_.emplace_back([this, number, &served] { listen(number, served); });
+    listeners_.emplace_back([this, number, &served, first = firsts[index++].release()] {
+      listen(number, served, UniqueHandle(first));
+    });
   }
 }
 
@@ -48,26 +61,35 @@ CameraUnit *PipeServer::camera(int number) const {
   return found == units_.end() ? nullptr : found->second.get();
 }
 
-void PipeServer::listen(int number, CameraUnit &unit) {
-  const std::string path = pipePath(number);
+UniqueHandle PipeServer::newInstance(int number) {
+  return UniqueHandle(::CreateNamedPipeA(
+      pipePath(number).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+      PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes, kPipeBufferBytes, 0, nullptr));
+}
+
+void PipeServer::listen(int number, CameraUnit &unit, UniqueHandle first) {
+  UniqueHandle pipe = std::move(first);
   while (::WaitForSingleObject(stopping_.get(), 0) != WAIT_OBJECT_0) {
-    // A new instance before the previous client is served: one instance is
-    // always free for the next open.
-    UniqueHandle pipe(::CreateNamedPipeA(
-        path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-        PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes, kPipeBufferBytes, 0, nullptr));
     if (!pipe.valid()) {
       // Out of instances or resources for now; try again shortly.
       if (::WaitForSingleObject(stopping_.get(), 50) == WAIT_OBJECT_0) return;
+      pipe = newInstance(number);
       continue;
     }
     {
       PipeStream waiting(pipe.get(), stopping_.get());
-      if (!waiting.acceptClient()) continue;
+      if (!waiting.acceptClient()) {
+        pipe = newInstance(number);
+        continue;
+      }
     }
+    // The next instance before this client is served: one instance is
+    // always free for the next open.
+    UniqueHandle next = newInstance(number);
     auto connection = std::make_unique<Connection>();
     connection->pipe = std::move(pipe);
+    pipe = std::move(next);
     Connection &c = *connection;
     const std::uint64_t id = nextConnectionId_++;
     reapFinished(false);

@@ -40,7 +40,8 @@ class PipeServer {
     std::atomic<bool> finished{false};
   };
 
-  void listen(int number, CameraUnit &unit);
+  platform::win32::UniqueHandle newInstance(int number);
+  void listen(int number, CameraUnit &unit, platform::win32::UniqueHandle first);
   void serve(Connection &connection, CameraUnit &unit, std::uint64_t id);
   void reapFinished(bool all);
 

@@ -36,9 +36,8 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string &name
     return nullptr;
   }
   void *view = ::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
-  // The view keeps the mapping alive; its handle is not needed any more.
-  ::CloseHandle(mapping);
   if (!view) {
+    ::CloseHandle(mapping);
     ::CloseHandle(lock);
     return nullptr;
   }
@@ -46,20 +45,24 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string &name
   MEMORY_BASIC_INFORMATION extent{};
   if (::VirtualQuery(view, &extent, sizeof extent) == 0 || extent.RegionSize < size) {
     ::UnmapViewOfFile(view);
+    ::CloseHandle(mapping);
     ::CloseHandle(lock);
     return nullptr;
   }
-  return std::unique_ptr<SharedMemory>(new SharedMemory(
-      static_cast<int>(::HandleToLong(lock)), static_cast<std::byte *>(view), size));
+  std::unique_ptr<SharedMemory> memory(new SharedMemory(static_cast<int>(::HandleToLong(lock)),
+                                                        static_cast<std::byte *>(view), size));
+  memory->mappingHandle_ = mapping;
+  return memory;
 }
 
-std::unique_ptr<SharedMemory> SharedMemory::openSessionRegion(const char *name, std::size_t size,
-                                                             std::size_t clearBytes) {
+std::unique_ptr<SharedMemory> SharedMemory::openNamed(const std::string &name, std::size_t size,
+                                                     std::size_t clearBytes) {
   return openOrCreate(name, size, clearBytes);
 }
 
 SharedMemory::~SharedMemory() {
   ::UnmapViewOfFile(data_);
+  ::CloseHandle(mappingHandle_);
   ::CloseHandle(::LongToHandle(fd_));
 }
 
