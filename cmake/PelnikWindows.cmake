@@ -60,6 +60,9 @@ function(pelnik_windows_dll)
     set_property(TARGET ${dll} PROPERTY LINK_OPTIONS ${options})
   endif()
   set_property(TARGET ${dll} PROPERTY LINK_DEPENDS ${def})
+  # The DLL is made of the subsystems' objects, not their archives, so the
+  # system libraries they need beyond MinGW's defaults are named here.
+  target_link_libraries(${dll} PRIVATE winmm)
   # x86: the .def names carry their @N; --kill-at exports them plain.
   target_link_options(${dll} PRIVATE ${def} $<$<BOOL:${decorate}>:-Wl,--kill-at>)
   set_target_properties(${dll} PROPERTIES PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".dll.a"
