@@ -65,5 +65,6 @@ windows:
 test-windows: windows
 	sh scripts/windows/check-dll.sh build/windows-x86 i686 .
 	sh scripts/windows/wine-prefix.sh build/windows-x64 $(WINDOWS_LANES)
-	ctest --preset windows-x64 -j $(WINDOWS_LANES); s=$$?; \
+	ctest --preset windows-x64 -j $(WINDOWS_LANES) && \
+	  sh scripts/windows/test-installed-example.sh build/windows-x64 .; s=$$?; \
 	  sh scripts/windows/wine-prefix.sh build/windows-x64 stop; exit $$s
