@@ -63,8 +63,9 @@ windows:
 
 # 64-bit tests under Wine, one prefix per lane; the 32-bit DLL checked statically.
 test-windows: windows
-	sh scripts/windows/check-dll.sh build/windows-x86 i686 .
 	sh scripts/windows/wine-prefix.sh build/windows-x64 $(WINDOWS_LANES)
-	ctest --preset windows-x64 -j $(WINDOWS_LANES) && \
+	sh scripts/windows/check-dll.sh build/windows-x86 i686 . && \
+	  sh scripts/windows/test-export-tooling.sh . && \
+	  ctest --preset windows-x64 -j $(WINDOWS_LANES) && \
 	  sh scripts/windows/test-installed-example.sh build/windows-x64 .; s=$$?; \
 	  sh scripts/windows/wine-prefix.sh build/windows-x64 stop; exit $$s
