@@ -8,8 +8,8 @@
 #include "output/still_image.h"
 #include "platform/clock.h"
 #include "platform/text_convert.h"
-#include "settings/user_store.h"
 #include "settings/setting_groups.h"
+#include "settings/user_store.h"
 
 namespace pelnik {
 

@@ -1,7 +1,7 @@
 #include "platform/clock.h"
 
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 namespace pelnik::platform {
 

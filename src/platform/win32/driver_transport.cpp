@@ -44,8 +44,7 @@ std::string pipePathOfDevicePath(const std::string &devicePath) {
 
 // A driver handle, or a pipe connection with the event that interrupts it.
 struct DriverTransport::Link {
-  Link(DriverCalls &driverCalls, void *driverHandle)
-      : calls(&driverCalls), device(driverHandle) {}
+  Link(DriverCalls &driverCalls, void *driverHandle) : calls(&driverCalls), device(driverHandle) {}
   explicit Link(HANDLE pipeHandle)
       : pipe(pipeHandle), closing(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
   ~Link() {

@@ -33,8 +33,8 @@ ExclusiveFile::OpenResult ExclusiveFile::open(const char *path) {
   if (!path || !*path) return OpenResult::Failed;
   // No sharing: a second writer is refused by the system before its open
   // could truncate the first writer's file.
-  HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return ::GetLastError() == ERROR_SHARING_VIOLATION ? OpenResult::Locked : OpenResult::Failed;
   fd_ = static_cast<int>(::HandleToLong(file));
@@ -63,8 +63,7 @@ bool ExclusiveFile::truncate(std::uint64_t size) {
   if (fd_ < 0) return false;
   LARGE_INTEGER to{};
   to.QuadPart = static_cast<LONGLONG>(size);
-  if (!::SetFilePointerEx(handleOf(fd_), to, nullptr, FILE_BEGIN) ||
-      !::SetEndOfFile(handleOf(fd_)))
+  if (!::SetFilePointerEx(handleOf(fd_), to, nullptr, FILE_BEGIN) || !::SetEndOfFile(handleOf(fd_)))
     return false;
   size_ = size;
   return true;

@@ -13,8 +13,8 @@ namespace {
 // A handle on a live process, or none (no such process, or it has ended).
 win32::UniqueHandle openLiveProcess(std::int32_t pid) {
   if (pid <= 0) return {};
-  win32::UniqueHandle process(
-      ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+  win32::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                                            static_cast<DWORD>(pid)));
   if (!process.valid()) return {};
   // A process that has ended stays openable while anyone holds its handle.
   if (::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) return {};

@@ -99,17 +99,16 @@ class RegistrySession final : public SettingsSession {
     bool stored = true;
     for (const auto &[where, value] : pending_) {
       OpenKey key;
-      if (::RegCreateKeyExA(HKEY_CURRENT_USER, full(where.first).c_str(), 0,
-                            const_cast<char *>(""), 0, KEY_ALL_ACCESS, nullptr, key.place(),
-                            nullptr) != ERROR_SUCCESS) {
+      if (::RegCreateKeyExA(HKEY_CURRENT_USER, full(where.first).c_str(), 0, const_cast<char *>(""),
+                            0, KEY_ALL_ACCESS, nullptr, key.place(), nullptr) != ERROR_SUCCESS) {
         stored = false;
         continue;
       }
       const DWORD data = value;
-      stored = ::RegSetValueExA(key.get(), where.second.c_str(), 0, REG_DWORD,
-                                reinterpret_cast<const BYTE *>(&data),
-                                sizeof data) == ERROR_SUCCESS &&
-               stored;
+      stored =
+          ::RegSetValueExA(key.get(), where.second.c_str(), 0, REG_DWORD,
+                           reinterpret_cast<const BYTE *>(&data), sizeof data) == ERROR_SUCCESS &&
+          stored;
     }
     pending_.clear();
     return stored;

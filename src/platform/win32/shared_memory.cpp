@@ -27,10 +27,9 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string &name
   // clearing; an existing one is whatever its users left.
   (void)clearBytes;
   const auto size64 = static_cast<std::uint64_t>(size);
-  HANDLE mapping =
-      ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                           static_cast<DWORD>(size64 >> 32), static_cast<DWORD>(size64),
-                           name.c_str());
+  HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                        static_cast<DWORD>(size64 >> 32),
+                                        static_cast<DWORD>(size64), name.c_str());
   if (!mapping) {
     ::CloseHandle(lock);
     return nullptr;
@@ -56,7 +55,7 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string &name
 }
 
 std::unique_ptr<SharedMemory> SharedMemory::openNamed(const std::string &name, std::size_t size,
-                                                     std::size_t clearBytes) {
+                                                      std::size_t clearBytes) {
   return openOrCreate(name, size, clearBytes);
 }
 

@@ -17,9 +17,8 @@ std::optional<std::string> wideToSystemNarrow(const char16_t *text) {
   if (needed <= 0 && ::GetLastError() == ERROR_INVALID_PARAMETER) {
     // A thread whose ANSI code page is UTF-8 takes neither flag; there only
     // an unpaired surrogate cannot be converted.
-    const int utf8Needed =
-        ::WideCharToMultiByte(CP_THREAD_ACP, WC_ERR_INVALID_CHARS, wide, -1, nullptr, 0, nullptr,
-                              nullptr);
+    const int utf8Needed = ::WideCharToMultiByte(CP_THREAD_ACP, WC_ERR_INVALID_CHARS, wide, -1,
+                                                 nullptr, 0, nullptr, nullptr);
     if (utf8Needed <= 0) return std::nullopt;
     std::string narrow(static_cast<std::size_t>(utf8Needed), '\0');
     if (::WideCharToMultiByte(CP_THREAD_ACP, WC_ERR_INVALID_CHARS, wide, -1, narrow.data(),

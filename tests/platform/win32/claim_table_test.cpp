@@ -1,12 +1,11 @@
 // The claim table as the named paging-file mapping, shared by processes.
-#include <windows.h>
+#include "device/claim_table.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
-
-#include "device/claim_table.h"
 
 namespace {
 
@@ -29,8 +28,8 @@ TEST(ClaimTable, RecordsLieWhereEveryProcessLooksForThem) {
   // Another view of the named mapping, as a 32-bit process would make it.
   HANDLE mapping = ::OpenFileMappingA(FILE_MAP_READ, FALSE, "TESMOR_USBCAMERA");
   ASSERT_TRUE(mapping);
-  const auto *view = static_cast<const unsigned char *>(
-      ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0x460000));
+  const auto *view =
+      static_cast<const unsigned char *>(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0x460000));
   ASSERT_TRUE(view);
   const unsigned char *record = view + 0x1D6500 + 140 * 21;
   std::int32_t owner = 0;

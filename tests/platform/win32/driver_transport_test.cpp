@@ -1,8 +1,9 @@
 // The Windows driver transport: the device path through the driver-call
 // seam, the fall-back to the virtual camera's pipe, and handle hygiene.
-#include <windows.h>
+#include "platform/win32/driver_transport.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <array>
 #include <atomic>
@@ -11,7 +12,6 @@
 #include <vector>
 
 #include "platform/device_wire.h"
-#include "platform/win32/driver_transport.h"
 #include "virtcam/win32/pipe_server.h"
 
 namespace {
@@ -43,8 +43,7 @@ class FakeDriver final : public DriverCalls {
     // Pipe 1 reads give a block whose first byte is the pipe word's low byte
     // plus one, so a test can tell the buffers were the caller's.
     if (inputLength == 4 && outputLength >= 1) {
-      static_cast<std::uint8_t *>(output)[0] =
-          static_cast<std::uint8_t>(wire::loadLe32(input) + 1);
+      static_cast<std::uint8_t *>(output)[0] = static_cast<std::uint8_t>(wire::loadLe32(input) + 1);
       returned = outputLength;
       return true;
     }
@@ -114,8 +113,8 @@ TEST(DriverTransport, DevicePathGoesThroughTheDriverAndNeverThePipe) {
   EXPECT_EQ(returned, 64u);
   EXPECT_EQ(reply[0], 2);
   std::uint8_t timeout[wire::kTimeoutRequestBytes] = {};
-  EXPECT_TRUE(transport.control(handle, wire::kCodeTimeout, timeout, sizeof timeout, nullptr, 0,
-                                returned));
+  EXPECT_TRUE(
+      transport.control(handle, wire::kCodeTimeout, timeout, sizeof timeout, nullptr, 0, returned));
   EXPECT_EQ(driver.codes, (std::vector<std::uint32_t>{wire::kCodePipeOut, wire::kCodeTimeout}));
   // The virtual camera saw nothing: a machine with the driver gets the camera.
   EXPECT_TRUE(server.camera(4)->protocolLog().empty());
@@ -153,10 +152,10 @@ TEST(DriverTransport, MissingDeviceFallsBackToThePipeForBothNotFoundErrors) {
     ASSERT_TRUE(sendCommand(transport, handle,
                             block({wire::command::kSromWrite, wire::command::kSromSelect,
                                    wire::command::kSromWriteMode, 0x01, 0x23, 0xA5})));
-    ASSERT_TRUE(sendCommand(transport, handle,
-                            block({wire::command::kSromRead, wire::command::kSromSelect,
-                                   wire::command::kSromReadMode, wire::command::kSromReadCount,
-                                   0x01, 0x23})));
+    ASSERT_TRUE(sendCommand(
+        transport, handle,
+        block({wire::command::kSromRead, wire::command::kSromSelect, wire::command::kSromReadMode,
+               wire::command::kSromReadCount, 0x01, 0x23})));
     std::array<std::uint8_t, 64> reply{};
     ASSERT_TRUE(readReply(transport, handle, reply));
     EXPECT_EQ(reply[0], 0xA5);

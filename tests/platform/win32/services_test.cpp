@@ -1,8 +1,7 @@
 // The Windows platform services: registry store, ANSI-code-page names,
 // exclusive files, global frame blocks, posted window messages, processes.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
@@ -127,8 +126,8 @@ class WesternThread : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = ::GetThreadLocale();
-    ASSERT_TRUE(::SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                           SORT_DEFAULT)));
+    ASSERT_TRUE(
+        ::SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT)));
     char codePage[8] = {};
     ::GetLocaleInfoA(::GetThreadLocale(), LOCALE_IDEFAULTANSICODEPAGE, codePage, sizeof codePage);
     ASSERT_STREQ(codePage, "1252");
@@ -145,7 +144,9 @@ TEST_F(WesternThread, NamesInsideTheCodePageConvertAndOthersFailWhole) {
   // unpaired surrogate. None may turn into a name with '?' or a look-alike.
   EXPECT_FALSE(pelnik::platform::wideToSystemNarrow(u"\u03A9.bmp"));
   EXPECT_FALSE(pelnik::platform::wideToSystemNarrow(u"\u65E5\u672C.raw"));
-  EXPECT_FALSE(pelnik::platform::wideToSystemNarrow(u"a\xD800" "b"));
+  EXPECT_FALSE(
+      pelnik::platform::wideToSystemNarrow(u"a\xD800"
+                                           "b"));
   EXPECT_FALSE(pelnik::platform::wideToSystemNarrow(nullptr));
   EXPECT_EQ(pelnik::platform::wideToSystemNarrow(u""), std::string());
 }
@@ -279,8 +280,8 @@ TEST(Processes, OwnProcessIsLiveWithAStableStartAndAFinishedOneIsNot) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
   char command[] = "cmd.exe /c exit 0";
-  ASSERT_TRUE(::CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                               nullptr, nullptr, &startup, &child));
+  ASSERT_TRUE(::CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &startup, &child));
   ::WaitForSingleObject(child.hProcess, 30000);
   // Even while its handle is still open here, a finished process is gone.
   EXPECT_FALSE(pelnik::platform::processExists(static_cast<std::int32_t>(child.dwProcessId)));

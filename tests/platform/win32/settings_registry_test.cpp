@@ -1,8 +1,7 @@
 // The camera's settings groups land in the current user's registry, where
 // the system's own registry tool reads them.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -61,9 +60,9 @@ TEST(SettingsInRegistry, AnalogGroupIsWrittenAsDwordsUnderTheSdksKeyAndReadBack)
   HKEY open = nullptr;
   ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &open), ERROR_SUCCESS);
   DWORD type = 0, value = 0, size = sizeof value;
-  ASSERT_EQ(::RegQueryValueExA(open, "Exposure", nullptr, &type, reinterpret_cast<BYTE *>(&value),
-                               &size),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      ::RegQueryValueExA(open, "Exposure", nullptr, &type, reinterpret_cast<BYTE *>(&value), &size),
+      ERROR_SUCCESS);
   ::RegCloseKey(open);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(value, 1234u);
