@@ -14,9 +14,9 @@ else()
   set(PELNIK_LINK_MACHINE x64)
 endif()
 
-# <windows.h> without its min/max macros and rarely used parts; Windows 7 and
+# <windows.h> without its min/max macros (they break std::min); Windows 7 and
 # later.
-add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+add_compile_definitions(NOMINMAX _WIN32_WINNT=0x0601)
 # The compiler's runtime (libgcc, libstdc++, winpthread) goes into every
 # binary: a user's Windows needs nothing beyond its own DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)

@@ -60,6 +60,19 @@ for lib in "$build/libPelnikSdk_R5M_LX.dll.a" "$build/PelnikSdk_R5M_LX.lib"; do
     { cat "$work/diff" >&2; fail "$lib does not name exactly the header's functions"; }
 done
 
+# The header takes <windows.h>'s own types: HWND and wchar_t text, in C++ too.
+cat >"$work/types.cpp" <<'TYPES'
+#include <windows.h>
+#include "PelnikSdk_R5M_LX.h"
+int use(HWND window, const wchar_t *name) {
+  int handle = Pelnik_Initialize(window);
+  int (PELNIK_CALL *save)(int, const wchar_t *, int) = &Pelnik_SaveImageW;
+  return Pelnik_CallBackPreview(handle, window, nullptr, 0, 1) + save(handle, name, PELNIK_FILE_BMP);
+}
+TYPES
+$triplet-g++-posix -std=c++20 -Wall -Werror -fsyntax-only -I"$src/include" "$work/types.cpp" ||
+  fail "the header does not take HWND and wchar_t text"
+
 # Callers through the public header, without any C runtime.
 cat >"$work/caller.c" <<'CALLER'
 #include "PelnikSdk_R5M_LX.h"
