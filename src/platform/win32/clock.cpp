@@ -1,7 +1,8 @@
 #include "platform/clock.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// After <windows.h>, which it builds on.
+#include <mmsystem.h>
 
 namespace pelnik::platform {
 
