@@ -15,6 +15,7 @@
 #include "platform/text_convert.h"
 #include "platform/win32/registry_store.h"
 #include "platform/window_messages.h"
+#include "support/win32/message_window.h"
 
 namespace {
 
@@ -201,55 +202,8 @@ TEST(FrameBlock, BlocksAreZeroFilledLockedGlobalMemory) {
   EXPECT_GE(::GlobalSize(handle), static_cast<SIZE_T>(1 << 20));
 }
 
-// A window with a message loop on a thread of its own, as an application's.
-class MessageWindow {
- public:
-  MessageWindow() {
-    thread_ = std::thread([this] { run(); });
-    while (!ready_) ::Sleep(1);
-  }
-  ~MessageWindow() {
-    ::PostMessageA(window_, WM_CLOSE, 0, 0);
-    thread_.join();
-  }
-  HWND window() const { return window_; }
-  // Waits for `count` application messages; what arrived, in order.
-  std::vector<MSG> waitFor(std::size_t count) {
-    for (int i = 0; i < 5000 && received() < count; ++i) ::Sleep(1);
-    std::lock_guard lock(lock_);
-    return messages_;
-  }
-
- private:
-  std::size_t received() {
-    std::lock_guard lock(lock_);
-    return messages_.size();
-  }
-  void run() {
-    window_ = ::CreateWindowExA(0, "STATIC", "pelnik messages", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                nullptr, nullptr, nullptr);
-    ready_ = true;
-    MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-      if (msg.message == WM_CLOSE) break;
-      if (msg.message >= WM_APP) {
-        std::lock_guard lock(lock_);
-        messages_.push_back(msg);
-      }
-      ::DispatchMessageA(&msg);
-    }
-    ::DestroyWindow(window_);
-  }
-
-  std::thread thread_;
-  std::atomic<bool> ready_{false};
-  HWND window_ = nullptr;
-  std::mutex lock_;
-  std::vector<MSG> messages_;
-};
-
 TEST(WindowMessages, PostsReachTheApplicationsWindowInOrder) {
-  MessageWindow target;
+  pelnik::test::MessageWindow target;
   ASSERT_TRUE(target.window());
   const int window = static_cast<int>(::HandleToLong(target.window()));
   pelnik::platform::postWindowMessage(window, 0x8002, 0, 1);
