@@ -84,12 +84,19 @@ function(pelnik_windows_dll)
     set_property(TARGET TIFF::TIFF APPEND PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
   endif()
 
-  # The message-target companion exists only on Linux: Windows has windows.
-  if(TARGET pelnik_api_objects)
-    get_target_property(sources pelnik_api_objects SOURCES)
-    list(FILTER sources EXCLUDE REGEX "/exports_messages\\.cpp$")
-    set_property(TARGET pelnik_api_objects PROPERTY SOURCES ${sources})
-  endif()
+  # Linux-only pieces among the portable sources: the message-target
+  # companion (Windows has windows) and the .reg file store with its
+  # administration (Windows keeps the settings in the registry).
+  foreach(pair "api:/exports_messages\\.cpp$" "settings:/(reg_file_store|stored_settings_admin)\\.cpp$")
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 subsystem)
+    list(GET pair 1 pattern)
+    if(TARGET pelnik_${subsystem}_objects)
+      get_target_property(sources pelnik_${subsystem}_objects SOURCES)
+      list(FILTER sources EXCLUDE REGEX "${pattern}")
+      set_property(TARGET pelnik_${subsystem}_objects PROPERTY SOURCES ${sources})
+    endif()
+  endforeach()
 
   install(FILES ${msvc_implib} ${def}
     DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)

@@ -8,7 +8,7 @@
 #    linked by MinGW against the .dll.a, import the plain names.
 #   check-dll.sh BUILD_DIR x86_64|i686 SOURCE_DIR
 set -eu
-build=$1 arch=$2 src=$3
+build=$(cd "$1" && pwd) arch=$2 src=$(cd "$3" && pwd)
 triplet=$arch-w64-mingw32
 dll=$build/PelnikSdk_R5M_LX.dll
 header=$src/include/PelnikSdk_R5M_LX.h
