@@ -79,6 +79,11 @@ function(pelnik_windows_dll)
     BYPRODUCTS ${msvc_implib}
     COMMENT "Import libraries of ${dll}.dll for MinGW and Microsoft's linker")
 
+  # The virtual camera's pipe server uses the platform's overlapped pipe I/O.
+  if(TARGET pelnik_virtcam)
+    target_link_libraries(pelnik_virtcam PUBLIC pelnik_platform)
+  endif()
+
   # The static libtiff deflates through zlib; its imported target does not say so.
   if(TARGET TIFF::TIFF AND TARGET ZLIB::ZLIB)
     set_property(TARGET TIFF::TIFF APPEND PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
