@@ -17,7 +17,7 @@ std::string helperPath() {
   char self[MAX_PATH] = {};
   ::GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string path(self);
-  return path.substr(0, path.find_last_of("\\/") + 1) + "claim_holder.exe";
+  return path.substr(0, path.find_last_of("\\/") + 1) + "claim_keeper.exe";
 }
 
 TEST(ClaimTable, RecordsLieWhereEveryProcessLooksForThem) {
