@@ -14,12 +14,18 @@ else()
   set(PELNIK_LINK_MACHINE x64)
 endif()
 
-# <windows.h> without its min/max macros and rarely used parts; Windows 7 and
+# <windows.h> without its min/max macros (they break std::min); Windows 7 and
 # later.
-add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+add_compile_definitions(NOMINMAX _WIN32_WINNT=0x0601)
 # The compiler's runtime (libgcc, libstdc++, winpthread) goes into every
 # binary: a user's Windows needs nothing beyond its own DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)
+
+# Test programs run under Wine, each as one process in a free lane's prefix
+# (make test-windows boots the prefix and copies the lanes).
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR sh;${CMAKE_SOURCE_DIR}/scripts/windows/wine-run.sh)
+endif()
 
 find_program(PELNIK_MINGW_DLLTOOL ${PELNIK_MINGW_TRIPLET}-dlltool REQUIRED)
 find_program(PELNIK_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
@@ -54,6 +60,9 @@ function(pelnik_windows_dll)
     set_property(TARGET ${dll} PROPERTY LINK_OPTIONS ${options})
   endif()
   set_property(TARGET ${dll} PROPERTY LINK_DEPENDS ${def})
+  # The DLL is made of the subsystems' objects, not their archives, so the
+  # system libraries they need beyond MinGW's defaults are named here.
+  target_link_libraries(${dll} PRIVATE winmm)
   # x86: the .def names carry their @N; --kill-at exports them plain.
   target_link_options(${dll} PRIVATE ${def} $<$<BOOL:${decorate}>:-Wl,--kill-at>)
   set_target_properties(${dll} PROPERTIES PREFIX "" IMPORT_PREFIX "lib" IMPORT_SUFFIX ".dll.a"
@@ -70,12 +79,24 @@ function(pelnik_windows_dll)
     BYPRODUCTS ${msvc_implib}
     COMMENT "Import libraries of ${dll}.dll for MinGW and Microsoft's linker")
 
-  # The message-target companion exists only on Linux: Windows has windows.
-  if(TARGET pelnik_api_objects)
-    get_target_property(sources pelnik_api_objects SOURCES)
-    list(FILTER sources EXCLUDE REGEX "/exports_messages\\.cpp$")
-    set_property(TARGET pelnik_api_objects PROPERTY SOURCES ${sources})
+  # The static libtiff deflates through zlib; its imported target does not say so.
+  if(TARGET TIFF::TIFF AND TARGET ZLIB::ZLIB)
+    set_property(TARGET TIFF::TIFF APPEND PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
   endif()
+
+  # Linux-only pieces among the portable sources: the message-target
+  # companion (Windows has windows) and the .reg file store with its
+  # administration (Windows keeps the settings in the registry).
+  foreach(pair "api:/exports_messages\\.cpp$" "settings:/(reg_file_store|stored_settings_admin)\\.cpp$")
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 subsystem)
+    list(GET pair 1 pattern)
+    if(TARGET pelnik_${subsystem}_objects)
+      get_target_property(sources pelnik_${subsystem}_objects SOURCES)
+      list(FILTER sources EXCLUDE REGEX "${pattern}")
+      set_property(TARGET pelnik_${subsystem}_objects PROPERTY SOURCES ${sources})
+    endif()
+  endforeach()
 
   install(FILES ${msvc_implib} ${def}
     DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)

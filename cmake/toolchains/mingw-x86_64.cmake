@@ -15,6 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# zlib's static archive, not the import library of zlib1.dll beside it:
+# nothing but system DLLs at run time.
+set(ZLIB_LIBRARY /usr/${PELNIK_MINGW_TRIPLET}/lib/libz.a CACHE FILEPATH "Static zlib")
 
 # GCC assumes more stack alignment than Windows guarantees, and an aligned
 # vector move of a spilled register then faults on Windows (Wine hides it).
