@@ -795,4 +795,4 @@ static gboolean plugin_init(GstPlugin *plugin) {
 
 #define PACKAGE "pelniksdk"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, pelnik, "PelnikR5M-LX camera source",
-                  plugin_init, "1.0.0", "unknown", "PelnikR5M-LX SDK", "PelnikR5M-LX SDK")
+                  plugin_init, PELNIK_VERSION, "unknown", "PelnikR5M-LX SDK", "PelnikR5M-LX SDK")
