@@ -23,7 +23,8 @@ def test_an_absent_camera_raises_code_2(virtcam):
     with pytest.raises(pelnik.PelnikError) as caught:
         pelnik.Camera(1)
     assert caught.value.code == 2
-    assert caught.value.meaning == "camera absent or claimed by another process"
+    assert caught.value.meaning == "the camera is not connected or another process is using it"
+    assert str(caught.value).endswith("(error 2)")
     assert caught.value.function == "Pelnik_SetDeviceNumber"
 
 
@@ -152,3 +153,20 @@ def test_cameras_and_message_targets_are_not_leaked(virtcam):
     # The camera is free again for a stream of its own.
     with pelnik.Camera(0) as cam:
         assert next(cam.frames(count=1)).size > 0
+
+
+def test_a_misspelt_setting_raises_and_the_other_tools_names_are_aliases(cam):
+    for wrong in ("exposure", "gama", "colour_mode"):
+        with pytest.raises(AttributeError, match=f"no setting '{wrong}'"):
+            setattr(cam, wrong, 5)
+    with pytest.raises(AttributeError, match="did you mean gamma"):
+        cam.gama = 100
+    # pelnik-capture's --gain and --exposure-lines, pelniksrc's gain and exposure-lines.
+    cam.gain = 20
+    assert cam.global_gain == 20
+    cam.exposure_lines = 300
+    assert cam.exposure_time == 300
+    assert "gain" not in cam.filter_values() and "exposure_lines" not in cam.filter_values()
+    # Read-only facts stay read-only.
+    with pytest.raises(AttributeError):
+        cam.limits = None

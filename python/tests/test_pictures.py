@@ -122,7 +122,7 @@ def test_unplugged_camera_ends_the_stream_with_the_sdk_code(cam, virtcam):
     with pytest.raises(pelnik.PelnikError) as caught:
         cam._call("Pelnik_Fps")  # unsupported: posts 11, records nothing
     assert caught.value.code == 11
-    assert caught.value.meaning == "not supported by this camera model"
+    assert caught.value.meaning == "this camera model does not support the call"
 
 
 def test_snapshot_and_save_write_the_same_picture(cam, tmp_path):
