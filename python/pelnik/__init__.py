@@ -34,7 +34,6 @@ __all__ = [
 ]
 
 
-
 def version() -> int:
     """The SDK library's version value (Pelnik_GetDllVersion)."""
     return library().Pelnik_GetDllVersion()

@@ -134,6 +134,7 @@ class _FilterValue:
     def __init__(self, thing: str, doc: str, alias: bool = False) -> None:
         self.thing = thing
         self.alias = alias
+        self.name = ""  # the attribute's name, set when the class is made
         self.__doc__ = doc
 
     def __set_name__(self, owner: type, name: str) -> None:
@@ -210,7 +211,9 @@ class Camera:
     color_gain_green1 = _FilterValue("ColorGainGreen1", "Per-channel sensor gain, always 0 (filter value 15).")
     color_gain_green2 = _FilterValue("ColorGainGreen2", "Per-channel sensor gain, always 0 (filter value 16).")
     color_gain_blue = _FilterValue("ColorGainBlue", "Per-channel sensor gain, always 0 (filter value 17).")
-    exposure_time = _FilterValue("ExposureTime", "Exposure in sensor lines, sent to the sensor at once (filter value 18).")
+    exposure_time = _FilterValue(
+        "ExposureTime", "Exposure in sensor lines, sent to the sensor at once (filter value 18)."
+    )
     gray_mode = _FilterValue("GrayMode", "Gray mode (filter value 19).")
     gray_gain_r = _FilterValue("GrayGainR", "Gray gain of the R site (filter value 20).")
     gray_gain_g1 = _FilterValue("GrayGainG1", "Gray gain of the G1 site (filter value 21).")
@@ -227,7 +230,8 @@ class Camera:
     # The names pelnik-capture and pelniksrc use for the same settings.
     gain = _FilterValue("GlobalGain", "Sensor gain: the name of global_gain in pelnik-capture and pelniksrc.", True)
     exposure_lines = _FilterValue(
-        "ExposureTime", "Exposure in sensor lines: the name of exposure_time in pelnik-capture and pelniksrc.",
+        "ExposureTime",
+        "Exposure in sensor lines: the name of exposure_time in pelnik-capture and pelniksrc.",
         True,
     )
 

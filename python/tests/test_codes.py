@@ -23,7 +23,9 @@ def test_every_code_of_the_public_header_is_in_the_module_with_its_value():
         found = _defines(prefix)
         assert found, f"no PELNIK_{prefix} in the header"
         defines.update(found)
-    module = {name: getattr(_codes, name) for name in dir(_codes) if name.isupper() and isinstance(getattr(_codes, name), int)}
+    module = {
+        name: getattr(_codes, name) for name in dir(_codes) if name.isupper() and isinstance(getattr(_codes, name), int)
+    }
     assert module == defines
 
 
