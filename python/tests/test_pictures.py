@@ -1,8 +1,10 @@
 """Pictures: streams, snapshots, files, triggers, recording."""
 
 import asyncio
+import re
 import contextlib
 import threading
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -162,3 +164,17 @@ def test_trigger_yields_one_picture_per_trigger(cam, virtcam):
         stop.set()
         firing.join()
     assert len(set(stamps)) == 3
+
+
+def test_the_readme_example_values_give_a_well_exposed_picture(virtcam):
+    # The quick start is what a newcomer copies: its settings must not give
+    # a black picture.
+    readme = (Path(__file__).resolve().parents[2] / "README.md").read_text()
+    gamma = int(re.search(r"cam\.gamma = (\d+)", readme).group(1))
+    exposure = int(re.search(r"cam\.exposure_us = (\d+)", readme).group(1))
+    with pelnik.Camera(0) as cam:
+        cam.color_mode = 24
+        cam.gamma = gamma
+        cam.exposure_us = exposure
+        pictures = list(cam.frames(count=3))
+    assert 60 < float(pictures[-1].mean()) < 200
