@@ -99,6 +99,7 @@ enum {
   PROP_FULL_RANGE,
   PROP_FRAME_TIMEOUT,
   PROP_SAVE_SETTINGS,
+  PROP_EXPOSURE_US,
   PROP_FIRST_FILTER
 };
 
@@ -269,6 +270,7 @@ static void gst_pelnik_src_set_property(GObject *object, guint prop_id, const GV
       self->color_mode = g_value_get_int(value);
       break;
     case PROP_EXPOSURE:
+    case PROP_EXPOSURE_US:
       self->exposure_us = g_value_get_int(value);
       break;
     case PROP_FULL_RANGE:
@@ -318,6 +320,7 @@ static void gst_pelnik_src_get_property(GObject *object, guint prop_id, GValue *
       g_value_set_int(value, self->color_mode);
       break;
     case PROP_EXPOSURE:
+    case PROP_EXPOSURE_US:
       g_value_set_int(value, self->exposure_us);
       break;
     case PROP_FULL_RANGE:
@@ -862,6 +865,11 @@ static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
   g_object_class_install_property(
       gobject_class, PROP_EXPOSURE,
       int_keep("exposure", "Exposure in microseconds", GST_PARAM_MUTABLE_READY));
+  /* The name pelnik-capture and Python give the same setting. */
+  g_object_class_install_property(
+      gobject_class, PROP_EXPOSURE_US,
+      int_keep("exposure-us", "Exposure in microseconds (the same as exposure)",
+               GST_PARAM_MUTABLE_READY));
   g_object_class_install_property(
       gobject_class, PROP_FULL_RANGE,
       g_param_spec_boolean("full-range", "Full range",
