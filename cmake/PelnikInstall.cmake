@@ -49,6 +49,8 @@ if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
   # directories to the shell, the compilers' helpers, man, Python and GStreamer.
   # Written at install time, so it holds the prefix actually installed to.
   install(CODE "
+  # A package for /usr needs no file to source.
+  if(NOT CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
   set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
   set(libdir \"\${prefix}/${CMAKE_INSTALL_LIBDIR}\")
   file(WRITE \"\$ENV{DESTDIR}\${prefix}/${CMAKE_INSTALL_DATADIR}/pelnik/env.sh\"
@@ -60,9 +62,11 @@ MANPATH=\\\"\${prefix}/${CMAKE_INSTALL_MANDIR}:\\\${MANPATH:-}\\\"
 PYTHONPATH=\\\"\${prefix}/${PELNIK_PYTHON_DIR}\\\${PYTHONPATH:+:\\\$PYTHONPATH}\\\"
 GST_PLUGIN_PATH=\\\"\${prefix}/${PELNIK_GST_PLUGIN_DIR}\\\${GST_PLUGIN_PATH:+:\\\$GST_PLUGIN_PATH}\\\"
 export PATH PKG_CONFIG_PATH CMAKE_PREFIX_PATH MANPATH PYTHONPATH GST_PLUGIN_PATH
-\")" COMPONENT dev)
+\")
+  endif()" COMPONENT dev)
 endif()
 
-# The error codes in words, header-only beside the public header.
-install(FILES ${CMAKE_SOURCE_DIR}/include/PelnikErrors.h
+# The error codes in words and the sensor's nominal timing, header-only
+# beside the public header.
+install(FILES ${CMAKE_SOURCE_DIR}/include/PelnikErrors.h ${CMAKE_SOURCE_DIR}/include/PelnikTiming.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)

@@ -59,6 +59,15 @@ case "$out" in "1280 x 1024, mean "*) ;; *) fail "snapshot printed: $out" ;; esa
 "$work/pc/stream" 0 10 >/dev/null || fail "stream (pkg-config)"
 if "$work/cmake/snapshot" 3 2>/dev/null; then fail "absent camera 3 gave a picture"; fi
 
+# The header-only companions of the public header compile on their own.
+for header in PelnikErrors.h PelnikTiming.h; do
+  printf '#include <%s>\nint main(void) { return 0; }\n' "$header" >"$work/h.c"
+  cc -std=c99 -Wall -Werror -I"$prefix/include" -c "$work/h.c" -o "$work/h.o" || fail "$header"
+done
+out=$(printf '#include <PelnikErrors.h>\n#include <stdio.h>\nint main(void) { char t[128]; puts(PelnikErrorDescribe(2, t, sizeof t)); return 0; }\n' |
+  cc -std=c99 -Wall -Werror -I"$prefix/include" -x c - -o "$work/words" && "$work/words") || fail "PelnikErrorDescribe"
+[ "$out" = "the camera is not connected or another process is using it (error 2)" ] || fail "words: $out"
+
 # The installed tools, plugin and Python package, through env.sh only.
 [ -f "$prefix/share/pelnik/env.sh" ] || fail "no env.sh installed"
 unset LD_LIBRARY_PATH PKG_CONFIG_PATH
