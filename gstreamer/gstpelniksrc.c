@@ -539,8 +539,8 @@ static const int kDefaultBits = 24;
 static void nominal_rate(GstPelnikSrc *self, int height, int *num, int *den) {
   int flag = 0;
   const int lines = Pelnik_GetExposureTime(self->handle, &flag);
-  const long long period = PelnikNominalFramePeriodNs(height, flag == 1 ? lines : 0);
-  gst_util_double_to_fraction(1e9 / (double)period, num, den);
+  const double period = PelnikNominalFramePeriodNs(height, flag == 1 ? lines : 0);
+  gst_util_double_to_fraction(1e9 / period, num, den);
 }
 
 static GstCaps *gst_pelnik_src_get_caps(GstBaseSrc *base, GstCaps *filter) {

@@ -7,13 +7,13 @@
 #define PELNIK_TIMING_H
 
 /* One sensor line: 896 pixel clocks, in nanoseconds. */
-#define PELNIK_SENSOR_LINE_PERIOD_NS 31439
+#define PELNIK_SENSOR_LINE_PERIOD_NS 31438.6
 
 /* The nominal frame period in nanoseconds for a picture of `rows` rows
  * (after subsampling) and an exposure of `exposureLines` lines. */
-static inline long long PelnikNominalFramePeriodNs(int rows, int exposureLines) {
+static inline double PelnikNominalFramePeriodNs(int rows, int exposureLines) {
   const int lines = rows > exposureLines ? rows : exposureLines;
-  return (long long)(lines > 0 ? lines : 1) * PELNIK_SENSOR_LINE_PERIOD_NS;
+  return (lines > 0 ? lines : 1) * PELNIK_SENSOR_LINE_PERIOD_NS;
 }
 
 #endif /* PELNIK_TIMING_H */
