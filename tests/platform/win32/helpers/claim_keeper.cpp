@@ -1,4 +1,4 @@
-// A second process for the claim tests: claims camera N in the session's
+// A second process for the Windows claim tests: claims camera N in the session's
 // claim table, signals the event "PelnikClaimHeld-N", and waits for
 // "PelnikClaimExit-N"; it then ends without releasing (a crash's leftovers).
 #include <windows.h>
