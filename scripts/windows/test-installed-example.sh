@@ -16,9 +16,13 @@ done
 cd "$prefix/bin"
 x86_64-w64-mingw32-gcc-posix -std=c11 -Wall -Wextra -Werror -I"$prefix/include" \
   -o snapshot.exe "$src/examples/windows/snapshot.c" "$prefix/lib/libPelnikSdk_R5M_LX.dll.a"
-run="sh $src/scripts/windows/wine-run.sh"
-$run cmd /c "start /b pelnik-virtcam.exe --cameras 0 & snapshot.exe picture.bmp & taskkill /f /im pelnik-virtcam.exe >nul" \
-  >"$prefix/out.txt" 2>&1 || { cat "$prefix/out.txt" >&2; exit 1; }
+# The virtual camera and the example in one Wine process tree (one prefix);
+# the example is retried while the camera's pipe does not exist yet.
+printf '%s\r\n' '@echo off' 'start /b pelnik-virtcam.exe --cameras 0' 'set n=0' ':again' \
+  'snapshot.exe picture.bmp && goto done' 'set /a n+=1' 'if %n% lss 20 goto again' ':done' \
+  'taskkill /f /im pelnik-virtcam.exe >nul' >run-example.bat
+sh "$src/scripts/windows/wine-run.sh" cmd /c run-example.bat >"$prefix/out.txt" 2>&1 ||
+  { cat "$prefix/out.txt" >&2; exit 1; }
 cat "$prefix/out.txt"
 grep -q 'picture saved as picture.bmp' "$prefix/out.txt" || { echo "example: no picture saved" >&2; exit 1; }
 [ "$(head -c 2 picture.bmp)" = BM ] || { echo "example: picture.bmp is not a BMP file" >&2; exit 1; }
