@@ -32,6 +32,7 @@
 
 #include <PelnikErrors.h>
 #include <PelnikMessages.h>
+#include <PelnikModes.h>
 #include <PelnikSdk_R5M_LX.h>
 #include <PelnikTiming.h>
 #include <stdio.h>
@@ -103,17 +104,22 @@ enum {
   PROP_FIRST_FILTER
 };
 
-/* The colour modes by the bits Pelnik_SetColorMode takes, and the raw video
- * format each is delivered as. 48 and 64 both become BGRA64_LE, the nearest
+/* The raw video format each colour mode (of the table in PelnikModes.h) is
+ * delivered as. 48 and 64 both become BGRA64_LE, the nearest
  * 16-bit-per-channel packed format GStreamer has. */
-typedef struct {
-  int bits;
-  GstVideoFormat format;
-} ModeFormat;
-static const ModeFormat kModes[] = {
-    {8, GST_VIDEO_FORMAT_GRAY8}, {16, GST_VIDEO_FORMAT_GRAY16_LE}, {24, GST_VIDEO_FORMAT_BGR},
-    {32, GST_VIDEO_FORMAT_BGRx}, {64, GST_VIDEO_FORMAT_BGRA64_LE}, {48, GST_VIDEO_FORMAT_BGRA64_LE},
-};
+static GstVideoFormat format_of_mode(const PelnikColourModeInfo *mode) {
+  const gboolean wide = PelnikColourModeSampleBits(mode) > 8;
+  switch (mode->channels) {
+    case 1:
+      return wide ? GST_VIDEO_FORMAT_GRAY16_LE : GST_VIDEO_FORMAT_GRAY8;
+    case 3:
+      return wide ? GST_VIDEO_FORMAT_BGRA64_LE : GST_VIDEO_FORMAT_BGR;
+    case 4:
+      return wide ? GST_VIDEO_FORMAT_BGRA64_LE : GST_VIDEO_FORMAT_BGRx;
+    default:
+      return GST_VIDEO_FORMAT_UNKNOWN;
+  }
+}
 
 struct _GstPelnikSrc {
   GstPushSrc parent;
@@ -202,14 +208,14 @@ static gboolean parse_window(const gchar *text, int out[4]) {
 
 static int bits_of_format(GstVideoFormat format, int preferred) {
   if (format == GST_VIDEO_FORMAT_BGRA64_LE) return preferred == 48 ? 48 : 64;
-  for (guint i = 0; i < G_N_ELEMENTS(kModes); ++i)
-    if (kModes[i].format == format) return kModes[i].bits;
+  for (int i = 0; i < PELNIK_COLOUR_MODE_COUNT; ++i)
+    if (format_of_mode(&kPelnikColourModes[i]) == format) return kPelnikColourModes[i].setBits;
   return 0;
 }
 
 static GstVideoFormat format_of_bits(int bits) {
-  for (guint i = 0; i < G_N_ELEMENTS(kModes); ++i)
-    if (kModes[i].bits == bits) return kModes[i].format;
+  for (int i = 0; i < PELNIK_COLOUR_MODE_COUNT; ++i)
+    if (kPelnikColourModes[i].setBits == bits) return format_of_mode(&kPelnikColourModes[i]);
   return GST_VIDEO_FORMAT_UNKNOWN;
 }
 
@@ -510,23 +516,7 @@ static gboolean gst_pelnik_src_stop(GstBaseSrc *base) {
 
 /* Picture size of the camera's current format. */
 static void picture_size(GstPelnikSrc *self, int *width, int *height) {
-  int divisor = 1;
-  switch (Pelnik_GetSubSample(self->handle)) {
-    case 1:
-    case 17:
-      divisor = 2;
-      break;
-    case 2:
-    case 18:
-      divisor = 4;
-      break;
-    case 3:
-    case 19:
-      divisor = 8;
-      break;
-    default:
-      break;
-  }
+  const int divisor = PelnikSubsampleDivisor(Pelnik_GetSubSample(self->handle));
   *width = Pelnik_Width(self->handle) / divisor;
   *height = Pelnik_Height(self->handle) / divisor;
 }
@@ -562,16 +552,16 @@ static GstCaps *gst_pelnik_src_get_caps(GstBaseSrc *base, GstCaps *filter) {
     const int stored = kDefaultBits;
     GValue formats = G_VALUE_INIT;
     g_value_init(&formats, GST_TYPE_LIST);
-    int order[G_N_ELEMENTS(kModes) + 1];
+    int order[PELNIK_COLOUR_MODE_COUNT + 1];
     int n = 0;
     if (forced) {
       order[n++] = forced;
     } else {
       if (stored) order[n++] = stored;
-      for (guint i = 0; i < G_N_ELEMENTS(kModes); ++i)
-        if (kModes[i].bits != stored) order[n++] = kModes[i].bits;
+      for (int i = 0; i < PELNIK_COLOUR_MODE_COUNT; ++i)
+        if (kPelnikColourModes[i].setBits != stored) order[n++] = kPelnikColourModes[i].setBits;
     }
-    GstVideoFormat listed[G_N_ELEMENTS(kModes) + 1];
+    GstVideoFormat listed[PELNIK_COLOUR_MODE_COUNT + 1];
     int nlisted = 0;
     for (int i = 0; i < n; ++i) {
       const GstVideoFormat f = format_of_bits(order[i]);

@@ -37,21 +37,17 @@ from . import _codes
 from .messages import WM_ERROR, WM_FRAME, WM_RECORD_END, MessageTarget
 
 # Bits per pixel of the finished picture for each Pelnik_GetColorMode value;
-# the 16-bit modes report their significant bits there.
-_BITS_OF_REPORTED_MODE = {8: 8, 10: 16, 24: 24, 32: 32, 42: 48, 58: 64}
+# Pelnik_GetColorMode reports the 16-bit modes by their significant bits.
+_BITS_OF_REPORTED_MODE = {reported: bits for bits, reported, _, _ in _codes.COLOUR_MODES}
 
 # dtype and channels of a picture of each bits per pixel.
 _LAYOUT: Dict[int, Tuple[type, int]] = {
-    8: (np.uint8, 1),
-    16: (np.uint16, 1),
-    24: (np.uint8, 3),
-    32: (np.uint8, 4),
-    48: (np.uint16, 3),
-    64: (np.uint16, 4),
+    bits: (np.uint8 if output // channels == 8 else np.uint16, channels)
+    for bits, _, output, channels in _codes.COLOUR_MODES
 }
 
 # Subsample values and the divisor they apply to the picture size.
-_SUBSAMPLE_DIVISOR = {1: 2, 17: 2, 2: 4, 18: 4, 3: 8, 19: 8}
+_SUBSAMPLE_DIVISOR = _codes.SUBSAMPLE_DIVISORS
 
 # Still-image format names and their Pelnik_SaveImage codes.
 FILE_FORMATS: Dict[str, int] = {
