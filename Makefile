@@ -5,6 +5,7 @@ JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
 .PHONY: all deps bench-deps build test demo bench asan tsan clean install package
+.PHONY: windows test-windows
 
 all: build
 
@@ -53,3 +54,22 @@ package: deps
 
 clean:
 	rm -rf build
+
+# The Windows DLL and tools, 64- and 32-bit, cross-built with MinGW-w64.
+WINDOWS_LANES ?= 2
+windows:
+	@sh scripts/install-deps.sh windows
+	@sh scripts/windows/build-deps.sh x86_64
+	@sh scripts/windows/build-deps.sh i686
+	@for p in windows-x64 windows-x86; do \
+	  test -f build/$$p/build.ninja || cmake --preset $$p >/dev/null || exit 1; \
+	  cmake --build --preset $$p || exit 1; done
+
+# 64-bit tests under Wine, one prefix per lane; the 32-bit DLL checked statically.
+test-windows: windows
+	sh scripts/windows/wine-prefix.sh build/windows-x64 $(WINDOWS_LANES)
+	sh scripts/windows/check-dll.sh build/windows-x86 i686 . && \
+	  sh scripts/windows/test-export-tooling.sh . && \
+	  ctest --preset windows-x64 -j $(WINDOWS_LANES) && \
+	  sh scripts/windows/test-installed-example.sh build/windows-x64 .; s=$$?; \
+	  sh scripts/windows/wine-prefix.sh build/windows-x64 stop; exit $$s

@@ -8,8 +8,8 @@
 #include "output/still_image.h"
 #include "platform/clock.h"
 #include "platform/text_convert.h"
-#include "settings/reg_file_store.h"
 #include "settings/setting_groups.h"
+#include "settings/user_store.h"
 
 namespace pelnik {
 
@@ -27,7 +27,7 @@ void writeIfSet(T *place, T value) {
 }  // namespace
 
 CPelnik::CPelnik()
-    : store_(settings::userSettingsStore()),
+    : store_(settings::userStore()),
       claimant_(device::ClaimTable::newClaimantIdentity()),
       pipeline_(filter_, analog_),
       preview_(makeWindowPreview(this)),
