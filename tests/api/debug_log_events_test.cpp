@@ -37,6 +37,8 @@ TEST_F(DebugLogEvents, RequestsStartsStopsAndErrorsWithTheirCalls) {
   ASSERT_EQ(Pelnik_StartPreview(handle_), 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(Pelnik_StopPreview(handle_), 1);
+  const std::string still = ::testing::TempDir() + "debug-log-still.png";
+  EXPECT_EQ(Pelnik_SaveImage(handle_, still.c_str(), 5), 1);
   platform::setDebugAreas(0);
   const auto lines = capture.lines();
 
@@ -47,6 +49,7 @@ TEST_F(DebugLogEvents, RequestsStartsStopsAndErrorsWithTheirCalls) {
   // The frame request command (02) went to the camera and was answered.
   EXPECT_THAT(lines, lineWith("command 02 00 00 00 00 00: ok, 64 bytes moved"));
   EXPECT_THAT(lines, lineWith("pelnik[chain t"));
+  EXPECT_THAT(lines, lineWith("still image " + still + " (format 5): saved"));
   // Every line is one whole event with its area and thread.
   for (const auto &line : lines) EXPECT_EQ(line.rfind("pelnik[", 0), 0u) << line;
 }
