@@ -11,7 +11,7 @@
 
 #include "api/exports_camera_support.h"
 #include "support/test_environment.h"
-#include "support/x_session.h"
+#include "support/display/x_session.h"
 
 namespace pelnik::test {
 namespace {

@@ -24,8 +24,8 @@
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/device_status.h"
 #include "platform/device_wire.h"
-#include "platform/socket_transport.h"
-#include "platform/unix_stream.h"
+#include "platform/posix/socket_transport.h"
+#include "platform/posix/unix_stream.h"
 
 namespace wire = pelnik::platform::wire;
 namespace us = pelnik::platform::unix_stream;

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "support/test_environment.h"
-#include "support/x_session.h"
+#include "support/display/x_session.h"
 #include "viewer/viewer_process.h"
 
 namespace pelnik::test {
