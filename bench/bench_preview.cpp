@@ -14,9 +14,9 @@
 
 #include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
+#include "imaging/image_buffer.h"
 #include "preview/preview_painter.h"
 #include "preview/x11/x11_preview.h"
-#include "imaging/image_buffer.h"
 #include "support/display/x_session.h"
 #include "virtcam/virtual_camera.h"
 

@@ -2,11 +2,11 @@
 // in the platform's dialog view, over the camera's own records and device.
 #include "camera/CPelnik.h"
 #include "camera/stored_records.h"
-#include "ui/dialog_view.h"
-#include "ui/ui_language.h"
 #include "dialogs/analog_dialog_model.h"
 #include "dialogs/camera_dialog_model.h"
 #include "dialogs/image_dialog_model.h"
+#include "ui/dialog_view.h"
+#include "ui/ui_language.h"
 
 namespace pelnik {
 

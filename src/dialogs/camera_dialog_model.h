@@ -5,9 +5,9 @@
 // itself changes only after OK, when it reloads what was stored.
 #include <string>
 
-#include "platform/settings_store.h"
 #include "dialogs/dialog_model.h"
 #include "dialogs/dialog_texts.h"
+#include "platform/settings_store.h"
 #include "settings/setting_groups.h"
 
 namespace pelnik::settings {

@@ -5,9 +5,9 @@
 // is the picture's size, or scaled through the display buffer otherwise.
 // Both paths leave the picture upright in a window image whose row 0 is the
 // top line.
+#include "imaging/image_buffer.h"
 #include "preview/preview_pixels.h"
 #include "preview/preview_surface.h"
-#include "imaging/image_buffer.h"
 
 namespace pelnik {
 

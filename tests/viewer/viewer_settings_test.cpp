@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "support/test_environment.h"
 #include "support/display/x_session.h"
+#include "support/test_environment.h"
 #include "viewer/viewer_process.h"
 
 namespace pelnik::test {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "support/display/display_test.h"
-#include "support/test_environment.h"
 #include "support/display/x_session.h"
+#include "support/test_environment.h"
 #include "viewer/viewer_process.h"
 
 namespace pelnik::test {

@@ -1,7 +1,5 @@
 #include "platform/shared_memory.h"
 
-#include "platform/posix/runtime_dir.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -10,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/posix/runtime_dir.h"
 
 namespace pelnik::platform {
 
@@ -63,7 +63,7 @@ SharedMemory::Lock::~Lock() {
 }
 
 std::unique_ptr<SharedMemory> SharedMemory::openNamed(const std::string &name, std::size_t size,
-                                                     std::size_t clearBytes) {
+                                                      std::size_t clearBytes) {
   const std::string directory = ensureRuntimeDirectory();
   if (directory.empty()) return nullptr;
   return openOrCreate(directory + "/" + name, size, clearBytes);
