@@ -10,7 +10,6 @@
 #include "imaging/filter_params.h"
 #include "imaging/filter_tables.h"
 #include "imaging/image_buffer.h"
-#include "platform/debug_log.h"
 
 namespace pelnik {
 
@@ -224,14 +223,7 @@ class FrameRun {
 void FilterChain::run(const ChainSettings &given, const ChainBuffers &buffers) {
   const ChainSettings settings = normalised(given);
   ModeBuffers mode{};
-  if (!modeBuffers(settings.colourMode, buffers, mode)) {
-    PELNIK_DEBUG_LOG(platform::DebugArea::Chain,
-                     "chain: no buffers for colour mode %d; the frame is not processed",
-                     static_cast<int>(settings.colourMode));
-    return;
-  }
-  PELNIK_DEBUG_LOG(platform::DebugArea::Chain, "chain: frame in colour mode %d, auto iris mode %d",
-                   static_cast<int>(settings.colourMode), static_cast<int>(settings.autoIrisMode));
+  if (!modeBuffers(settings.colourMode, buffers, mode)) return;
   FrameRun frame(settings, mode, buffers, settings_, notifier_, clock_);
   autoIrisStep(settings.autoIrisMode, mode.raw, device_, settings_, notifier_);
   frame.ended(ChainStep::kAutoIris);
