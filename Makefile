@@ -4,7 +4,7 @@ PRESET ?= default
 JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps bench-deps build test demo bench asan tsan clean install package
+.PHONY: all deps bench-deps build test demo bench asan tsan soak soak-tsan clean install package
 
 all: build
 
@@ -46,6 +46,20 @@ package: deps
 	  -DPELNIK_BUILD_TESTS=OFF -DPELNIK_BUILD_BENCH=OFF
 	cmake --build build/package
 	cd build/package && cpack -G DEB
+
+# The soak run (bench/soak.cpp): SOAK_SECONDS of four cameras and eight
+# application threads; soak-tsan is the two-minute run under TSan.
+SOAK_SECONDS ?= 600
+soak: bench-deps
+	@test -f build/default/build.ninja || cmake --preset default
+	cmake --build build/default --target soak
+	nice build/default/bench/soak --seconds $(SOAK_SECONDS)
+
+soak-tsan: bench-deps
+	cmake --preset tsan -DPELNIK_BUILD_BENCH=ON
+	cmake --build build/tsan --target soak
+	TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp" \
+	  nice build/tsan/bench/soak --seconds 120
 
 clean:
 	rm -rf build
