@@ -56,10 +56,11 @@ soak: bench-deps
 	nice build/default/bench/soak --seconds $(SOAK_SECONDS)
 
 soak-tsan: bench-deps
-	cmake --preset tsan -DPELNIK_BUILD_BENCH=ON
-	cmake --build build/tsan --target soak
+	@test -f build/tsan-soak/build.ninja || cmake --preset tsan -B build/tsan-soak \
+	  -DPELNIK_BUILD_BENCH=ON -DPELNIK_BUILD_TESTS=OFF
+	cmake --build build/tsan-soak --target soak
 	TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp" \
-	  nice build/tsan/bench/soak --seconds 120
+	  nice build/tsan-soak/bench/soak --seconds 120
 
 clean:
 	rm -rf build
