@@ -4,7 +4,7 @@ PRESET ?= default
 JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps bench-deps build test demo bench asan tsan clean install package
+.PHONY: all deps bench-deps build test demo bench asan tsan soak soak-tsan clean install package
 .PHONY: windows test-windows
 
 all: build
@@ -51,6 +51,21 @@ package: deps
 	  -DPELNIK_BUILD_TESTS=OFF -DPELNIK_BUILD_BENCH=OFF
 	cmake --build build/package
 	cd build/package && cpack -G DEB
+
+# The soak run (bench/soak.cpp): SOAK_SECONDS of four cameras and eight
+# application threads; soak-tsan is the two-minute run under TSan.
+SOAK_SECONDS ?= 600
+soak: bench-deps
+	@test -f build/default/build.ninja || cmake --preset default
+	cmake --build build/default --target soak
+	nice build/default/bench/soak --seconds $(SOAK_SECONDS)
+
+soak-tsan: bench-deps
+	@test -f build/tsan-soak/build.ninja || cmake --preset tsan -B build/tsan-soak \
+	  -DPELNIK_BUILD_BENCH=ON -DPELNIK_BUILD_TESTS=OFF
+	cmake --build build/tsan-soak --target soak
+	TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp" \
+	  nice build/tsan-soak/bench/soak --seconds 120
 
 clean:
 	rm -rf build
