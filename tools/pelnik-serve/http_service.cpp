@@ -130,11 +130,20 @@ bool HttpService::start(std::string &error) {
 
 void HttpService::onEarlyRequest(SoupServer *, SoupServerMessage *message, const char *,
                                  GHashTable *, gpointer) {
-  // Refused before its body is read: a flood of bytes costs only its sender.
   SoupMessageHeaders *headers = soup_server_message_get_request_headers(message);
-  if (soup_message_headers_get_content_length(headers) > kMaxRequestBody ||
-      soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CHUNKED)
-    replyError(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, "request body too large");
+  if (soup_message_headers_get_content_length(headers) <= kMaxRequestBody &&
+      soup_message_headers_get_encoding(headers) != SOUP_ENCODING_CHUNKED)
+    return;
+  // The server would read the whole body before answering: the connection is
+  // taken over, answered and closed, so a flood of bytes costs only its sender.
+  GIOStream *connection = soup_server_message_steal_connection(message);
+  if (!connection) return;
+  static const char kRefusal[] =
+      "HTTP/1.1 413 Request Entity Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+  g_output_stream_write_all(g_io_stream_get_output_stream(connection), kRefusal,
+                            sizeof kRefusal - 1, nullptr, nullptr, nullptr);
+  g_io_stream_close(connection, nullptr, nullptr);
+  g_object_unref(connection);
 }
 
 void HttpService::onRequest(SoupServer *, SoupServerMessage *message, const char *path,
