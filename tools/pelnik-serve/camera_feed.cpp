@@ -31,7 +31,8 @@ std::string describePipeline(int camera, const Options &o) {
 // The camera's settings among pelniksrc's properties: those an open camera
 // takes while it streams (the element's own time-out is not one).
 bool isControl(GParamSpec *spec) {
-  return spec && std::string(spec->name) != "frame-timeout" && G_PARAM_SPEC_VALUE_TYPE(spec) == G_TYPE_INT && (spec->flags & G_PARAM_WRITABLE) &&
+  return spec && std::string(spec->name) != "frame-timeout" &&
+         G_PARAM_SPEC_VALUE_TYPE(spec) == G_TYPE_INT && (spec->flags & G_PARAM_WRITABLE) &&
          (spec->flags & GST_PARAM_MUTABLE_PLAYING);
 }
 

@@ -22,8 +22,8 @@ void reply(SoupServerMessage *message, guint status, const std::string &type,
   soup_server_message_set_status(message, status, nullptr);
   soup_server_message_set_response(message, type.c_str(), SOUP_MEMORY_COPY, text.data(),
                                    text.size());
-  soup_message_headers_replace(soup_server_message_get_response_headers(message),
-                               "Cache-Control", "no-store");
+  soup_message_headers_replace(soup_server_message_get_response_headers(message), "Cache-Control",
+                               "no-store");
 }
 
 void replyError(SoupServerMessage *message, guint status, const std::string &why) {
@@ -99,8 +99,8 @@ bool HttpService::start(std::string &error) {
       return false;
     }
   }
-  server_ = soup_server_new("server-header", "pelnik-serve", "tls-certificate", certificate,
-                            nullptr);
+  server_ =
+      soup_server_new("server-header", "pelnik-serve", "tls-certificate", certificate, nullptr);
   if (certificate) g_object_unref(certificate);
   soup_server_add_early_handler(server_, nullptr, &HttpService::onEarlyRequest, this, nullptr);
   soup_server_add_handler(server_, nullptr, &HttpService::onRequest, this, nullptr);
@@ -114,9 +114,9 @@ bool HttpService::start(std::string &error) {
   }
   GSocketAddress *address = g_inet_socket_address_new(inet, guint16(options_.httpPort));
   g_object_unref(inet);
-  const SoupServerListenOptions listen =
-      certificate || !options_.tlsCert.empty() ? SOUP_SERVER_LISTEN_HTTPS
-                                               : SoupServerListenOptions(0);
+  const SoupServerListenOptions listen = certificate || !options_.tlsCert.empty()
+                                             ? SOUP_SERVER_LISTEN_HTTPS
+                                             : SoupServerListenOptions(0);
   const gboolean listening = soup_server_listen(server_, address, listen, &failure);
   g_object_unref(address);
   if (!listening) {
@@ -155,8 +155,7 @@ bool HttpService::authorised(SoupServerMessage *message, GHashTable *query) cons
   if (options_.token.empty()) return true;
   const char *header = soup_message_headers_get_one(
       soup_server_message_get_request_headers(message), "Authorization");
-  if (header && g_str_has_prefix(header, "Bearer ") &&
-      sameSecret(header + 7, options_.token))
+  if (header && g_str_has_prefix(header, "Bearer ") && sameSecret(header + 7, options_.token))
     return true;
   // Images and links of the page cannot carry a header.
   const char *inQuery = queryValue(query, "token");
@@ -215,9 +214,8 @@ void HttpService::serveState(SoupServerMessage *message) {
   for (const auto &feed : feeds_) {
     json << (first ? "" : ",") << "{\"camera\":" << feed->camera()
          << ",\"fps\":" << feed->framesPerSecond() << ",\"frames\":" << feed->framesSeen()
-         << ",\"recording\":" << (feed->recording() ? "true" : "false")
-         << ",\"rtsp\":\"/cam" << feed->camera() << "\",\"controls\":" << feed->controlsJson()
-         << "}";
+         << ",\"recording\":" << (feed->recording() ? "true" : "false") << ",\"rtsp\":\"/cam"
+         << feed->camera() << "\",\"controls\":" << feed->controlsJson() << "}";
     first = false;
   }
   json << "],\"rtspPort\":" << options_.rtspPort << "}";
@@ -251,14 +249,16 @@ void HttpService::serveSnapshot(SoupServerMessage *message, GHashTable *query) {
     replyError(message, SOUP_STATUS_BAD_REQUEST, "no such camera");
     return;
   }
-  const std::string name = output_.freshName(".snapshot-cam" + std::to_string(feed->camera()), ".png");
+  const std::string name =
+      output_.freshName(".snapshot-cam" + std::to_string(feed->camera()), ".png");
   const std::string file = output_.pathOf(name);
   GBytes *png = nullptr;
   if (feed->snapshot(file)) {
     // Read back by path: the name starts with a dot, which requests can never name.
     gchar *data = nullptr;
     gsize size = 0;
-    if (g_file_get_contents(file.c_str(), &data, &size, nullptr)) png = g_bytes_new_take(data, size);
+    if (g_file_get_contents(file.c_str(), &data, &size, nullptr))
+      png = g_bytes_new_take(data, size);
   }
   unlink(file.c_str());
   if (!png) {
@@ -269,8 +269,8 @@ void HttpService::serveSnapshot(SoupServerMessage *message, GHashTable *query) {
   SoupMessageHeaders *headers = soup_server_message_get_response_headers(message);
   soup_message_headers_set_content_type(headers, "image/png", nullptr);
   const std::string disposition =
-      "attachment; filename=\"" + output_.freshName("cam" + std::to_string(feed->camera()), ".png") +
-      "\"";
+      "attachment; filename=\"" +
+      output_.freshName("cam" + std::to_string(feed->camera()), ".png") + "\"";
   soup_message_headers_replace(headers, "Content-Disposition", disposition.c_str());
   soup_message_body_append_bytes(soup_server_message_get_response_body(message), png);
   g_bytes_unref(png);

@@ -120,7 +120,8 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
       if (!value(text)) return false;
       const auto eq = text.find('=');
       int v;
-      if (eq == std::string::npos || eq == 0 || !toInt(text.substr(eq + 1), INT_MIN + 1, INT_MAX, v)) {
+      if (eq == std::string::npos || eq == 0 ||
+          !toInt(text.substr(eq + 1), INT_MIN + 1, INT_MAX, v)) {
         error = "--filter takes NAME=VALUE: " + text;
         return false;
       }

@@ -12,7 +12,7 @@ struct Options {
   std::string bindAddress = "127.0.0.1";
   int rtspPort = 8554;
   int httpPort = 8080;
-  int colorMode = 0;  // bits; 0: the camera's stored mode
+  int colorMode = 0;   // bits; 0: the camera's stored mode
   std::string window;  // "x,y,width,height" or empty
   int subsample = -1;  // -1: the camera's stored value
   int bitrateKbps = 4000;

@@ -36,8 +36,8 @@ bool OutputFolder::open(const std::string &path, std::string &error) {
 bool OutputFolder::plainName(const std::string &name) {
   if (name.empty() || name.size() > 128 || name[0] == '.') return false;
   return std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '_' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
   });
 }
 
@@ -85,7 +85,8 @@ std::vector<std::pair<std::string, long long>> OutputFolder::recordings() const 
     found.emplace_back(name, info.st_size);
   }
   closedir(dir);
-  std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+  std::sort(found.begin(), found.end(),
+            [](const auto &a, const auto &b) { return a.first > b.first; });
   return found;
 }
 

@@ -43,8 +43,7 @@ RtspService::~RtspService() {
 }
 
 bool RtspService::start(const Options &options,
-                        const std::vector<std::unique_ptr<CameraFeed>> &feeds,
-                        std::string &error) {
+                        const std::vector<std::unique_ptr<CameraFeed>> &feeds, std::string &error) {
   server_ = gst_rtsp_server_new();
   gst_rtsp_server_set_address(server_, options.bindAddress.c_str());
   gst_rtsp_server_set_service(server_, std::to_string(options.rtspPort).c_str());
@@ -69,8 +68,8 @@ bool RtspService::start(const Options &options,
   g_object_unref(mounts);
   source_ = gst_rtsp_server_attach(server_, nullptr);
   if (!source_) {
-    error = "cannot listen for RTSP on " + options.bindAddress + ":" +
-            std::to_string(options.rtspPort);
+    error =
+        "cannot listen for RTSP on " + options.bindAddress + ":" + std::to_string(options.rtspPort);
     return false;
   }
   return true;
