@@ -4,7 +4,7 @@ PRESET ?= default
 JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps bench-deps build test demo bench asan tsan clean install package
+.PHONY: all deps bench-deps build test demo bench asan tsan clean install package serve-deps test-serve
 
 all: build
 
@@ -21,6 +21,16 @@ build: deps
 # Through the test preset, so a sanitizer build runs with its suppressions.
 test: build
 	ctest --preset $(PRESET) --output-on-failure -j $(JOBS) --timeout 300
+
+serve-deps:
+	@sh scripts/install-deps.sh serve
+
+# pelnik-serve and its tests (RTSP, HTTP, browser), loopback only.
+test-serve: serve-deps
+	@test -f build/default/build.ninja || cmake --preset default
+	cmake --preset default -DPELNIK_BUILD_SERVE=ON >/dev/null
+	cmake --build build/default --target pelnik-serve gstpelnik pelnik-virtcam
+	ctest --test-dir build/default -L serve --output-on-failure --timeout 300
 
 demo: build
 	@sh scripts/demo.sh $(BUILD)

@@ -1,6 +1,7 @@
 #include "camera_feed.h"
 
 #include <PelnikSdk_R5M_LX.h>
+#include <gst/video/video.h>
 
 #include <sstream>
 
@@ -218,10 +219,35 @@ bool CameraFeed::setControl(const std::string &name, int value, std::string &err
   return true;
 }
 
+int CameraFeed::negotiatedBits() {
+  // The camera's own mode, as the caps it streams with say it.
+  GstPad *pad = gst_element_get_static_pad(source_, "src");
+  GstCaps *caps = gst_pad_get_current_caps(pad);
+  gst_object_unref(pad);
+  if (!caps) return 0;
+  GstVideoInfo info;
+  const bool known = gst_video_info_from_caps(&info, caps);
+  gst_caps_unref(caps);
+  if (!known) return 0;
+  switch (GST_VIDEO_INFO_FORMAT(&info)) {
+    case GST_VIDEO_FORMAT_GRAY8:
+      return 8;
+    case GST_VIDEO_FORMAT_GRAY16_LE:
+      return 16;
+    case GST_VIDEO_FORMAT_BGR:
+      return 24;
+    case GST_VIDEO_FORMAT_BGRx:
+      return 32;
+    default:
+      return 64;  // BGRA64_LE carries both 48 and 64
+  }
+}
+
 std::string CameraFeed::controlsJson() {
   std::ostringstream json;
   int bits = 0;
   g_object_get(source_, "color-mode", &bits, nullptr);
+  if (bits == 0) bits = negotiatedBits();
   json << "{\"color-mode\":" << bits;
   guint count = 0;
   GParamSpec **specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(source_), &count);

@@ -65,6 +65,7 @@ class CameraFeed {
   static GstFlowReturn onJpegSample(GstAppSink *sink, gpointer self);
   static GstFlowReturn onRawSample(GstAppSink *sink, gpointer self);
   bool setColorMode(int bits, std::string &error);
+  int negotiatedBits();
 
   const int camera_;
   const Options &options_;

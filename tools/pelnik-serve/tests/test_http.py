@@ -50,6 +50,7 @@ def test_control_reaches_the_camera_and_bad_values_are_refused(start_server):
     assert status == 200 and json.loads(body)["gain"] == 7
     state = json.loads(server.request("/api/state")[2])
     assert state["cameras"][0]["controls"]["gain"] == 7
+    assert state["cameras"][0]["controls"]["color-mode"] == 24  # the virtual camera's own mode
     status, _, body = server.request("/api/control?camera=0&name=mirror-h&value=1", "POST")
     assert status == 200 and json.loads(body)["mirror-h"] == 1
 
