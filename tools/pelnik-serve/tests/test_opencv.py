@@ -6,7 +6,9 @@ from __future__ import annotations
 import os
 import shutil
 import subprocess
+import tempfile
 import time
+from pathlib import Path
 
 import cv2
 import pytest
@@ -20,8 +22,8 @@ def virtual_camera(tmp_path, monkeypatch):
     program = os.environ.get("PELNIK_VIRTCAM") or shutil.which("pelnik-virtcam")
     if not program:
         pytest.fail("pelnik-virtcam is missing (ctest sets PELNIK_VIRTCAM)")
-    run = tmp_path / "run"
-    run.mkdir(mode=0o700)
+    # Short: the camera's socket path must fit a Unix socket address.
+    run = Path(tempfile.mkdtemp(prefix="pelnik-cv-"))
     monkeypatch.setenv("XDG_RUNTIME_DIR", str(run))
     monkeypatch.setenv("XDG_CONFIG_HOME", str(tmp_path / "config"))
     process = subprocess.Popen([program, "--cameras", "0", "--quiet"], stdout=subprocess.DEVNULL)
@@ -32,6 +34,7 @@ def virtual_camera(tmp_path, monkeypatch):
     yield
     process.terminate()
     process.wait(10)
+    shutil.rmtree(run, ignore_errors=True)
 
 
 def read_frames(capture: cv2.VideoCapture, count: int) -> list:
