@@ -4,7 +4,7 @@ PRESET ?= default
 JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps bench-deps build test demo bench asan tsan clean install package serve-deps test-serve
+.PHONY: all deps bench-deps build test demo bench asan tsan clean install package serve-deps test-serve arm64 test-arm64
 
 all: build
 
@@ -31,6 +31,16 @@ test-serve: serve-deps
 	cmake --preset default -DPELNIK_BUILD_SERVE=ON >/dev/null
 	cmake --build build/default --target pelnik-serve gstpelnik pelnik-virtcam
 	ctest --test-dir build/default -L serve --output-on-failure --timeout 300
+
+# arm64 cross build (Debian's cross toolchain, multiarch -dev packages); the
+# portable tests run under qemu-aarch64.
+arm64:
+	@sh scripts/install-deps.sh arm64
+	@test -f build/arm64/build.ninja || cmake --preset arm64
+	cmake --build --preset arm64
+
+test-arm64: arm64
+	ctest --test-dir build/arm64 -L portable --output-on-failure --timeout 600
 
 demo: build
 	@sh scripts/demo.sh $(BUILD)
