@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "device/CPelnikR5MLXSdk.h"
-#include "platform/socket_transport.h"
+#include "platform/posix/socket_transport.h"
 #include "virtcam/virtual_camera.h"
 
 namespace {

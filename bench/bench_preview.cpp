@@ -14,10 +14,10 @@
 
 #include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
-#include "display/preview_painter.h"
-#include "display/x11_preview.h"
 #include "imaging/image_buffer.h"
-#include "support/x_session.h"
+#include "preview/preview_painter.h"
+#include "preview/x11/x11_preview.h"
+#include "support/display/x_session.h"
 #include "virtcam/virtual_camera.h"
 
 namespace {

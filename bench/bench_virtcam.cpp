@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/device_wire.h"
-#include "platform/socket_transport.h"
+#include "platform/posix/socket_transport.h"
 #include "virtcam/frame_renderer.h"
 #include "virtcam/virtual_camera.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "platform/unix_stream.h"
+#include "platform/posix/unix_stream.h"
 
 namespace pelnik::virtcam {
 

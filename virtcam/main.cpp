@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/runtime_dir.h"
+#include "platform/posix/runtime_dir.h"
 #include "virtcam/virtual_camera.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "platform/device_wire.h"
-#include "platform/runtime_dir.h"
+#include "platform/posix/runtime_dir.h"
 
 namespace pelnik::virtcam {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/unix_stream.h"
+#include "platform/posix/unix_stream.h"
 #include "virtcam/camera_unit.h"
 #include "virtcam/control.h"
 

@@ -30,7 +30,7 @@ CPelnik::CPelnik()
     : store_(settings::userSettingsStore()),
       claimant_(device::ClaimTable::newClaimantIdentity()),
       pipeline_(filter_, analog_),
-      preview_(makeX11Preview(this)),
+      preview_(makeWindowPreview(this)),
       acquisition_(*this, *preview_) {}
 
 CPelnik::~CPelnik() { Teardown(); }

@@ -17,8 +17,8 @@
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/claim_table.h"
 #include "device/config_file.h"
-#include "display/preview_surface.h"
 #include "imaging/cpu_identification.h"
+#include "preview/preview_surface.h"
 
 namespace pelnik::platform {
 class SettingsStore;

@@ -11,10 +11,10 @@
 #include "camera/application_copy.h"
 #include "camera/error_codes.h"
 #include "camera/frame_rate.h"
-#include "display/preview_surface.h"
 #include "platform/event.h"
 #include "platform/recursive_lock.h"
 #include "platform/thread.h"
+#include "preview/preview_surface.h"
 
 namespace pelnik {
 

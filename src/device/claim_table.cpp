@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/process_info.h"
-#include "platform/runtime_dir.h"
 
 namespace pelnik::device {
 
@@ -29,9 +28,10 @@ std::uint64_t ownStartTime() {
 }  // namespace
 
 std::unique_ptr<ClaimTable> ClaimTable::open() {
-  const std::string directory = platform::ensureRuntimeDirectory();
-  if (directory.empty()) return nullptr;
-  return openAt(directory + "/" + kClaimRegionName);
+  auto memory = platform::SharedMemory::openNamed(kClaimRegionName, kClaimRegionBytes,
+                                                  kClaimRegionClearedBytes);
+  if (!memory) return nullptr;
+  return std::unique_ptr<ClaimTable>(new ClaimTable(std::move(memory)));
 }
 
 std::unique_ptr<ClaimTable> ClaimTable::openAt(const std::string &path) {

@@ -17,6 +17,10 @@ class SharedMemory {
   // when any step fails.
   static std::unique_ptr<SharedMemory> openOrCreate(const std::string &path, std::size_t size,
                                                     std::size_t clearBytes);
+  // The region every process of the user's session shares under `name`
+  // (a file of that name in the runtime directory); as openOrCreate.
+  static std::unique_ptr<SharedMemory> openNamed(const std::string &name, std::size_t size,
+                                                 std::size_t clearBytes);
   ~SharedMemory();
   SharedMemory(const SharedMemory &) = delete;
   SharedMemory &operator=(const SharedMemory &) = delete;

@@ -12,7 +12,7 @@
 #include "PelnikSdk_R5M_LX.h"
 #include "camera/CPelnik.h"
 #include "device/claim_table.h"
-#include "platform/runtime_dir.h"
+#include "platform/posix/runtime_dir.h"
 #include "virtcam/virtual_camera.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "exports_camera_support.h"
-#include "support/display_test.h"
+#include "support/display/display_test.h"
 #include "virtcam/scene.h"
 
 namespace pelnik::test {

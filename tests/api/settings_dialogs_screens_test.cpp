@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "api/exports_camera_support.h"
+#include "support/display/x_session.h"
 #include "support/test_environment.h"
-#include "support/x_session.h"
 
 namespace pelnik::test {
 namespace {

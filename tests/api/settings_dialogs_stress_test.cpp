@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "api/exports_camera_support.h"
-#include "support/x_session.h"
+#include "support/display/x_session.h"
 
 namespace pelnik::test {
 namespace {

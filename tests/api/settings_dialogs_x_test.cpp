@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "api/exports_camera_support.h"
-#include "support/x_session.h"
+#include "support/display/x_session.h"
 #include "virtcam/camera_registers.h"
 
 // Last: the X headers behind FLTK define names (None, Status) other headers use.

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/runtime_dir.h"
+#include "platform/posix/runtime_dir.h"
 #include "support/test_environment.h"
 
 namespace {

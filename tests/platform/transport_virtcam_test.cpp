@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/device_wire.h"
-#include "platform/socket_transport.h"
+#include "platform/posix/socket_transport.h"
 #include "virtcam/virtual_camera.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "platform/device_wire.h"
-#include "platform/runtime_dir.h"
-#include "platform/socket_transport.h"
-#include "platform/unix_stream.h"
+#include "platform/posix/runtime_dir.h"
+#include "platform/posix/socket_transport.h"
+#include "platform/posix/unix_stream.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "support/display/x_session.h"
 #include "support/test_environment.h"
-#include "support/x_session.h"
 #include "viewer/viewer_process.h"
 
 namespace pelnik::test {

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "support/display_test.h"
+#include "support/display/display_test.h"
+#include "support/display/x_session.h"
 #include "support/test_environment.h"
-#include "support/x_session.h"
 #include "viewer/viewer_process.h"
 
 namespace pelnik::test {
