@@ -26,6 +26,7 @@ body{font-family:sans-serif;margin:1em;background:#f4f4f4;color:#222}
 "use strict";
 const MODES=[8,16,24,32,48,64];
 let token=sessionStorage.getItem("pelnik-token")||"";
+let asked=false;
 const fragment=new URLSearchParams(location.hash.slice(1));
 if(fragment.get("token")){token=fragment.get("token");sessionStorage.setItem("pelnik-token",token);history.replaceState(null,"",location.pathname);}
 function withToken(url){return token?url+(url.includes("?")?"&":"?")+"token="+encodeURIComponent(token):url;}
@@ -33,7 +34,10 @@ function say(text,bad){const m=document.getElementById("message");m.textContent=
 async function api(path,method){
   const headers=token?{"Authorization":"Bearer "+token}:{};
   const answer=await fetch(path,{method:method||"GET",headers});
-  if(answer.status===401){token=prompt("Token of this camera server")||"";sessionStorage.setItem("pelnik-token",token);throw new Error("token required");}
+  if(answer.status===401){
+    // Asked once per page load: a declined prompt must not come back every second.
+    if(!asked){asked=true;token=prompt("Token of this camera server")||"";sessionStorage.setItem("pelnik-token",token);}
+    throw new Error("token required");}
   const body=await answer.json();
   if(!answer.ok)throw new Error(body.error||answer.statusText);
   return body;

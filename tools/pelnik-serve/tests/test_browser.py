@@ -98,6 +98,9 @@ def test_page_without_the_token_shows_no_picture(start_server, browser):
     wait_for(lambda: "token required" in browser.find_element(By.ID, "message").text,
              what="the refusal")
     assert not browser.find_elements(By.ID, "live0")
+    # Declined once, the page does not ask again at its next refreshes.
+    time.sleep(2.5)
+    assert _alert(browser) is None
 
 
 def _alert(browser):
