@@ -42,7 +42,11 @@ arm64:
 test-arm64: arm64
 	ctest --test-dir build/arm64 -L portable --output-on-failure --timeout 600
 
-demo: build
+# The demo builds what it runs: the library and the capture tool (which
+# embeds the virtual camera); the tests are built by `make test`.
+demo: deps
+	@test -f $(BUILD)/build.ninja || cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET) --target pelnik-capture
 	@sh scripts/demo.sh $(BUILD)
 
 bench: bench-deps

@@ -9,12 +9,14 @@
 #include <array>
 #include <cstdint>
 
+#include "include/PelnikTiming.h"
+
 namespace pelnik::virtcam {
 
 inline constexpr int kSensorColumns = 1280;
 inline constexpr int kSensorRows = 1024;
-// One sensor line (896 pixel clocks).
-inline constexpr double kLinePeriodMs = 0.0314386;
+// One sensor line (896 pixel clocks), from the SDK's timing header.
+inline constexpr double kLinePeriodMs = PELNIK_SENSOR_LINE_PERIOD_NS / 1e6;
 
 namespace sensor_reg {
 inline constexpr int kReadoutMode = 7;
