@@ -5,7 +5,7 @@ JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
 .PHONY: all deps bench-deps build test demo bench asan tsan soak soak-tsan clean install package
-.PHONY: windows test-windows
+.PHONY: windows test-windows serve-deps test-serve arm64 test-arm64
 
 all: build
 
@@ -22,6 +22,26 @@ build: deps
 # Through the test preset, so a sanitizer build runs with its suppressions.
 test: build
 	ctest --preset $(PRESET) --output-on-failure -j $(JOBS) --timeout 300
+
+serve-deps:
+	@sh scripts/install-deps.sh serve
+
+# pelnik-serve and its tests (RTSP, HTTP, browser), loopback only.
+test-serve: serve-deps
+	@test -f build/default/build.ninja || cmake --preset default
+	cmake --preset default -DPELNIK_BUILD_SERVE=ON >/dev/null
+	cmake --build build/default --target pelnik-serve gstpelnik pelnik-virtcam
+	ctest --test-dir build/default -L serve --output-on-failure --timeout 300
+
+# arm64 cross build (Debian's cross toolchain, multiarch -dev packages); the
+# portable tests run under qemu-aarch64.
+arm64:
+	@sh scripts/install-deps.sh arm64
+	@test -f build/arm64/build.ninja || cmake --preset arm64
+	cmake --build --preset arm64
+
+test-arm64: arm64
+	ctest --test-dir build/arm64 -L portable --output-on-failure --timeout 600
 
 # The demo builds what it runs: the library and the capture tool (which
 # embeds the virtual camera); the tests are built by `make test`.

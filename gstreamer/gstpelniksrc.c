@@ -56,6 +56,16 @@ typedef struct {
   FilterGetter get;
 } FilterProperty;
 
+/* The mirrors answer with the value itself; adapted to the filter getters' form. */
+static int get_mirror_h(int handle, int *flag) {
+  *flag = 1;
+  return Pelnik_GetMirrorH(handle);
+}
+static int get_mirror_v(int handle, int *flag) {
+  *flag = 1;
+  return Pelnik_GetMirrorV(handle);
+}
+
 #define FILTER(prop, thing, text) \
   { prop, text, Pelnik_Set##thing, Pelnik_Get##thing }
 static const FilterProperty kFilters[] = {
@@ -86,6 +96,8 @@ static const FilterProperty kFilters[] = {
     FILTER("gray-offset-g1", GrayOffsetG1, "Gray offset of the G1 site"),
     FILTER("gray-offset-g2", GrayOffsetG2, "Gray offset of the G2 site"),
     FILTER("gray-offset-b", GrayOffsetB, "Gray offset of the B site"),
+    {"mirror-h", "Horizontal mirror, 1 on, 0 off", Pelnik_SetMirrorH, get_mirror_h},
+    {"mirror-v", "Vertical mirror, 1 on, 0 off", Pelnik_SetMirrorV, get_mirror_v},
 };
 #undef FILTER
 #define N_FILTERS G_N_ELEMENTS(kFilters)
@@ -164,6 +176,9 @@ struct _GstPelnikSrc {
 G_DEFINE_TYPE(GstPelnikSrc, gst_pelnik_src, GST_TYPE_PUSH_SRC);
 
 static GParamSpec *filter_properties[N_FILTERS];
+
+enum { SIGNAL_SNAPSHOT, N_SIGNALS };
+static guint signals[N_SIGNALS];
 
 static GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
@@ -403,13 +418,16 @@ static void close_camera(GstPelnikSrc *self) {
     GST_OBJECT_UNLOCK(self);
     if (self->stored.valid && !save) restore_stored_settings(self);
     self->stored.valid = FALSE;
-    Pelnik_Release(self->handle);
+    /* Cleared under the object lock before the release: a snapshot action
+     * holding the lock must never see a released handle. */
+    GST_OBJECT_LOCK(self);
+    const int handle = self->handle;
+    self->handle = 0;
+    GST_OBJECT_UNLOCK(self);
+    Pelnik_Release(handle);
   }
   if (self->callback) PelnikMsg_DestroyWindow(self->callback);
   if (self->owner) PelnikMsg_DestroyWindow(self->owner);
-  GST_OBJECT_LOCK(self);
-  self->handle = 0;
-  GST_OBJECT_UNLOCK(self);
   self->owner = self->callback = 0;
   self->streaming = FALSE;
   self->negotiated = FALSE;
@@ -812,6 +830,19 @@ static GstFlowReturn gst_pelnik_src_create(GstPushSrc *push, GstBuffer **out) {
   return GST_FLOW_OK;
 }
 
+/* The "snapshot" action: the camera's newest picture written to `file_name`
+ * in `format` (a PELNIK_FILE_* code) by Pelnik_SaveImage, while the stream
+ * goes on. FALSE when no camera is open or the SDK fails. */
+static gboolean gst_pelnik_src_snapshot(GstPelnikSrc *self, const gchar *file_name, gint format) {
+  if (!file_name || !*file_name) return FALSE;
+  GST_OBJECT_LOCK(self);
+  /* Under the object lock so that a stop cannot release the handle meanwhile. */
+  const gboolean saved = self->handle && Pelnik_SaveImage(self->handle, file_name, format);
+  GST_OBJECT_UNLOCK(self);
+  if (!saved) GST_WARNING_OBJECT(self, "snapshot to %s failed", file_name);
+  return saved;
+}
+
 static GParamSpec *int_keep(const char *name, const char *blurb, GParamFlags mutable_flag) {
   gchar *text = g_strdup_printf("%s; -2147483648 keeps the camera's stored value", blurb);
   /* Without G_PARAM_STATIC_BLURB the property keeps a copy of the text. */
@@ -882,6 +913,11 @@ static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
     filter_properties[i] = int_keep(kFilters[i].name, kFilters[i].blurb, GST_PARAM_MUTABLE_PLAYING);
     g_object_class_install_property(gobject_class, PROP_FIRST_FILTER + i, filter_properties[i]);
   }
+
+  signals[SIGNAL_SNAPSHOT] = g_signal_new_class_handler(
+      "snapshot", G_TYPE_FROM_CLASS(klass), (GSignalFlags)(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
+      G_CALLBACK(gst_pelnik_src_snapshot), NULL, NULL, NULL, G_TYPE_BOOLEAN, 2, G_TYPE_STRING,
+      G_TYPE_INT);
 
   gst_element_class_set_static_metadata(element_class, "PelnikR5M-LX camera source", "Source/Video",
                                         "Live pictures of a PelnikR5M-LX USB camera",
