@@ -17,6 +17,7 @@ struct NameEntry {
   const char *name;
 };
 
+#ifdef PELNIK_HAVE_CPUID
 // Names by vendor and family; model-level detail is not kept.
 constexpr NameEntry kNames[] = {
     {"GenuineIntel", 5, "Intel Pentium"},    {"GenuineIntel", 6, "Intel P6 family"},
@@ -36,6 +37,7 @@ const char *processorName(const char *vendor, int family) {
   }
   return "Unknown";
 }
+#endif
 
 }  // namespace
 
