@@ -7,6 +7,7 @@
 #include "camera/stored_records.h"
 #include "output/still_image.h"
 #include "platform/clock.h"
+#include "platform/register_map.h"
 #include "platform/text_convert.h"
 #include "settings/reg_file_store.h"
 #include "settings/setting_groups.h"
@@ -17,7 +18,6 @@ namespace {
 
 constexpr int kCameraInfoBytes = 36;
 constexpr int kClockChangeSettleMs = 100;
-constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
 
 template <class T>
 void writeIfSet(T *place, T value) {
@@ -213,7 +213,7 @@ int CPelnik::GetIOPort(unsigned char *value) {
   }
   std::uint8_t port = 0;
   // A failed read leaves the caller's byte as it was.
-  if (!device_->ReadFpgaRegister(device::reg::kFpgaIoPort, port)) return 0;
+  if (!device_->ReadFpgaRegister(platform::fpga_reg::kIoPort, port)) return 0;
   *value = port;
   return 1;
 }
@@ -224,7 +224,7 @@ int CPelnik::SetIOPort(int value) {
     PostNotice(ErrorCode::NoDevice);
     return 0;
   }
-  return device_->WriteFpgaRegister(device::reg::kFpgaIoPort, static_cast<std::uint8_t>(value));
+  return device_->WriteFpgaRegister(platform::fpga_reg::kIoPort, static_cast<std::uint8_t>(value));
 }
 
 // ---- camera selection and information ----
@@ -319,7 +319,7 @@ int CPelnik::SetDeviceNumber(int number) {
   loadCameraSettings(number);
   sendAnalogSettings();
   std::uint8_t variant = 0;
-  if (device_->ReadSromByte(kSensorVariantAddress, variant)) {
+  if (device_->ReadSromByte(platform::srom::kSensorVariant, variant)) {
     if (variant == 1) device_->SetSensorVariant(0);
     if (variant == 2) device_->SetSensorVariant(1);
   }
