@@ -19,7 +19,7 @@ int withCamera(int handle, Operation &&operation) noexcept {
   } catch (...) {
     // No exception crosses the C boundary; an operation that throws (only
     // allocation can) fails like any failed call.
-    camera->RaiseError(ErrorCode::MemoryOrBuffer);
+    camera->raiseError(ErrorCode::MemoryOrBuffer);
     return 0;
   }
 }

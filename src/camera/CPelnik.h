@@ -11,6 +11,7 @@
 #include "camera/device_adapters.h"
 #include "camera/error_codes.h"
 #include "camera/error_history.h"
+#include "camera/failure.h"
 #include "camera/filter_values.h"
 #include "camera/real_exposure.h"
 #include "camera/video_format.h"
@@ -38,7 +39,8 @@ class CPelnik : private AcquisitionHost {
 
   // Error reporting: the one way to record a failure (history and owner
   // window), and the one way to only announce it (owner window, even null).
-  int RaiseError(ErrorCode code) { return errors_.raise(codeValue(code)); }
+  // An operation that fails leaves through fail(*this, code) (failure.h).
+  int raiseError(ErrorCode code) override { return errors_.raise(codeValue(code)); }
   void PostNotice(ErrorCode code) const { errors_.notice(codeValue(code)); }
   int GetLastError() { return errors_.pop(); }
   int OwnerWindow() const { return errors_.ownerWindow(); }
@@ -150,7 +152,6 @@ class CPelnik : private AcquisitionHost {
   FramePipeline &pipeline() override { return pipeline_; }
   void claimCamera() override;
   void releaseCamera() override;
-  int raiseError(ErrorCode code) override { return RaiseError(code); }
   int waitTimeMs() const override { return waitTime_; }
   PreviewPlacement previewPlacement() const override;
   PreviewImageSize previewImageSize() const override;
@@ -159,7 +160,7 @@ class CPelnik : private AcquisitionHost {
   // Teardown in reverse order of the open sequence.
   void Teardown();
 
-  int noDevice() { return RaiseError(ErrorCode::NoDevice), 0; }
+  int noDevice() { return fail(*this, ErrorCode::NoDevice); }
   using SetupGuard = std::lock_guard<std::recursive_mutex>;
   // Sends the region and subsample; false when the sensor refused the
   // window or the frames it would deliver do not have the image size.
