@@ -1,12 +1,9 @@
 #!/bin/sh
 # The SDK's main job: a short live capture from a virtual camera and a short
-# AVI recording, or, in a build without the capture tool, a handle opened
-# and its version printed.
+# AVI recording. The camera's settings are stored in the user's settings
+# store, as any program's are.
 set -eu
 build="$1"
-if [ -x "$build/tools/pelnik-capture" ]; then
-  "$build/tools/pelnik-capture" --demo --output "$build/demo-output"
-  exec "$build/tools/pelnik-capture" record "$build/demo-output/demo.avi" --virtual \
-    --color 24 --seconds 2
-fi
-exec "$build/tools/pelnik-hello"
+"$build/tools/pelnik-capture" --demo --output "$build/demo-output"
+exec "$build/tools/pelnik-capture" record "$build/demo-output/demo.avi" --virtual \
+  --color 24 --seconds 2

@@ -36,7 +36,6 @@ CPelnik::CPelnik()
 CPelnik::~CPelnik() { Teardown(); }
 
 int CPelnik::Open(int ownerWindow) {
-  identifyProcessor(processor_);
   claims_ = device::ClaimTable::open();
   if (!claims_) {
     // The owner window is not stored yet, so nothing is posted.

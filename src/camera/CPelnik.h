@@ -18,7 +18,6 @@
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/claim_table.h"
 #include "device/config_file.h"
-#include "imaging/cpu_identification.h"
 #include "preview/preview_surface.h"
 
 namespace pelnik::platform {
@@ -43,7 +42,6 @@ class CPelnik : private AcquisitionHost {
   int raiseError(ErrorCode code) override { return errors_.raise(codeValue(code)); }
   void PostNotice(ErrorCode code) const { errors_.notice(codeValue(code)); }
   int GetLastError() { return errors_.pop(); }
-  int OwnerWindow() const { return errors_.ownerWindow(); }
 
   // The device object; null when the open sequence did not create one.
   device::CPelnikR5MLXSdk *Device() const { return device_.get(); }
@@ -127,7 +125,6 @@ class CPelnik : private AcquisitionHost {
   // Configuration files: the records of the last file loaded are kept.
   int LoadConfigFile(const char *path);
   int LoadConfigFileW(const char16_t *path);
-  const device::ConfigurationList &Configuration() const { return configuration_; }
 
   // Still images of the current picture.
   int SaveImage(const char *fileName, int format);
@@ -138,10 +135,8 @@ class CPelnik : private AcquisitionHost {
   int RecordW(const char16_t *fileName, int duration, int showWindow);
   CameraRecorder &Recorder() { return recorder_; }
 
-  // For the still-image writer and the recorder: the frame lock, whether a
-  // picture was processed, and the finished picture (read under the lock).
+  // The acquisition, for a benchmark that waits on finished pictures.
   Acquisition &Frames() { return acquisition_; }
-  const CameraPipeline &Pictures() const { return pipeline_; }
 
  private:
   // AcquisitionHost.
@@ -181,7 +176,6 @@ class CPelnik : private AcquisitionHost {
   int saveCurrentPicture(const char *fileName, int format, bool requireFrame);
 
   platform::SettingsStore &store_;
-  ProcessorInfo processor_{};  // filled at open; nothing reads it
   ErrorHistory errors_;
   std::unique_ptr<device::ClaimTable> claims_;
   const std::int32_t claimant_;
