@@ -22,7 +22,11 @@ build: deps
 test: build
 	ctest --preset $(PRESET) --output-on-failure -j $(JOBS) --timeout 300
 
-demo: build
+# The demo builds what it runs: the library and the capture tool (which
+# embeds the virtual camera); the tests are built by `make test`.
+demo: deps
+	@test -f $(BUILD)/build.ninja || cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET) --target pelnik-capture
 	@sh scripts/demo.sh $(BUILD)
 
 bench: bench-deps

@@ -1,14 +1,39 @@
-/* pelniksrc: pictures of a PelnikR5M-LX camera as a live GStreamer source.
+/**
+ * SECTION:element-pelniksrc
+ * @title: pelniksrc
+ *
+ * Live pictures of a PelnikR5M-LX USB camera (on Linux, of the virtual
+ * camera `pelnik-virtcam`). Without a caps filter it delivers colour (BGR);
+ * a caps filter or `color-mode` chooses another mode: GRAY8, GRAY16_LE, BGR,
+ * BGRx or BGRA64_LE. The caps carry the sensor's nominal frame rate for the
+ * window and subsample chosen.
+ *
+ * The properties belong to the pipeline: the camera's stored settings are
+ * read when the element starts and put back before it releases the camera,
+ * unless `save-settings=true` keeps what the pipeline set.
+ *
+ * ## Example pipelines
+ * |[
+ * gst-launch-1.0 pelniksrc num-buffers=100 ! videoconvert ! autovideosink
+ * gst-launch-1.0 pelniksrc num-buffers=1 ! videoconvert ! jpegenc ! filesink location=frame.jpg
+ * gst-launch-1.0 pelniksrc window=0,0,640,480 ! video/x-raw,format=GRAY8 ! videoconvert !
+ * autovideosink
+ * gst-launch-1.0 -e pelniksrc num-buffers=150 ! videoconvert ! video/x-raw,format=I420 ! \
+ *     x264enc ! mp4mux ! filesink location=movie.mp4
+ * ]|
  *
  * The camera is opened when the element starts (READY to PAUSED) and
  * released when it stops. The stream is started without an application
  * buffer, so the SDK only announces each frame; every buffer is then filled
  * with Pelnik_GetImage, which copies the newest picture under the camera's
- * frame lock, so no buffer holds parts of two frames. */
+ * frame lock, so no buffer holds parts of two frames.
+ */
 #include "gstpelniksrc.h"
 
+#include <PelnikErrors.h>
 #include <PelnikMessages.h>
 #include <PelnikSdk_R5M_LX.h>
+#include <PelnikTiming.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -73,6 +98,8 @@ enum {
   PROP_EXPOSURE,
   PROP_FULL_RANGE,
   PROP_FRAME_TIMEOUT,
+  PROP_SAVE_SETTINGS,
+  PROP_EXPOSURE_US,
   PROP_FIRST_FILTER
 };
 
@@ -100,6 +127,18 @@ struct _GstPelnikSrc {
   gboolean full_range;
   gint frame_timeout_ms; /* 0: wait without limit */
   gint filters[N_FILTERS];
+  gboolean save_settings;
+
+  /* What the camera held when the element opened it, put back before it is
+   * released unless save_settings (streaming thread and state changes only). */
+  struct {
+    gboolean valid;
+    int filters[N_FILTERS];
+    gboolean filter_read[N_FILTERS];
+    int color_bits;
+    int subsample;
+    int window[6];
+  } stored;
 
   /* The open camera (streaming thread and state changes only). */
   int owner;
@@ -126,30 +165,6 @@ static GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
                     "width = (int) [ 1, 1280 ], height = (int) [ 1, 1024 ], "
                     "framerate = (fraction) [ 0/1, 1000/1 ]"));
 
-/* The macro name of an SDK error code, from the header that defines it. */
-static const char *error_name(int code) {
-#define NAME(x) \
-  case x:       \
-    return #x
-  switch (code) {
-    NAME(PELNIK_ERR_NO_DEVICE);
-    NAME(PELNIK_ERR_CAMERA_ABSENT);
-    NAME(PELNIK_ERR_THREAD);
-    NAME(PELNIK_ERR_WINDOW);
-    NAME(PELNIK_ERR_MEMORY);
-    NAME(PELNIK_ERR_IO);
-    NAME(PELNIK_ERR_FORMAT);
-    NAME(PELNIK_ERR_ACQUISITION);
-    NAME(PELNIK_ERR_ARGUMENT);
-    NAME(PELNIK_ERR_UNSUPPORTED);
-    NAME(PELNIK_ERR_FILE);
-    NAME(PELNIK_ERR_STOPPED);
-    default:
-      return "no code";
-  }
-#undef NAME
-}
-
 /* The code of the failure just seen: the one recorded, else one posted. */
 static int take_error_code(GstPelnikSrc *self) {
   int code = self->handle ? Pelnik_GetLastError(self->handle) : 0;
@@ -162,19 +177,21 @@ static int take_error_code(GstPelnikSrc *self) {
 
 /* Posts an error message carrying the SDK code in its details. */
 static void post_sdk_error(GstPelnikSrc *self, const char *function, int code) {
+  char words[160];
   GST_ELEMENT_ERROR_WITH_DETAILS(
       self, RESOURCE, FAILED,
-      ("Camera %d: %s failed with SDK error %d (%s)", self->camera_number, function, code,
-       error_name(code)),
+      ("Camera %d: %s: %s", self->camera_number, function,
+       PelnikErrorDescribe(code, words, sizeof words)),
       (NULL),
       ("pelnik-error-code", G_TYPE_INT, code, "pelnik-function", G_TYPE_STRING, function, NULL));
 }
 
 static void post_sdk_warning(GstPelnikSrc *self, const char *what, int code) {
-  GST_ELEMENT_WARNING_WITH_DETAILS(
-      self, RESOURCE, SETTINGS,
-      ("Camera %d: %s: SDK error %d (%s)", self->camera_number, what, code, error_name(code)),
-      (NULL), ("pelnik-error-code", G_TYPE_INT, code, NULL));
+  char words[160];
+  GST_ELEMENT_WARNING_WITH_DETAILS(self, RESOURCE, SETTINGS,
+                                   ("Camera %d: %s: %s", self->camera_number, what,
+                                    PelnikErrorDescribe(code, words, sizeof words)),
+                                   (NULL), ("pelnik-error-code", G_TYPE_INT, code, NULL));
 }
 
 static gboolean parse_window(const gchar *text, int out[4]) {
@@ -253,6 +270,7 @@ static void gst_pelnik_src_set_property(GObject *object, guint prop_id, const GV
       self->color_mode = g_value_get_int(value);
       break;
     case PROP_EXPOSURE:
+    case PROP_EXPOSURE_US:
       self->exposure_us = g_value_get_int(value);
       break;
     case PROP_FULL_RANGE:
@@ -260,6 +278,9 @@ static void gst_pelnik_src_set_property(GObject *object, guint prop_id, const GV
       break;
     case PROP_FRAME_TIMEOUT:
       self->frame_timeout_ms = g_value_get_int(value);
+      break;
+    case PROP_SAVE_SETTINGS:
+      self->save_settings = g_value_get_boolean(value);
       break;
     default:
       if (prop_id >= PROP_FIRST_FILTER && prop_id < PROP_FIRST_FILTER + N_FILTERS) {
@@ -299,6 +320,7 @@ static void gst_pelnik_src_get_property(GObject *object, guint prop_id, GValue *
       g_value_set_int(value, self->color_mode);
       break;
     case PROP_EXPOSURE:
+    case PROP_EXPOSURE_US:
       g_value_set_int(value, self->exposure_us);
       break;
     case PROP_FULL_RANGE:
@@ -306,6 +328,9 @@ static void gst_pelnik_src_get_property(GObject *object, guint prop_id, GValue *
       break;
     case PROP_FRAME_TIMEOUT:
       g_value_set_int(value, self->frame_timeout_ms);
+      break;
+    case PROP_SAVE_SETTINGS:
+      g_value_set_boolean(value, self->save_settings);
       break;
     default:
       if (prop_id >= PROP_FIRST_FILTER && prop_id < PROP_FIRST_FILTER + N_FILTERS) {
@@ -325,9 +350,53 @@ static void gst_pelnik_src_get_property(GObject *object, guint prop_id, GValue *
   GST_OBJECT_UNLOCK(self);
 }
 
+/* Reads what the camera holds before the properties change it. */
+static void remember_stored_settings(GstPelnikSrc *self) {
+  const int h = self->handle;
+  for (guint i = 0; i < N_FILTERS; ++i) {
+    int flag = 0;
+    self->stored.filters[i] = kFilters[i].get(h, &flag);
+    self->stored.filter_read[i] = flag == 1;
+  }
+  self->stored.color_bits = current_bits(h);
+  self->stored.subsample = Pelnik_GetSubSample(h);
+  int *w = self->stored.window;
+  Pelnik_GetCaptureWindowEx(h, &w[0], &w[1], &w[2], &w[3], &w[4], &w[5]);
+  self->stored.valid = TRUE;
+}
+
+/* Puts back what remember_stored_settings read, where the pipeline changed
+ * it, so that the library's save at release stores the values it found. */
+static void restore_stored_settings(GstPelnikSrc *self) {
+  const int h = self->handle;
+  const int *w = self->stored.window;
+  int now[6] = {0};
+  Pelnik_GetCaptureWindowEx(h, &now[0], &now[1], &now[2], &now[3], &now[4], &now[5]);
+  if (memcmp(now, w, sizeof now) != 0)
+    Pelnik_SetCaptureWindowEx(h, w[0], w[1], w[2], w[3], w[4], w[5]);
+  if (Pelnik_GetSubSample(h) != self->stored.subsample)
+    Pelnik_SetSubSample(h, self->stored.subsample);
+  if (self->stored.color_bits && current_bits(h) != self->stored.color_bits)
+    Pelnik_SetColorMode(h, self->stored.color_bits);
+  for (guint i = 0; i < N_FILTERS; ++i) {
+    if (!self->stored.filter_read[i]) continue;
+    int flag = 0;
+    if (kFilters[i].get(h, &flag) != self->stored.filters[i] || flag != 1)
+      kFilters[i].set(h, self->stored.filters[i]);
+  }
+  /* Nothing of the restoring belongs in a later failure's report. */
+  while (Pelnik_GetLastError(h) != 0) {
+  }
+}
+
 static void close_camera(GstPelnikSrc *self) {
   if (self->handle) {
     Pelnik_StopPreview(self->handle);
+    GST_OBJECT_LOCK(self);
+    const gboolean save = self->save_settings;
+    GST_OBJECT_UNLOCK(self);
+    if (self->stored.valid && !save) restore_stored_settings(self);
+    self->stored.valid = FALSE;
     Pelnik_Release(self->handle);
   }
   if (self->callback) PelnikMsg_DestroyWindow(self->callback);
@@ -412,10 +481,20 @@ static gboolean gst_pelnik_src_start(GstBaseSrc *base) {
   const int number = self->camera_number;
   GST_OBJECT_UNLOCK(self);
   if (!Pelnik_SetDeviceNumber(handle, number)) {
-    post_sdk_error(self, "Pelnik_SetDeviceNumber", take_error_code(self));
+    const int code = take_error_code(self);
+    char name[32];
+    if (code == PELNIK_ERR_CAMERA_ABSENT &&
+        !Pelnik_GetDeviceName(handle, number, name, sizeof name))
+      GST_ELEMENT_ERROR_WITH_DETAILS(self, RESOURCE, NOT_FOUND,
+                                     ("no camera %d is connected (error %d)", number, code), (NULL),
+                                     ("pelnik-error-code", G_TYPE_INT, code, "pelnik-function",
+                                      G_TYPE_STRING, "Pelnik_SetDeviceNumber", NULL));
+    else
+      post_sdk_error(self, "Pelnik_SetDeviceNumber", code);
     close_camera(self);
     return FALSE;
   }
+  remember_stored_settings(self);
   if (!apply_settings(self)) {
     close_camera(self);
     return FALSE;
@@ -452,6 +531,18 @@ static void picture_size(GstPelnikSrc *self, int *width, int *height) {
   *height = Pelnik_Height(self->handle) / divisor;
 }
 
+/* The colour mode delivered when neither caps nor color-mode choose one. */
+static const int kDefaultBits = 24;
+
+/* The sensor's nominal rate for pictures of `height` rows at the exposure
+ * the camera holds, as a fraction. */
+static void nominal_rate(GstPelnikSrc *self, int height, int *num, int *den) {
+  int flag = 0;
+  const int lines = Pelnik_GetExposureTime(self->handle, &flag);
+  const double period = PelnikNominalFramePeriodNs(height, flag == 1 ? lines : 0);
+  gst_util_double_to_fraction(1e9 / period, num, den);
+}
+
 static GstCaps *gst_pelnik_src_get_caps(GstBaseSrc *base, GstCaps *filter) {
   GstPelnikSrc *self = GST_PELNIK_SRC(base);
   GstCaps *caps;
@@ -466,9 +557,9 @@ static GstCaps *gst_pelnik_src_get_caps(GstBaseSrc *base, GstCaps *filter) {
     GST_OBJECT_LOCK(self);
     const int forced = self->color_mode;
     GST_OBJECT_UNLOCK(self);
-    /* The camera's own mode first, so that it wins unless downstream asks
-     * for another. */
-    const int stored = current_bits(self->handle);
+    /* Colour first, whatever mode a program stored last, so that a
+     * pipeline without caps gives the same pictures every day. */
+    const int stored = kDefaultBits;
     GValue formats = G_VALUE_INIT;
     g_value_init(&formats, GST_TYPE_LIST);
     int order[G_N_ELEMENTS(kModes) + 1];
@@ -493,8 +584,10 @@ static GstCaps *gst_pelnik_src_get_caps(GstBaseSrc *base, GstCaps *filter) {
       g_value_set_static_string(&v, gst_video_format_to_string(f));
       gst_value_list_append_and_take_value(&formats, &v);
     }
+    int rate_n, rate_d;
+    nominal_rate(self, height, &rate_n, &rate_d);
     caps = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, width, "height", G_TYPE_INT,
-                               height, "framerate", GST_TYPE_FRACTION, 0, 1, NULL);
+                               height, "framerate", GST_TYPE_FRACTION, rate_n, rate_d, NULL);
     gst_structure_take_value(gst_caps_get_structure(caps, 0), "format", &formats);
   }
   if (filter) {
@@ -540,8 +633,25 @@ static GstCaps *gst_pelnik_src_fixate(GstBaseSrc *base, GstCaps *caps) {
   GstStructure *s = gst_caps_get_structure(caps, 0);
   gst_structure_fixate_field_nearest_int(s, "width", 1280);
   gst_structure_fixate_field_nearest_int(s, "height", 1024);
-  gst_structure_fixate_field_nearest_fraction(s, "framerate", 0, 1);
+  gst_structure_fixate_field_nearest_fraction(s, "framerate", 31, 1);
   return GST_BASE_SRC_CLASS(parent_class)->fixate(base, caps);
+}
+
+/* A live source answers how late its buffers are: a picture is delivered
+ * at least one frame period after its exposure began. */
+static gboolean gst_pelnik_src_query(GstBaseSrc *base, GstQuery *query) {
+  GstPelnikSrc *self = GST_PELNIK_SRC(base);
+  if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY)
+    return GST_BASE_SRC_CLASS(parent_class)->query(base, query);
+  if (!self->handle) return FALSE;
+  int width, height;
+  picture_size(self, &width, &height);
+  int num, den;
+  nominal_rate(self, height, &num, &den);
+  const GstClockTime period = gst_util_uint64_scale_int(GST_SECOND, den, num);
+  /* The newest picture is copied when a buffer is made, never one older. */
+  gst_query_set_latency(query, TRUE, period, 2 * period);
+  return TRUE;
 }
 
 static gboolean gst_pelnik_src_unlock(GstBaseSrc *base) {
@@ -749,12 +859,17 @@ static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
   g_object_class_install_property(
       gobject_class, PROP_COLOR_MODE,
       g_param_spec_int("color-mode", "Colour mode",
-                       "Bits per pixel 8, 16, 24, 32, 48 or 64 (0: chosen by the caps, the "
-                       "camera's stored mode first)",
+                       "Bits per pixel 8, 16, 24, 32, 48 or 64 (0: chosen by the caps, "
+                       "colour 24 first)",
                        0, 64, 0, (GParamFlags)(rw | GST_PARAM_MUTABLE_READY)));
   g_object_class_install_property(
       gobject_class, PROP_EXPOSURE,
       int_keep("exposure", "Exposure in microseconds", GST_PARAM_MUTABLE_READY));
+  /* The name pelnik-capture and Python give the same setting. */
+  g_object_class_install_property(
+      gobject_class, PROP_EXPOSURE_US,
+      int_keep("exposure-us", "Exposure in microseconds (the same as exposure)",
+               GST_PARAM_MUTABLE_READY));
   g_object_class_install_property(
       gobject_class, PROP_FULL_RANGE,
       g_param_spec_boolean("full-range", "Full range",
@@ -767,6 +882,12 @@ static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
                        "Milliseconds without a frame after which the stream fails with SDK "
                        "error 13 (0: wait without limit)",
                        0, G_MAXINT, 0, (GParamFlags)(rw | GST_PARAM_MUTABLE_PLAYING)));
+  g_object_class_install_property(
+      gobject_class, PROP_SAVE_SETTINGS,
+      g_param_spec_boolean("save-settings", "Save settings",
+                           "Keep the values this pipeline set in the user's settings store "
+                           "(false: the camera's stored settings are put back at the end)",
+                           FALSE, (GParamFlags)(rw | GST_PARAM_MUTABLE_READY)));
   for (guint i = 0; i < N_FILTERS; ++i) {
     filter_properties[i] = int_keep(kFilters[i].name, kFilters[i].blurb, GST_PARAM_MUTABLE_PLAYING);
     g_object_class_install_property(gobject_class, PROP_FIRST_FILTER + i, filter_properties[i]);
@@ -783,6 +904,7 @@ static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
   base_class->set_caps = GST_DEBUG_FUNCPTR(gst_pelnik_src_set_caps);
   base_class->fixate = GST_DEBUG_FUNCPTR(gst_pelnik_src_fixate);
   base_class->unlock = GST_DEBUG_FUNCPTR(gst_pelnik_src_unlock);
+  base_class->query = GST_DEBUG_FUNCPTR(gst_pelnik_src_query);
   base_class->unlock_stop = GST_DEBUG_FUNCPTR(gst_pelnik_src_unlock_stop);
   push_class->create = GST_DEBUG_FUNCPTR(gst_pelnik_src_create);
 
@@ -795,4 +917,4 @@ static gboolean plugin_init(GstPlugin *plugin) {
 
 #define PACKAGE "pelniksdk"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, pelnik, "PelnikR5M-LX camera source",
-                  plugin_init, "1.0.0", "unknown", "PelnikR5M-LX SDK", "PelnikR5M-LX SDK")
+                  plugin_init, PELNIK_VERSION, "unknown", "PelnikR5M-LX SDK", "PelnikR5M-LX SDK")

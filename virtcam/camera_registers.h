@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "include/PelnikTiming.h"
 #include "platform/register_map.h"
 
 namespace pelnik::virtcam {
@@ -15,8 +16,8 @@ using platform::kWindowOrigin;
 namespace sensor_reg = platform::sensor_reg;
 namespace fpga_reg = platform::fpga_reg;
 
-// One sensor line (896 pixel clocks).
-inline constexpr double kLinePeriodMs = 0.0314386;
+// One sensor line (896 pixel clocks), from the SDK's timing header.
+inline constexpr double kLinePeriodMs = PELNIK_SENSOR_LINE_PERIOD_NS / 1e6;
 
 // Where the output image comes from on the sensor and how it is laid out in
 // a transfer.

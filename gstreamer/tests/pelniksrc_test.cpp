@@ -426,4 +426,81 @@ TEST_F(PelnikSrcTest, HundredStateCyclesLeakNothing) {
   EXPECT_EQ(GST_OBJECT_REFCOUNT_VALUE(src_), 2);
 }
 
+// A pipeline's properties belong to it: what it set is gone for the next
+// one unless it asked to save, and without caps the next one gets colour
+// whatever mode was stored.
+TEST_F(PelnikSrcTest, PropertiesLastForTheirPipelineUnlessSaveSettings) {
+  auto heldGamma = [&](const std::string &properties) {
+    build(properties, "video/x-raw,format=GRAY8");
+    play();
+    GstSample *sample = pull();
+    EXPECT_NE(sample, nullptr) << busError();
+    if (sample) gst_sample_unref(sample);
+    int gamma = 0;
+    g_object_get(src_, "gamma", &gamma, nullptr);  // what the open camera holds
+    stop();
+    return gamma;
+  };
+  const int stored = heldGamma("");
+  ASSERT_NE(stored, 150);
+  EXPECT_EQ(heldGamma("gamma=150"), 150);
+  EXPECT_EQ(heldGamma(""), stored) << "a pipeline's gamma outlived it";
+
+  // Saved on request, grey mode included; colour still comes without caps.
+  EXPECT_EQ(heldGamma("gamma=150 save-settings=true"), 150);
+  EXPECT_EQ(heldGamma(""), 150);
+  build("num-buffers=1", "video/x-raw");
+  play();
+  GstSample *sample = pull();
+  ASSERT_NE(sample, nullptr) << busError();
+  Picture p = take(sample);
+  EXPECT_STREQ(gst_video_format_to_string(GST_VIDEO_INFO_FORMAT(&p.info)), "BGR");
+}
+
+// Caps carry the sensor's nominal rate for the window, and the element
+// answers the latency query as a live source with at least one frame period.
+TEST_F(PelnikSrcTest, CapsCarryTheNominalRateAndLatencyIsAFramePeriod) {
+  struct Case {
+    const char *properties;
+    double lowest, highest;
+  };
+  // Full frame reads 1024 lines (about 31 per second); a 200-row window is
+  // bounded by the 512-line default exposure (about 62 per second).
+  const Case cases[] = {{"", 30.0, 32.0}, {"window=0,0,320,200", 61.0, 64.0}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.properties);
+    build(c.properties, "video/x-raw");
+    play();
+    GstSample *sample = pull();
+    ASSERT_NE(sample, nullptr) << busError();
+    Picture p = take(sample);
+    const double rate = double(GST_VIDEO_INFO_FPS_N(&p.info)) / GST_VIDEO_INFO_FPS_D(&p.info);
+    EXPECT_GT(rate, c.lowest);
+    EXPECT_LT(rate, c.highest);
+
+    GstQuery *query = gst_query_new_latency();
+    ASSERT_TRUE(gst_element_query(src_, query));
+    gboolean live = FALSE;
+    GstClockTime minimum = 0, maximum = 0;
+    gst_query_parse_latency(query, &live, &minimum, &maximum);
+    gst_query_unref(query);
+    EXPECT_TRUE(live);
+    EXPECT_GE(minimum, GstClockTime(GST_SECOND / c.highest));
+    EXPECT_LE(minimum, GstClockTime(GST_SECOND / c.lowest));
+    EXPECT_TRUE(maximum == GST_CLOCK_TIME_NONE || maximum >= minimum);
+  }
+}
+
+TEST_F(PelnikSrcTest, AnAbsentCameraIsNamedInWords) {
+  build("camera=1");
+  gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+  GstMessage *error = waitError();
+  ASSERT_NE(error, nullptr);
+  GError *gerror = nullptr;
+  gst_message_parse_error(error, &gerror, nullptr);
+  EXPECT_STREQ(gerror->message, "no camera 1 is connected (error 2)");
+  g_error_free(gerror);
+  gst_message_unref(error);
+}
+
 }  // namespace

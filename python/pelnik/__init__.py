@@ -11,6 +11,7 @@ Every failure raises :class:`PelnikError` with the SDK's error code.
 """
 
 from ._library import Library, library
+from ._version import __version__
 from .camera import FILE_FORMATS, Camera, CameraInfo, Limits, Recording, cameras, picture_shape
 from .errors import FrameTimeout, PelnikError, meaning
 from .messages import MessageTarget
@@ -31,8 +32,6 @@ __all__ = [
     "picture_shape",
     "version",
 ]
-
-__version__ = "1.0.0"
 
 
 def version() -> int:

@@ -101,8 +101,7 @@ class Library:
                 errors.append(f"{candidate}: {exc}")
         if self._dll is None:
             raise OSError(
-                "cannot load the PelnikR5M-LX SDK library (set PELNIK_LIBRARY to its path): "
-                + "; ".join(errors)
+                "cannot load the PelnikR5M-LX SDK library (set PELNIK_LIBRARY to its path): " + "; ".join(errors)
             )
         self._functions: dict[str, ctypes._CFuncPtr] = {}
         self._lock = threading.Lock()

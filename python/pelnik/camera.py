@@ -21,6 +21,7 @@ from __future__ import annotations
 
 import asyncio
 import ctypes
+import difflib
 import os
 import time
 import warnings
@@ -32,6 +33,7 @@ import numpy as np
 
 from ._library import ENCODING, Library, PelnikFrameInfo, library
 from .errors import FrameTimeout, PelnikError
+from . import _codes
 from .messages import WM_ERROR, WM_FRAME, WM_RECORD_END, MessageTarget
 
 # Bits per pixel of the finished picture for each Pelnik_GetColorMode value;
@@ -53,14 +55,14 @@ _SUBSAMPLE_DIVISOR = {1: 2, 17: 2, 2: 4, 18: 4, 3: 8, 19: 8}
 
 # Still-image format names and their Pelnik_SaveImage codes.
 FILE_FORMATS: Dict[str, int] = {
-    "bmp": 0,
-    "raw": 1,
-    "jpeg": 2,
-    "jpeg100": 2,
-    "jpeg70": 3,
-    "jpeg20": 4,
-    "png": 5,
-    "tiff": 6,
+    "bmp": _codes.FILE_BMP,
+    "raw": _codes.FILE_RAW,
+    "jpeg": _codes.FILE_JPEG_HIGH,
+    "jpeg100": _codes.FILE_JPEG_HIGH,
+    "jpeg70": _codes.FILE_JPEG_MID,
+    "jpeg20": _codes.FILE_JPEG_LOW,
+    "png": _codes.FILE_PNG,
+    "tiff": _codes.FILE_TIFF,
 }
 _SUFFIX_FORMATS = {
     ".bmp": "bmp",
@@ -72,8 +74,8 @@ _SUFFIX_FORMATS = {
     ".tiff": "tiff",
 }
 
-# Frame-message error forms: 8 is one failed frame, the stream goes on.
-_FRAME_FAILED = 8
+# Frame-message error forms: a failed acquisition is one lost frame, the stream goes on.
+_FRAME_FAILED = _codes.ERR_ACQUISITION
 
 _ROW_ORDER_TOP_FIRST = 1
 
@@ -129,8 +131,10 @@ class _FilterValue:
     The SDK checks the range; a value outside it raises PelnikError code 9.
     """
 
-    def __init__(self, thing: str, doc: str) -> None:
+    def __init__(self, thing: str, doc: str, alias: bool = False) -> None:
         self.thing = thing
+        self.alias = alias
+        self.name = ""  # the attribute's name, set when the class is made
         self.__doc__ = doc
 
     def __set_name__(self, owner: type, name: str) -> None:
@@ -151,7 +155,7 @@ def cameras(lib: Optional[Library] = None) -> List[CameraInfo]:
     with MessageTarget(lib) as owner:
         handle = lib.Pelnik_Initialize(owner.handle)
         if handle == 0:
-            raise PelnikError(5, "Pelnik_Initialize")
+            raise PelnikError(_codes.ERR_MEMORY, "Pelnik_Initialize")
         try:
             names = ctypes.create_string_buffer(256 * 32)
             present = lib.Pelnik_EnumDevice(handle, names)
@@ -169,12 +173,21 @@ def cameras(lib: Optional[Library] = None) -> List[CameraInfo]:
             lib.Pelnik_Release(handle)
 
 
+def _settable_names(cls: type) -> List[str]:
+    return [
+        name
+        for klass in cls.__mro__
+        for name, attr in vars(klass).items()
+        if not name.startswith("_") and hasattr(attr, "__set__")
+    ]
+
+
 class Camera:
     """One camera, opened by number; a context manager that releases it.
 
     >>> with pelnik.Camera(0) as cam:
     ...     cam.color_mode = 24
-    ...     cam.gamma = 120
+    ...     cam.gamma = 100
     ...     for picture in cam.frames(count=10):
     ...         print(picture.shape)
     """
@@ -198,7 +211,9 @@ class Camera:
     color_gain_green1 = _FilterValue("ColorGainGreen1", "Per-channel sensor gain, always 0 (filter value 15).")
     color_gain_green2 = _FilterValue("ColorGainGreen2", "Per-channel sensor gain, always 0 (filter value 16).")
     color_gain_blue = _FilterValue("ColorGainBlue", "Per-channel sensor gain, always 0 (filter value 17).")
-    exposure_time = _FilterValue("ExposureTime", "Exposure in sensor lines, sent to the sensor at once (filter value 18).")
+    exposure_time = _FilterValue(
+        "ExposureTime", "Exposure in sensor lines, sent to the sensor at once (filter value 18)."
+    )
     gray_mode = _FilterValue("GrayMode", "Gray mode (filter value 19).")
     gray_gain_r = _FilterValue("GrayGainR", "Gray gain of the R site (filter value 20).")
     gray_gain_g1 = _FilterValue("GrayGainG1", "Gray gain of the G1 site (filter value 21).")
@@ -212,6 +227,25 @@ class Camera:
     # The one identifier without a named pair.
     _GRAY_CALIBRATION_ID = 28
 
+    # The names pelnik-capture and pelniksrc use for the same settings.
+    gain = _FilterValue("GlobalGain", "Sensor gain: the name of global_gain in pelnik-capture and pelniksrc.", True)
+    exposure_lines = _FilterValue(
+        "ExposureTime",
+        "Exposure in sensor lines: the name of exposure_time in pelnik-capture and pelniksrc.",
+        True,
+    )
+
+    def __setattr__(self, name: str, value) -> None:
+        # A misspelt setting must fail, not become a new attribute that the
+        # camera never sees.
+        if not name.startswith("_") and name != "number":
+            attr = getattr(type(self), name, None)
+            if not hasattr(attr, "__set__"):
+                close = difflib.get_close_matches(name, _settable_names(type(self)), n=3)
+                hint = f" (did you mean {' or '.join(close)}?)" if close else ""
+                raise AttributeError(f"Camera has no setting '{name}'{hint}")
+        super().__setattr__(name, value)
+
     def __init__(self, number: int = 0, *, lib: Optional[Library] = None) -> None:
         """Open camera `number`; raises PelnikError (code 2) when it is absent."""
         self._lib = lib or library()
@@ -219,7 +253,7 @@ class Camera:
         self._handle = self._lib.Pelnik_Initialize(self._owner.handle)
         if self._handle == 0:
             self._owner.close()
-            raise PelnikError(5, "Pelnik_Initialize")
+            raise PelnikError(_codes.ERR_MEMORY, "Pelnik_Initialize")
         self._finalizer = weakref.finalize(self, _release, self._lib, self._handle, self._owner)
         self._streaming = False
         try:
@@ -239,7 +273,7 @@ class Camera:
     def handle(self) -> int:
         """The SDK's camera handle, for calls this class does not wrap."""
         if self.closed:
-            raise PelnikError(1, "", "camera closed")
+            raise PelnikError(_codes.ERR_NO_DEVICE, "", "camera closed")
         return self._handle
 
     def close(self) -> None:
@@ -424,7 +458,7 @@ class Camera:
         return {
             name: getattr(self, name)
             for name, attr in type(self).__dict__.items()
-            if isinstance(attr, _FilterValue)
+            if isinstance(attr, _FilterValue) and not attr.alias
         }
 
     # -- pictures -----------------------------------------------------------
@@ -511,11 +545,11 @@ class Camera:
         if format is None:
             name = _SUFFIX_FORMATS.get(path.suffix.lower())
             if name is None:
-                raise PelnikError(9, "Pelnik_SaveImage", f"no format for suffix '{path.suffix}'")
+                raise PelnikError(_codes.ERR_ARGUMENT, "Pelnik_SaveImage", f"no format for suffix '{path.suffix}'")
             code = FILE_FORMATS[name]
         elif isinstance(format, str):
             if format.lower() not in FILE_FORMATS:
-                raise PelnikError(9, "Pelnik_SaveImage", f"unknown format '{format}'")
+                raise PelnikError(_codes.ERR_ARGUMENT, "Pelnik_SaveImage", f"unknown format '{format}'")
             code = FILE_FORMATS[format.lower()]
         else:
             code = int(format)
@@ -552,7 +586,7 @@ class Camera:
         self._call(function, int(parent))
         posted = [int(lparam) for message, _, lparam in self._owner.drain() if message == WM_ERROR]
         if 4 in posted:
-            raise PelnikError(4, function, "no display to show the dialog on")
+            raise PelnikError(_codes.ERR_WINDOW, function, "no display to show the dialog on")
 
     def start_recording(self, path: Union[str, os.PathLike], seconds: float) -> Path:
         """Start recording an uncompressed AVI movie (Pelnik_Record) and return at once.
@@ -564,7 +598,7 @@ class Camera:
         """
         path = Path(path)
         if not self._lib.has("Pelnik_Record"):
-            raise PelnikError(11, "Pelnik_Record", "this library has no recorder")
+            raise PelnikError(_codes.ERR_UNSUPPORTED, "Pelnik_Record", "this library has no recorder")
         # Unsigned milliseconds; all bits set records until stopped.
         duration_ms = 0xFFFFFFFF if seconds < 0 else min(int(round(seconds * 1000)), 0xFFFFFFFE)
         # The C argument is an int holding the unsigned value's bits.
@@ -590,7 +624,7 @@ class Camera:
         if not streaming_before:
             self._lib.Pelnik_StopPreview(self.handle)
         if end is None:
-            raise PelnikError(0, "Pelnik_Record", "no end-of-recording message")
+            raise PelnikError(_codes.ERR_NONE, "Pelnik_Record", "no end-of-recording message")
         reason, frames = end
         recording = Recording(path, frames, _RECORD_ENDINGS.get(reason, f"ending {reason}"))
         if reason in _RECORD_FAILURES:
@@ -619,14 +653,17 @@ class Recording(NamedTuple):
 # How a recording ended (wParam of the end-of-recording message), and the
 # endings that are failures with the error code the SDK raised for them.
 _RECORD_ENDINGS = {
-    1: "duration",
-    2: "stopped",
-    3: "write failed",
-    4: "size limit",
-    5: "camera lost",
-    6: "picture changed",
+    _codes.RECORD_END_DURATION: "duration",
+    _codes.RECORD_END_STOPPED: "stopped",
+    _codes.RECORD_END_WRITE_FAILED: "write failed",
+    _codes.RECORD_END_SIZE_LIMIT: "size limit",
+    _codes.RECORD_END_CAMERA_LOST: "camera lost",
+    _codes.RECORD_END_PICTURE_CHANGED: "picture changed",
 }
-_RECORD_FAILURES = {3: 12, 5: 13}
+_RECORD_FAILURES = {
+    _codes.RECORD_END_WRITE_FAILED: _codes.ERR_FILE,
+    _codes.RECORD_END_CAMERA_LOST: _codes.ERR_STOPPED,
+}
 
 
 class _Stream:
@@ -634,7 +671,7 @@ class _Stream:
 
     def __init__(self, camera: Camera, function: str) -> None:
         if camera._streaming:
-            raise PelnikError(1, function, "a stream of this camera is already running")
+            raise PelnikError(_codes.ERR_NO_DEVICE, function, "a stream of this camera is already running")
         self.camera = camera
         self.function = function
         self.target = MessageTarget(camera._lib)

@@ -4,27 +4,15 @@ from __future__ import annotations
 
 from typing import Optional
 
-# What the SDK's error codes mean, as the public header describes them.
-MEANINGS: dict[int, str] = {
-    0: "failed without an error code",
-    1: "no device, or wrong state for the call",
-    2: "camera absent or claimed by another process",
-    3: "worker thread could not be started",
-    4: "window or size preset unavailable",
-    5: "memory or buffer too small",
-    6: "device input/output",
-    7: "invalid video format",
-    8: "frame acquisition failed",
-    9: "invalid argument",
-    11: "not supported by this camera model",
-    12: "file error",
-    13: "camera stopped delivering frames",
-}
+from . import _codes
+
+# What the SDK's error codes mean, in the words every tool prints.
+MEANINGS: dict[int, str] = dict(_codes.ERROR_TEXTS)
 
 
 def meaning(code: int) -> str:
     """The meaning of an SDK error code."""
-    return MEANINGS.get(code, f"unknown error code {code}")
+    return MEANINGS.get(code, _codes.UNKNOWN_ERROR_TEXT)
 
 
 class PelnikError(Exception):
@@ -39,11 +27,12 @@ class PelnikError(Exception):
         self.meaning = meaning(self.code)
         self.function = function
         self.detail = detail
-        text = f"error {self.code}: {self.meaning}"
-        if function:
-            text = f"{function} failed: {text}"
+        # The same form as the tools print: the failure in words, the code in brackets.
+        text = f"{self.meaning} (error {self.code})"
         if detail:
-            text += f" ({detail})"
+            text = f"{detail}: {text}"
+        if function:
+            text = f"{function}: {text}"
         super().__init__(text)
 
 
@@ -51,4 +40,4 @@ class FrameTimeout(PelnikError, TimeoutError):
     """No frame arrived within the time allowed (code 13)."""
 
     def __init__(self, seconds: float, function: str = "") -> None:
-        super().__init__(13, function, f"no frame within {seconds:g} s")
+        super().__init__(_codes.ERR_STOPPED, function, f"no frame within {seconds:g} s")

@@ -6,12 +6,13 @@ import ctypes
 import weakref
 from typing import Optional, Tuple
 
+from . import _codes
 from ._library import Library, PelnikMsg, library
 from .errors import PelnikError
 
-WM_FRAME = 0x8002
-WM_ERROR = 0x8003
-WM_RECORD_END = 0x8004
+WM_FRAME = _codes.WM_FRAME
+WM_ERROR = _codes.WM_ERROR
+WM_RECORD_END = _codes.WM_RECORD_END
 
 
 def _destroy(lib: Library, handle: int) -> None:
@@ -25,7 +26,7 @@ class MessageTarget:
         self._lib = lib or library()
         self.handle: int = self._lib.PelnikMsg_CreateWindow()
         if self.handle == 0:
-            raise PelnikError(5, "PelnikMsg_CreateWindow")
+            raise PelnikError(_codes.ERR_MEMORY, "PelnikMsg_CreateWindow")
         self._finalizer = weakref.finalize(self, _destroy, self._lib, self.handle)
 
     @property
@@ -40,7 +41,7 @@ class MessageTarget:
         """A descriptor readable exactly while messages wait (do not read or close it)."""
         fd = self._lib.PelnikMsg_Fd(self.handle)
         if fd < 0:
-            raise PelnikError(1, "PelnikMsg_Fd", "message target destroyed")
+            raise PelnikError(_codes.ERR_NO_DEVICE, "PelnikMsg_Fd", "message target destroyed")
         return fd
 
     def get(self, timeout: Optional[float]) -> Optional[Tuple[int, int, int]]:
@@ -52,7 +53,7 @@ class MessageTarget:
         ms = -1 if timeout is None else max(0, int(round(timeout * 1000)))
         got = self._lib.PelnikMsg_Get(self.handle, ctypes.byref(msg), ms)
         if got < 0:
-            raise PelnikError(1, "PelnikMsg_Get", "message target destroyed")
+            raise PelnikError(_codes.ERR_NO_DEVICE, "PelnikMsg_Get", "message target destroyed")
         if got == 0:
             return None
         return int(msg.message), int(msg.wParam), int(msg.lParam)

@@ -31,9 +31,7 @@ class VirtualCamera:
 
     def __init__(self) -> None:
         self.directory = _ROOT / "run" / "pelnik"
-        self.process = subprocess.Popen(
-            [VIRTCAM, "--cameras", "0,2", "--quiet"], stdout=subprocess.DEVNULL
-        )
+        self.process = subprocess.Popen([VIRTCAM, "--cameras", "0,2", "--quiet"], stdout=subprocess.DEVNULL)
         deadline = time.monotonic() + 10
         while not (self.directory / "pelnik-virtcam.control").exists():
             if self.process.poll() is not None or time.monotonic() > deadline:

@@ -23,7 +23,8 @@ def test_an_absent_camera_raises_code_2(virtcam):
     with pytest.raises(pelnik.PelnikError) as caught:
         pelnik.Camera(1)
     assert caught.value.code == 2
-    assert caught.value.meaning == "camera absent or claimed by another process"
+    assert caught.value.meaning == "the camera is not connected or another process is using it"
+    assert str(caught.value).endswith("(error 2)")
     assert caught.value.function == "Pelnik_SetDeviceNumber"
 
 
@@ -39,18 +40,44 @@ def test_every_filter_value_round_trips_and_the_sdk_range_is_enforced(cam):
     assert len(before) == 27
     # A value inside each range, and one outside where the SDK refuses.
     inside = {
-        "brightness": -40, "contrast": 30, "hue": 90, "saturation": -20, "sharpness": 7,
-        "bayer_gain_red": 150, "bayer_gain_green": 90, "bayer_gain_blue": 300,
-        "gamma": 120, "bayer_mode": 2, "gray_mode": 1, "gray_gain_r": 200,
-        "gray_gain_g1": 12, "gray_gain_g2": 255, "gray_gain_b": 0, "gray_offset_r": -255,
-        "gray_offset_g1": 3, "gray_offset_g2": 255, "gray_offset_b": -1,
-        "global_gain": 77, "exposure_time": 300, "color_gain_red": 0,
+        "brightness": -40,
+        "contrast": 30,
+        "hue": 90,
+        "saturation": -20,
+        "sharpness": 7,
+        "bayer_gain_red": 150,
+        "bayer_gain_green": 90,
+        "bayer_gain_blue": 300,
+        "gamma": 120,
+        "bayer_mode": 2,
+        "gray_mode": 1,
+        "gray_gain_r": 200,
+        "gray_gain_g1": 12,
+        "gray_gain_g2": 255,
+        "gray_gain_b": 0,
+        "gray_offset_r": -255,
+        "gray_offset_g1": 3,
+        "gray_offset_g2": 255,
+        "gray_offset_b": -1,
+        "global_gain": 77,
+        "exposure_time": 300,
+        "color_gain_red": 0,
     }
     outside = {
-        "brightness": 256, "contrast": -128, "hue": 361, "saturation": -256, "sharpness": 31,
-        "bayer_gain_red": 401, "gamma": 201, "bayer_mode": 4, "gray_mode": 3,
-        "gray_gain_b": 256, "gray_offset_g2": -256, "color_gain_blue": 5,
-        "global_gain": cam.limits.gain_max + 1, "exposure_time": cam.limits.exposure_min - 1,
+        "brightness": 256,
+        "contrast": -128,
+        "hue": 361,
+        "saturation": -256,
+        "sharpness": 31,
+        "bayer_gain_red": 401,
+        "gamma": 201,
+        "bayer_mode": 4,
+        "gray_mode": 3,
+        "gray_gain_b": 256,
+        "gray_offset_g2": -256,
+        "color_gain_blue": 5,
+        "global_gain": cam.limits.gain_max + 1,
+        "exposure_time": cam.limits.exposure_min - 1,
     }
     try:
         for name, value in inside.items():
@@ -128,7 +155,7 @@ def test_a_closed_camera_raises_and_close_is_idempotent(virtcam):
     cam.close()
     assert cam.closed
     with pytest.raises(pelnik.PelnikError) as caught:
-        cam.gamma
+        cam.gamma  # pylint: disable=pointless-statement
     assert caught.value.code == 1
 
 
@@ -152,3 +179,20 @@ def test_cameras_and_message_targets_are_not_leaked(virtcam):
     # The camera is free again for a stream of its own.
     with pelnik.Camera(0) as cam:
         assert next(cam.frames(count=1)).size > 0
+
+
+def test_a_misspelt_setting_raises_and_the_other_tools_names_are_aliases(cam):
+    for wrong in ("exposure", "gama", "colour_mode"):
+        with pytest.raises(AttributeError, match=f"no setting '{wrong}'"):
+            setattr(cam, wrong, 5)
+    with pytest.raises(AttributeError, match="did you mean gamma"):
+        cam.gama = 100
+    # pelnik-capture's --gain and --exposure-lines, pelniksrc's gain and exposure-lines.
+    cam.gain = 20
+    assert cam.global_gain == 20
+    cam.exposure_lines = 300
+    assert cam.exposure_time == 300
+    assert "gain" not in cam.filter_values() and "exposure_lines" not in cam.filter_values()
+    # Read-only facts stay read-only.
+    with pytest.raises(AttributeError):
+        cam.limits = None

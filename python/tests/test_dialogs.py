@@ -56,7 +56,7 @@ def _dialog_window(timeout: float = 15.0) -> str:
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         found = subprocess.run(
-            ["xdotool", "search", "--onlyvisible", "--name", "^Property$"], capture_output=True, text=True
+            ["xdotool", "search", "--onlyvisible", "--name", "^Property$"], capture_output=True, text=True, check=False
         ).stdout.split()
         if found:
             return found[0]
@@ -80,7 +80,7 @@ class _DialogThread(threading.Thread):
     def run(self) -> None:
         try:
             self.show()
-        except BaseException as e:  # handed to the test thread
+        except BaseException as e:  # pylint: disable=broad-exception-caught  # handed to the test thread
             self.error = e
 
     def finish(self, timeout: float = 15.0) -> None:

@@ -1,8 +1,10 @@
 """Pictures: streams, snapshots, files, triggers, recording."""
 
 import asyncio
+import re
 import contextlib
 import threading
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -122,7 +124,7 @@ def test_unplugged_camera_ends_the_stream_with_the_sdk_code(cam, virtcam):
     with pytest.raises(pelnik.PelnikError) as caught:
         cam._call("Pelnik_Fps")  # unsupported: posts 11, records nothing
     assert caught.value.code == 11
-    assert caught.value.meaning == "not supported by this camera model"
+    assert caught.value.meaning == "this camera model does not support the call"
 
 
 def test_snapshot_and_save_write_the_same_picture(cam, tmp_path):
@@ -162,3 +164,17 @@ def test_trigger_yields_one_picture_per_trigger(cam, virtcam):
         stop.set()
         firing.join()
     assert len(set(stamps)) == 3
+
+
+def test_the_readme_example_values_give_a_well_exposed_picture(virtcam):
+    # The quick start is what a newcomer copies: its settings must not give
+    # a black picture.
+    readme = (Path(__file__).resolve().parents[2] / "README.md").read_text()
+    gamma = int(re.search(r"cam\.gamma = (\d+)", readme).group(1))
+    exposure = int(re.search(r"cam\.exposure_us = (\d+)", readme).group(1))
+    with pelnik.Camera(0) as cam:
+        cam.color_mode = 24
+        cam.gamma = gamma
+        cam.exposure_us = exposure
+        pictures = list(cam.frames(count=3))
+    assert 60 < float(pictures[-1].mean()) < 200

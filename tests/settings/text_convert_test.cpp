@@ -23,8 +23,8 @@ TEST(TextConvert, RoundTripsEveryPlaneAndLengthOfSequence) {
 
 TEST(TextConvert, UnpairedSurrogatesAndMalformedUtf8Fail) {
   for (const std::u16string &bad :
-       {std::u16string(u"ab") + char16_t(0xD800), std::u16string(1, char16_t(0xDC00)) + u"x",
-        std::u16string(u"x") + char16_t(0xD83D) + u"y", std::u16string(2, char16_t(0xD800))}) {
+       {std::u16string{u'a', u'b', char16_t(0xD800)}, std::u16string{char16_t(0xDC00), u'x'},
+        std::u16string{u'x', char16_t(0xD83D), u'y'}, std::u16string(2, char16_t(0xD800))}) {
     EXPECT_FALSE(utf16ToUtf8(bad).has_value());
   }
   EXPECT_FALSE(utf16ToUtf8(static_cast<const char16_t *>(nullptr)).has_value());

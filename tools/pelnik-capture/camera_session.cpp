@@ -1,7 +1,14 @@
 #include "camera_session.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
 #include <cstring>
 #include <sstream>
+
+#include "PelnikErrors.h"
 
 namespace capture {
 namespace {
@@ -50,16 +57,37 @@ int filterIdentifier(const std::string &name) {
   return 0;
 }
 
+std::string unwritableReason(const std::string &path) {
+  const bool existed = access(path.c_str(), F_OK) == 0;
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return std::strerror(errno);
+  close(fd);
+  if (!existed) unlink(path.c_str());
+  return "";
+}
+
+std::string fileFailure(const std::string &path, const std::string &sdkErrors) {
+  const std::string reason = unwritableReason(path);
+  return "cannot write " + path + ": " + (reason.empty() ? sdkErrors : reason);
+}
+
+std::string errorText(int code) {
+  char text[160];
+  return PelnikErrorDescribe(code, text, sizeof text);
+}
+
 std::string ErrorTally::describe() const {
   if (byCode.empty()) return "none";
   std::ostringstream out;
   bool first = true;
   for (const auto &[code, count] : byCode) {
-    out << (first ? "" : ", ") << "code " << code << " x" << count;
+    out << (first ? "" : ", ") << count << " x " << errorText(code);
     first = false;
   }
   return out.str();
 }
+
+bool ErrorTally::cameraLost() const { return byCode.count(PELNIK_ERR_STOPPED) > 0; }
 
 CameraSession::CameraSession()
     : owner_(PelnikMsg_CreateWindow()), callback_(PelnikMsg_CreateWindow()) {
@@ -76,13 +104,26 @@ CameraSession::~CameraSession() {
 }
 
 std::string CameraSession::drainErrors() {
+  // The newest code is the failure of the call just made; older ones are
+  // its causes or earlier trouble, named after it.
   std::ostringstream out;
   bool first = true;
   for (int code; (code = Pelnik_GetLastError(handle_)) != 0;) {
-    out << (first ? "" : ", ") << code;
+    out << (first ? "" : "; after ") << errorText(code);
     first = false;
   }
-  return first ? std::string("no error recorded") : "error " + out.str();
+  PelnikMsg m{};
+  while (first && PelnikMsg_Get(owner_, &m, 0) == 1)
+    if (m.message == PELNIK_WM_ERROR) {
+      out << errorText(static_cast<int>(m.lParam));
+      first = false;
+    }
+  return first ? errorText(PELNIK_ERR_NONE) : out.str();
+}
+
+bool CameraSession::present(int number) const {
+  char name[32] = {};
+  return Pelnik_GetDeviceName(handle_, number, name, sizeof name) != 0;
 }
 
 void CameraSession::collectNotifications(ErrorTally &tally) {
@@ -90,6 +131,27 @@ void CameraSession::collectNotifications(ErrorTally &tally) {
   while (PelnikMsg_Get(owner_, &m, 0) == 1)
     if (m.message == PELNIK_WM_ERROR) tally.add(static_cast<int>(m.lParam));
 }
+
+std::string CameraSession::cameraUnavailable(int number) {
+  const std::string errors = drainErrors();
+  if (!present(number))
+    return "no camera " + std::to_string(number) + " is connected (error " +
+           std::to_string(PELNIK_ERR_CAMERA_ABSENT) + ")";
+  return "camera " + std::to_string(number) + " cannot be opened: " + errors;
+}
+
+namespace {
+// Pelnik_GetCameraInfo's record: its size in bytes first, then width, height, ...
+std::array<int, 9> cameraInfo(int handle) {
+  std::array<int, 9> info{};
+  info[0] = static_cast<int>(sizeof(int) * info.size());
+  Pelnik_GetCameraInfo(handle, info.data());
+  return info;
+}
+}  // namespace
+
+int CameraSession::sensorWidth() const { return cameraInfo(handle_)[1]; }
+int CameraSession::sensorHeight() const { return cameraInfo(handle_)[2]; }
 
 int CameraSession::bitsPerPixel() const { return outputBits(Pelnik_GetColorMode(handle_)); }
 
@@ -101,20 +163,27 @@ int CameraSession::pictureBytes() const {
 bool CameraSession::configure(const Options &o, std::string &error) {
   auto check = [&](int ok, const std::string &what) {
     if (ok) return true;
-    error = what + " failed (" + drainErrors() + ")";
+    error = what + ": " + drainErrors();
     return false;
   };
-  if (o.camera != 0 && !check(Pelnik_SetDeviceNumber(handle_, o.camera),
-                              "selecting camera " + std::to_string(o.camera)))
+  if (o.camera != 0 && !Pelnik_SetDeviceNumber(handle_, o.camera)) {
+    error = cameraUnavailable(o.camera);
     return false;
+  }
   if (o.colorBits && !check(Pelnik_SetColorMode(handle_, *o.colorBits), "--color")) return false;
   // The command-line tool streams without a preview window (pelnik-viewer shows one).
   Pelnik_SetPreviewWindow(handle_, 0, 0, 0, 0, 0);
   if (o.window) {
     const Window &w = *o.window;
-    if (!check(Pelnik_SetCaptureWindowEx(handle_, 1280, w.x, w.width, 1024, w.y, w.height),
-               "--window"))
+    const int sensorW = sensorWidth(), sensorH = sensorHeight();
+    if (!Pelnik_SetCaptureWindowEx(handle_, sensorW, w.x, w.width, sensorH, w.y, w.height)) {
+      error = "--window " + std::to_string(w.x) + "," + std::to_string(w.y) + "," +
+              std::to_string(w.width) + "," + std::to_string(w.height) +
+              ": the region must lie on the " + std::to_string(sensorW) + " x " +
+              std::to_string(sensorH) + " sensor (X + W <= " + std::to_string(sensorW) +
+              ", Y + H <= " + std::to_string(sensorH) + ", W and H above 0): " + drainErrors();
       return false;
+    }
   }
   if (o.subsample && !check(Pelnik_SetSubSample(handle_, *o.subsample), "--subsample"))
     return false;

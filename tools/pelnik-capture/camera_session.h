@@ -15,7 +15,22 @@ struct ErrorTally {
   std::map<int, int> byCode;
   void add(int code) { ++byCode[code]; }
   std::string describe() const;
+  // The camera was lost or stalled: it stopped delivering pictures.
+  bool cameraLost() const;
 };
+
+// Exit statuses (listed in the man page); 2 is bad usage.
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitCameraLost = 3;
+
+// Why a file cannot be written, in the system's words; empty when it can.
+// The library only says that a save failed, so the tool looks itself.
+std::string unwritableReason(const std::string &path);
+// "cannot write PATH: reason", the system's reason first, else the SDK's.
+std::string fileFailure(const std::string &path, const std::string &sdkErrors);
+
+// "the words (error N)" for an SDK error code.
+std::string errorText(int code);
 
 class CameraSession {
  public:
@@ -35,11 +50,18 @@ class CameraSession {
   // Bytes of one picture of the current format (rows padded to 4 bytes).
   int pictureBytes() const;
   int bitsPerPixel() const;
+  // The sensor's size, which the capture window must lie on.
+  int sensorWidth() const;
+  int sensorHeight() const;
 
   // Takes the owner window's notifications into the tally.
   void collectNotifications(ErrorTally &tally);
-  // Pops the error history into a text ("6, 2") for messages.
+  // Pops the error history into words for messages, newest first.
   std::string drainErrors();
+  // Whether a camera of this number is present (its name can be read).
+  bool present(int number) const;
+  // Why camera `number` cannot be used, in words.
+  std::string cameraUnavailable(int number);
 
  private:
   int owner_ = 0;

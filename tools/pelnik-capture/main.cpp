@@ -1,7 +1,9 @@
 // pelnik-capture: list, open, configure, stream, snapshot, trigger, save and record.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -21,9 +23,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int fail(const std::string &message) {
+int fail(const std::string &message, int status = kExitFailure) {
   std::fprintf(stderr, "pelnik-capture: %s\n", message.c_str());
-  return 1;
+  return status;
 }
 
 bool ensureDirectory(const std::string &dir) {
@@ -52,13 +54,17 @@ bool writeRawPicture(const std::string &path, const std::vector<unsigned char> &
 bool savePictures(CameraSession &camera, const Options &o, const std::string &stem,
                   std::vector<std::string> &written, std::string &error) {
   std::vector<std::string> formats = o.saveFormats;
-  if (formats.empty() && !o.saveFile.empty()) formats.push_back("bmp");
+  if (formats.empty() && !o.saveFile.empty()) formats.push_back(formatForFile(o.saveFile));
   for (const auto &format : formats) {
     std::string path = o.saveFile;
     if (path.empty() || formats.size() > 1)
       path = joinPath(o.outputDir, stem + "-" + format + "." + formatExtension(format));
+    if (const std::string reason = unwritableReason(path); !reason.empty()) {
+      error = "cannot write " + path + ": " + reason;
+      return false;
+    }
     if (!Pelnik_SaveImage(camera.handle(), path.c_str(), formatCode(format))) {
-      error = "saving " + path + " failed (" + camera.drainErrors() + ")";
+      error = fileFailure(path, camera.drainErrors());
       return false;
     }
     written.push_back(path);
@@ -69,12 +75,18 @@ bool savePictures(CameraSession &camera, const Options &o, const std::string &st
 int listCameras() {
   CameraSession camera;
   if (!camera.valid()) return fail("cannot open the library");
-  std::vector<char> names(10 * 256, '\0');
+  std::vector<char> names(32 * 256, '\0');
   const int count = Pelnik_EnumDevice(camera.handle(), names.data());
   std::printf("%d camera%s present\n", count, count == 1 ? "" : "s");
-  for (int i = 0; i < 10; ++i) {
-    const char *name = names.data() + i * 256;
-    if (*name) std::printf("  %s\n", name);
+  // Each with the number --camera takes; the name is the one the SDK gives
+  // for that number, as every binding shows it.
+  std::printf("  number  name\n");
+  int shown = 0;
+  for (int number = 0; number < 32 && shown < count; ++number) {
+    char name[256] = {};
+    if (!Pelnik_GetDeviceName(camera.handle(), number, name, sizeof name)) continue;
+    std::printf("  %6d  %s\n", number, name);
+    ++shown;
   }
   return 0;
 }
@@ -83,14 +95,34 @@ struct StreamResult {
   int frames = 0;
   int dropped = 0;
   int failed = 0;
-  int lastRate10 = 0;
+  Clock::time_point first{}, last{};
   ErrorTally errors;
+
+  void arrived(Clock::time_point at) {
+    if (frames == 0) first = at;
+    last = at;
+    ++frames;
+  }
+  // Measured from the arrival times: right for a short run, and for
+  // triggered pictures, where the SDK's own rate has nothing to average.
+  double rate() const {
+    const double span = std::chrono::duration<double>(last - first).count();
+    return frames > 1 && span > 0 ? (frames - 1) / span : 0.0;
+  }
 };
 
-void printStatus(const StreamResult &r, bool live) {
-  std::printf("%sframes %d  rate %d.%d fps  dropped %d  failed %d  errors: %s%s", live ? "\r" : "",
-              r.frames, r.lastRate10 / 10, r.lastRate10 % 10, r.dropped, r.failed,
-              r.errors.describe().c_str(), live ? "   " : "\n");
+// Rewritten in place on a terminal.
+void printLiveStatus(const StreamResult &r) {
+  std::printf("\r\033[Kframes %d  rate %.1f fps  dropped %d  failed %d  errors: %s", r.frames,
+              r.rate(), r.dropped, r.failed, r.errors.describe().c_str());
+  std::fflush(stdout);
+}
+
+// The summary clears the live line first.
+void printSummary(const StreamResult &r, bool live) {
+  if (live) std::printf("\r\033[K");
+  std::printf("frames %d  rate %.1f fps  dropped %d  failed %d  errors: %s\n", r.frames, r.rate(),
+              r.dropped, r.failed, r.errors.describe().c_str());
   std::fflush(stdout);
 }
 
@@ -102,8 +134,8 @@ int stream(CameraSession &camera, const Options &o, bool triggered) {
                 : Pelnik_CallBackPreview(camera.handle(), camera.callbackWindow(), buffer.data(),
                                          bytes, 0);
   if (!started)
-    return fail(std::string(triggered ? "Pelnik_Trigger" : "Pelnik_CallBackPreview") + " failed (" +
-                camera.drainErrors() + ")");
+    return fail(std::string(triggered ? "triggered acquisition" : "streaming") +
+                " could not start: " + camera.drainErrors());
   const bool live = !o.quiet && isatty(STDOUT_FILENO);
   const double seconds = o.seconds.value_or(o.frames ? 1e9 : 3.0);
   const int wanted = triggered ? o.count : o.frames.value_or(-1);
@@ -134,35 +166,38 @@ int stream(CameraSession &camera, const Options &o, bool triggered) {
           }
         }
         lastInfo = *reinterpret_cast<const PelnikFrameInfo *>(m.wParam);
-        r.lastRate10 = lastInfo.frameRate10;
-        ++r.frames;
+        r.arrived(Clock::now());
         if (!o.outputDir.empty()) lastPicture = buffer;
       }
     }
     camera.collectNotifications(r.errors);
     if (live && Clock::now() - lastStatus > std::chrono::milliseconds(200)) {
-      printStatus(r, true);
+      printLiveStatus(r);
       lastStatus = Clock::now();
     }
   }
   Pelnik_StopPreview(camera.handle());
   camera.collectNotifications(r.errors);
-  if (live) std::printf("\n");
-  printStatus(r, false);
+  printSummary(r, live);
 
   std::vector<std::string> written;
   std::string error;
   if (!o.outputDir.empty() && !lastPicture.empty()) {
     const std::string path = joinPath(o.outputDir, triggered ? "triggered.buffer" : "last.buffer");
     if (!writeRawPicture(path, lastPicture, lastInfo.width, lastInfo.height, lastInfo.bitsPerPixel))
-      return fail("cannot write " + path);
-    written.push_back(path);
+      return fail(fileFailure(path, "the write failed"));
+    written.push_back(path + " (raw picture buffer; its geometry in " + path + ".txt)");
   }
   if (r.frames > 0 && (!o.saveFormats.empty() || !o.saveFile.empty()) &&
       !savePictures(camera, o, triggered ? "triggered" : "stream", written, error))
     return fail(error);
   for (const auto &path : written) std::printf("wrote %s\n", path.c_str());
-  if (r.frames == 0) return fail("no frame received (" + r.errors.describe() + ")");
+  // A camera lost or stalled mid-stream is a failure however many pictures came before.
+  if (r.errors.cameraLost())
+    return fail("the camera stopped delivering pictures after " + std::to_string(r.frames) +
+                    " frames (error " + std::to_string(PELNIK_ERR_STOPPED) + ")",
+                kExitCameraLost);
+  if (r.frames == 0) return fail("no picture received (" + r.errors.describe() + ")");
   if (wanted > 0 && r.frames < wanted)
     return fail("only " + std::to_string(r.frames) + " of " + std::to_string(wanted) +
                 " pictures received");
@@ -173,19 +208,26 @@ int snapshots(CameraSession &camera, const Options &o) {
   const int bytes = camera.pictureBytes();
   std::vector<unsigned char> buffer(static_cast<std::size_t>(bytes));
   if (o.count > 1 && !Pelnik_Capture(camera.handle()))
-    return fail("Pelnik_Capture failed (" + camera.drainErrors() + ")");
+    return fail("snapshots could not start: " + camera.drainErrors());
   std::vector<std::string> written;
   std::string error;
   for (int i = 0; i < o.count; ++i) {
     if (!Pelnik_SnapShot(camera.handle(), buffer.data(), bytes, 0))
-      return fail("snapshot " + std::to_string(i + 1) + " failed (" + camera.drainErrors() + ")");
+      return fail("snapshot " + std::to_string(i + 1) + ": " + camera.drainErrors());
     if (!o.outputDir.empty()) {
-      const std::string path =
-          joinPath(o.outputDir, "snapshot-" + std::to_string(i + 1) + ".buffer");
+      // A picture any viewer opens, and the buffer as the SDK delivered it.
+      const std::string stem = joinPath(o.outputDir, "snapshot-" + std::to_string(i + 1));
+      const std::string picture = stem + ".bmp";
+      if (const std::string reason = unwritableReason(picture); !reason.empty())
+        return fail("cannot write " + picture + ": " + reason);
+      if (!Pelnik_SaveImage(camera.handle(), picture.c_str(), PELNIK_FILE_BMP))
+        return fail(fileFailure(picture, camera.drainErrors()));
+      written.push_back(picture);
+      const std::string path = stem + ".buffer";
       if (!writeRawPicture(path, buffer, Pelnik_Width(camera.handle()),
                            Pelnik_Height(camera.handle()), camera.bitsPerPixel()))
-        return fail("cannot write " + path);
-      written.push_back(path);
+        return fail(fileFailure(path, "the write failed"));
+      written.push_back(path + " (raw picture buffer; its geometry in " + path + ".txt)");
     }
   }
   if ((!o.saveFormats.empty() || !o.saveFile.empty()) &&
@@ -237,16 +279,18 @@ int run(const Options &o) {
     host = startVirtualCamera(o.command == Command::Trigger ? 200 : 0, error);
     if (!host) return fail("cannot start the virtual camera: " + error);
   }
-  if (!ensureDirectory(o.outputDir)) return fail("cannot create " + o.outputDir);
+  if (!ensureDirectory(o.outputDir))
+    return fail("cannot create " + o.outputDir + ": " + std::strerror(errno));
   if (o.command == Command::List) return listCameras();
   if (o.command == Command::SettingsShow) return showSettings(o.camera);
   if (o.command == Command::SettingsReset) return resetSettings(o.camera);
 
   CameraSession camera;
-  if (!camera.valid()) return fail("Pelnik_Initialize failed");
-  const int openError = Pelnik_GetLastError(camera.handle());
-  if (openError != 0)
-    return fail("camera could not be opened (error " + std::to_string(openError) + ")");
+  if (!camera.valid())
+    return fail("the SDK could not open a handle: " + errorText(PELNIK_ERR_MEMORY));
+  // Nothing is printed about a camera that is not there.
+  if (!camera.present(o.camera) || (o.camera == 0 && Pelnik_GetLastError(camera.handle()) != 0))
+    return fail(camera.cameraUnavailable(o.camera));
   std::string error;
   if (!camera.configure(o, error)) return fail(error);
   std::printf("PelnikSdk_R5M_LX version %d\n", Pelnik_GetDllVersion());

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -54,6 +55,21 @@ std::string formatExtension(const std::string &name) {
   return "bin";
 }
 
+std::string formatForFile(const std::string &path) {
+  static const struct {
+    const char *suffix;
+    const char *format;
+  } kSuffixes[] = {{".bmp", "bmp"}, {".raw", "raw"},  {".jpg", "jpeg100"}, {".jpeg", "jpeg100"},
+                   {".png", "png"}, {".tif", "tiff"}, {".tiff", "tiff"}};
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return "";
+  std::string suffix = path.substr(dot);
+  for (auto &c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const auto &s : kSuffixes)
+    if (suffix == s.suffix) return s.format;
+  return "";
+}
+
 const std::vector<std::string> &allFormats() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> v;
@@ -82,23 +98,27 @@ std::string usage() {
          "  --color BITS          colour mode: 8, 16, 24, 32, 48 or 64\n"
          "  --window X,Y,W,H      region of interest\n"
          "  --subsample 0|1       halve width and height\n"
-         "  --exposure LINES      exposure in sensor lines\n"
+         "  --exposure LINES      exposure in sensor lines (alias --exposure-lines)\n"
          "  --exposure-us US      exposure in microseconds\n"
          "  --gain N              global analog gain\n"
          "  --mirror-v 0|1, --mirror-h 0|1\n"
-         "  --auto-iris 0|1|2     automatic exposure off, by gain, by exposure\n"
+         "  --auto-iris 0|1|2     automatic exposure: 0 off, 1 by exposure time, 2 by gain\n"
          "  --wait-time MS        pause between frames of the preview loop\n"
          "  --set NAME=VALUE      any filter value by name (Gamma=120, Brightness=-20, ...)\n"
          "  --frames N            stop streaming after N frames\n"
          "  --seconds S           stop streaming after S seconds (default 3)\n"
          "  --count N             pictures to take in snapshot and trigger mode (default 1)\n"
-         "  --output DIR          write the pictures received into DIR\n"
-         "  --save FILE           save the last picture to FILE through Pelnik_SaveImage\n"
+         "  --output DIR          write the last picture into DIR as received (a raw buffer\n"
+         "                        with its geometry in a .txt); snapshots also as .bmp\n"
+         "  --save FILE           save the last picture to FILE through Pelnik_SaveImage, in\n"
+         "                        the format of its suffix (.bmp .raw .jpg .png .tif)\n"
          "  --format F            bmp, raw, jpeg100, jpeg70, jpeg20, png, tiff or all\n"
-         "                        (may be repeated; default bmp)\n"
+         "                        (may be repeated; overrides the suffix)\n"
          "  --demo                the demo: virtual camera, colour 24, 3 seconds, every format\n"
          "  --quiet               no live status line\n"
-         "  --help\n";
+         "  --help\n"
+         "\n"
+         "exit status: 0 success, 1 failure, 2 bad usage, 3 the camera was lost or stalled\n";
 }
 
 std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
@@ -185,7 +205,7 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
       o.window = w;
     } else if (arg == "--subsample") {
       if (!intValue("--subsample", o.subsample)) return std::nullopt;
-    } else if (arg == "--exposure") {
+    } else if (arg == "--exposure" || arg == "--exposure-lines") {
       if (!intValue("--exposure", o.exposureLines)) return std::nullopt;
     } else if (arg == "--exposure-us") {
       if (!intValue("--exposure-us", o.exposureMicroseconds)) return std::nullopt;
@@ -250,6 +270,11 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
   }
   if (o.command == Command::Record && o.recordFile.empty()) {
     error = "record needs a file name";
+    return std::nullopt;
+  }
+  if (!o.saveFile.empty() && o.saveFormats.empty() && formatForFile(o.saveFile).empty()) {
+    error = "--save " + o.saveFile +
+            ": no format for this suffix (.bmp .raw .jpg .jpeg .png .tif .tiff); give --format";
     return std::nullopt;
   }
   if (o.count < 1) {

@@ -46,5 +46,7 @@ std::string usage();
 int formatCode(const std::string &name);  // -1 when unknown
 std::string formatExtension(const std::string &name);
 const std::vector<std::string> &allFormats();
+// The format a file name's suffix asks for; empty when the suffix names none.
+std::string formatForFile(const std::string &path);
 
 }  // namespace capture

@@ -114,9 +114,9 @@ int record(CameraSession &camera, const Options &o) {
     const std::uint64_t leftMs = totalMs > elapsedMs ? totalMs - elapsedMs : 0;
     const std::string path = recordingPartName(o.recordFile, part);
     if (!Pelnik_Record(camera.handle(), path.c_str(), static_cast<int>(leftMs), 0)) {
-      std::fprintf(stderr, "\npelnik-capture: Pelnik_Record %s failed (%s)\n", path.c_str(),
-                   camera.drainErrors().c_str());
-      result = 1;
+      std::fprintf(stderr, "\npelnik-capture: %s\n",
+                   fileFailure(path, camera.drainErrors()).c_str());
+      result = kExitFailure;
       break;
     }
     parts.push_back(path);
@@ -137,16 +137,18 @@ int record(CameraSession &camera, const Options &o) {
     if (how == 0) {
       Pelnik_StopPreview(camera.handle());
       std::fprintf(stderr, "\npelnik-capture: the recording did not end in time\n");
-      result = 1;
+      result = kExitCameraLost;
       break;
     }
     progress.framesBefore += frames;
     progress.bytesBefore += fileBytes(path);
     if (how == PELNIK_RECORD_END_SIZE_LIMIT) continue;  // on into the next file
     if (how != PELNIK_RECORD_END_DURATION) {
-      std::fprintf(stderr, "\npelnik-capture: recording ended: %s (%s)\n", endText(how),
-                   camera.drainErrors().c_str());
-      result = 1;
+      std::fprintf(stderr, "\npelnik-capture: recording ended: %s: %s\n", endText(how),
+                   how == PELNIK_RECORD_END_WRITE_FAILED
+                       ? fileFailure(path, camera.drainErrors()).c_str()
+                       : camera.drainErrors().c_str());
+      result = how == PELNIK_RECORD_END_CAMERA_LOST ? kExitCameraLost : kExitFailure;
     }
     break;
   }

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "PelnikErrors.h"
+
 namespace viewer {
 
 namespace {
@@ -110,11 +112,17 @@ int CameraControl::takeMessages(std::vector<int> &errors) {
   return rate10;
 }
 
+std::string errorWords(int code) {
+  char text[160];
+  return PelnikErrorDescribe(code, text, sizeof text);
+}
+
 std::string CameraControl::lastErrors() {
+  // The newest code is the failure; older ones came before it.
   std::string text;
   for (int code = Pelnik_GetLastError(handle_); code != 0; code = Pelnik_GetLastError(handle_))
-    text += (text.empty() ? "error " : ", ") + std::to_string(code);
-  return text.empty() ? "failed" : text;
+    text += (text.empty() ? "" : "; after ") + errorWords(code);
+  return text.empty() ? errorWords(PELNIK_ERR_NONE) : text;
 }
 
 }  // namespace viewer

@@ -11,6 +11,9 @@
 
 namespace viewer {
 
+// "the words (error N)" for an SDK error code.
+std::string errorWords(int code);
+
 struct CameraEntry {
   int number = 0;
   std::string name;

@@ -2,7 +2,10 @@
 // viewer's own window, with the camera, colour mode and subsample to choose,
 // the live frame rate, snapshots and recordings.
 #include <FL/Fl.H>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,15 +35,31 @@ int main(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--virtual") == 0) {
       virtualCamera = true;
-    } else if (std::strcmp(argv[i], "--output-dir") == 0 && i + 1 < argc) {
+    } else if (std::strcmp(argv[i], "--output-dir") == 0) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "pelnik-viewer: --output-dir needs a directory\n");
+        return 2;
+      }
       outputDir = argv[++i];
     } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       usage();
       return 0;
     } else {
+      std::fprintf(stderr, "pelnik-viewer: unknown option: %s\n", argv[i]);
       usage();
       return 2;
     }
+  }
+  // Refused now rather than at the first snapshot.
+  struct stat st {};
+  const char *unusable = nullptr;
+  if (stat(outputDir.c_str(), &st) != 0 || access(outputDir.c_str(), W_OK) != 0)
+    unusable = std::strerror(errno);
+  else if (!S_ISDIR(st.st_mode))
+    unusable = "not a directory";
+  if (unusable) {
+    std::fprintf(stderr, "pelnik-viewer: --output-dir %s: %s\n", outputDir.c_str(), unusable);
+    return 2;
   }
   std::unique_ptr<capture::VirtualCameraHost> host;
   if (virtualCamera) {

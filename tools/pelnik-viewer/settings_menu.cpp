@@ -16,6 +16,7 @@ template <Dialog open>
 void showDialog(Fl_Widget *, void *data) {
   auto *window = static_cast<ViewerWindow *>(data);
   open(window->camera().handle(), static_cast<int>(fl_xid(window)));
+  window->showCameraFormat();
   window->setStatus("Settings closed");
 }
 

@@ -69,17 +69,33 @@ PreviewArea ViewerWindow::previewArea() const {
   return {fl_xid(this), preview_.x(), preview_.y(), preview_.w(), preview_.h()};
 }
 
-bool ViewerWindow::start() {
-  fillCameras();
+void ViewerWindow::showCameraFormat() {
   for (int index = 0; index < static_cast<int>(std::size(kModes)); ++index)
     if (kModes[index].reported == camera_.colourMode()) colourMode_.value(index);
   subsample_.value(std::max(0, std::min(3, camera_.subsample() & 3)));
+  colourMode_.redraw();
+  subsample_.redraw();
+}
+
+bool ViewerWindow::start() {
+  fillCameras();
+  showCameraFormat();
   show();
   // The preview needs the window's X id, which exists once it is shown.
   Fl::flush();
   Fl::add_fd(camera_.messageFd(), FL_READ, onMessages, this);
+  if (cameraList_.empty()) {
+    // Said in words, on the window and to the terminal that started it.
+    const std::string text = "No camera is connected (error " +
+                             std::to_string(PELNIK_ERR_CAMERA_ABSENT) +
+                             "): start pelnik-virtcam, or run with --virtual";
+    setStatus(text);
+    std::fprintf(stderr, "pelnik-viewer: %s\n", text.c_str());
+    return false;
+  }
   if (!camera_.start(previewArea())) {
     setStatus("Preview could not start: " + camera_.lastErrors());
+    std::fprintf(stderr, "pelnik-viewer: %s\n", statusText_.c_str());
     return false;
   }
   setStatus("Previewing");
@@ -120,7 +136,7 @@ void ViewerWindow::onMessages(int, void *self) {
       w->rate_.redraw();
     }
   }
-  if (!errors.empty()) w->setStatus("Camera reported error " + std::to_string(errors.back()));
+  if (!errors.empty()) w->setStatus("Camera: " + errorWords(errors.back()));
 }
 
 void ViewerWindow::restartFailed(const char *what) {

@@ -29,6 +29,9 @@ class ViewerWindow : public Fl_Double_Window {
   Fl_Menu_Bar &menu() { return menu_; }
   CameraControl &camera() { return camera_; }
   void setStatus(const std::string &text);
+  // The Mode and Subsample choices show what the camera holds (after a
+  // dialog changed it).
+  void showCameraFormat();
 
  private:
   static void onMessages(int fd, void *self);
