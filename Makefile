@@ -4,7 +4,8 @@ PRESET ?= default
 JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps bench-deps build test demo bench asan tsan clean install package
+.PHONY: all deps bench-deps build test demo bench asan tsan soak soak-tsan clean install package
+.PHONY: windows test-windows serve-deps test-serve arm64 test-arm64
 
 all: build
 
@@ -21,6 +22,26 @@ build: deps
 # Through the test preset, so a sanitizer build runs with its suppressions.
 test: build
 	ctest --preset $(PRESET) --output-on-failure -j $(JOBS) --timeout 300
+
+serve-deps:
+	@sh scripts/install-deps.sh serve
+
+# pelnik-serve and its tests (RTSP, HTTP, browser), loopback only.
+test-serve: serve-deps
+	@test -f build/default/build.ninja || cmake --preset default
+	cmake --preset default -DPELNIK_BUILD_SERVE=ON >/dev/null
+	cmake --build build/default --target pelnik-serve gstpelnik pelnik-virtcam
+	ctest --test-dir build/default -L serve --output-on-failure --timeout 300
+
+# arm64 cross build (Debian's cross toolchain, multiarch -dev packages); the
+# portable tests run under qemu-aarch64.
+arm64:
+	@sh scripts/install-deps.sh arm64
+	@test -f build/arm64/build.ninja || cmake --preset arm64
+	cmake --build --preset arm64
+
+test-arm64: arm64
+	ctest --test-dir build/arm64 -L portable --output-on-failure --timeout 600
 
 # The demo builds what it runs: the library and the capture tool (which
 # embeds the virtual camera); the tests are built by `make test`.
@@ -51,5 +72,39 @@ package: deps
 	cmake --build build/package
 	cd build/package && cpack -G DEB
 
+# The soak run (bench/soak.cpp): SOAK_SECONDS of four cameras and eight
+# application threads; soak-tsan is the two-minute run under TSan.
+SOAK_SECONDS ?= 600
+soak: bench-deps
+	@test -f build/default/build.ninja || cmake --preset default
+	cmake --build build/default --target soak
+	nice build/default/bench/soak --seconds $(SOAK_SECONDS)
+
+soak-tsan: bench-deps
+	@test -f build/tsan-soak/build.ninja || cmake --preset tsan -B build/tsan-soak \
+	  -DPELNIK_BUILD_BENCH=ON -DPELNIK_BUILD_TESTS=OFF
+	cmake --build build/tsan-soak --target soak
+	TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp" \
+	  nice build/tsan-soak/bench/soak --seconds 120
+
 clean:
 	rm -rf build
+
+# The Windows DLL and tools, 64- and 32-bit, cross-built with MinGW-w64.
+WINDOWS_LANES ?= 2
+windows:
+	@sh scripts/install-deps.sh windows
+	@sh scripts/windows/build-deps.sh x86_64
+	@sh scripts/windows/build-deps.sh i686
+	@for p in windows-x64 windows-x86; do \
+	  test -f build/$$p/build.ninja || cmake --preset $$p >/dev/null || exit 1; \
+	  cmake --build --preset $$p || exit 1; done
+
+# 64-bit tests under Wine, one prefix per lane; the 32-bit DLL checked statically.
+test-windows: windows
+	sh scripts/windows/wine-prefix.sh build/windows-x64 $(WINDOWS_LANES)
+	sh scripts/windows/check-dll.sh build/windows-x86 i686 . && \
+	  sh scripts/windows/test-export-tooling.sh . && \
+	  ctest --preset windows-x64 -j $(WINDOWS_LANES) && \
+	  sh scripts/windows/test-installed-example.sh build/windows-x64 .; s=$$?; \
+	  sh scripts/windows/wine-prefix.sh build/windows-x64 stop; exit $$s

@@ -68,5 +68,5 @@ endif()
 
 # The error codes in words and the sensor's nominal timing, header-only
 # beside the public header.
-install(FILES ${CMAKE_SOURCE_DIR}/include/PelnikErrors.h ${CMAKE_SOURCE_DIR}/include/PelnikTiming.h
+install(FILES ${CMAKE_SOURCE_DIR}/include/PelnikErrors.h ${CMAKE_SOURCE_DIR}/include/PelnikTiming.h ${CMAKE_SOURCE_DIR}/include/PelnikModes.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)

@@ -36,6 +36,8 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libpelniksdk${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # dpkg runs ldconfig after installing or removing the library.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers)
+# dpkg-shlibdeps asks only for the Xlib symbols used; the threads need 1.8.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libx11-6 (>= 2:1.8)")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "PelnikR5M-LX camera SDK: the shared library")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libpelniksdk-dev)

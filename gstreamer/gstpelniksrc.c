@@ -32,6 +32,7 @@
 
 #include <PelnikErrors.h>
 #include <PelnikMessages.h>
+#include <PelnikModes.h>
 #include <PelnikSdk_R5M_LX.h>
 #include <PelnikTiming.h>
 #include <stdio.h>
@@ -54,6 +55,16 @@ typedef struct {
   FilterSetter set;
   FilterGetter get;
 } FilterProperty;
+
+/* The mirrors answer with the value itself; adapted to the filter getters' form. */
+static int get_mirror_h(int handle, int *flag) {
+  *flag = 1;
+  return Pelnik_GetMirrorH(handle);
+}
+static int get_mirror_v(int handle, int *flag) {
+  *flag = 1;
+  return Pelnik_GetMirrorV(handle);
+}
 
 #define FILTER(prop, thing, text) \
   { prop, text, Pelnik_Set##thing, Pelnik_Get##thing }
@@ -85,6 +96,8 @@ static const FilterProperty kFilters[] = {
     FILTER("gray-offset-g1", GrayOffsetG1, "Gray offset of the G1 site"),
     FILTER("gray-offset-g2", GrayOffsetG2, "Gray offset of the G2 site"),
     FILTER("gray-offset-b", GrayOffsetB, "Gray offset of the B site"),
+    {"mirror-h", "Horizontal mirror, 1 on, 0 off", Pelnik_SetMirrorH, get_mirror_h},
+    {"mirror-v", "Vertical mirror, 1 on, 0 off", Pelnik_SetMirrorV, get_mirror_v},
 };
 #undef FILTER
 #define N_FILTERS G_N_ELEMENTS(kFilters)
@@ -103,17 +116,22 @@ enum {
   PROP_FIRST_FILTER
 };
 
-/* The colour modes by the bits Pelnik_SetColorMode takes, and the raw video
- * format each is delivered as. 48 and 64 both become BGRA64_LE, the nearest
+/* The raw video format each colour mode (of the table in PelnikModes.h) is
+ * delivered as. 48 and 64 both become BGRA64_LE, the nearest
  * 16-bit-per-channel packed format GStreamer has. */
-typedef struct {
-  int bits;
-  GstVideoFormat format;
-} ModeFormat;
-static const ModeFormat kModes[] = {
-    {8, GST_VIDEO_FORMAT_GRAY8}, {16, GST_VIDEO_FORMAT_GRAY16_LE}, {24, GST_VIDEO_FORMAT_BGR},
-    {32, GST_VIDEO_FORMAT_BGRx}, {64, GST_VIDEO_FORMAT_BGRA64_LE}, {48, GST_VIDEO_FORMAT_BGRA64_LE},
-};
+static GstVideoFormat format_of_mode(const PelnikColourModeInfo *mode) {
+  const gboolean wide = PelnikColourModeSampleBits(mode) > 8;
+  switch (mode->channels) {
+    case 1:
+      return wide ? GST_VIDEO_FORMAT_GRAY16_LE : GST_VIDEO_FORMAT_GRAY8;
+    case 3:
+      return wide ? GST_VIDEO_FORMAT_BGRA64_LE : GST_VIDEO_FORMAT_BGR;
+    case 4:
+      return wide ? GST_VIDEO_FORMAT_BGRA64_LE : GST_VIDEO_FORMAT_BGRx;
+    default:
+      return GST_VIDEO_FORMAT_UNKNOWN;
+  }
+}
 
 struct _GstPelnikSrc {
   GstPushSrc parent;
@@ -159,6 +177,9 @@ G_DEFINE_TYPE(GstPelnikSrc, gst_pelnik_src, GST_TYPE_PUSH_SRC);
 
 static GParamSpec *filter_properties[N_FILTERS];
 
+enum { SIGNAL_SNAPSHOT, N_SIGNALS };
+static guint signals[N_SIGNALS];
+
 static GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/x-raw, format = (string) { GRAY8, GRAY16_LE, BGR, BGRx, BGRA64_LE }, "
@@ -202,14 +223,14 @@ static gboolean parse_window(const gchar *text, int out[4]) {
 
 static int bits_of_format(GstVideoFormat format, int preferred) {
   if (format == GST_VIDEO_FORMAT_BGRA64_LE) return preferred == 48 ? 48 : 64;
-  for (guint i = 0; i < G_N_ELEMENTS(kModes); ++i)
-    if (kModes[i].format == format) return kModes[i].bits;
+  for (int i = 0; i < PELNIK_COLOUR_MODE_COUNT; ++i)
+    if (format_of_mode(&kPelnikColourModes[i]) == format) return kPelnikColourModes[i].setBits;
   return 0;
 }
 
 static GstVideoFormat format_of_bits(int bits) {
-  for (guint i = 0; i < G_N_ELEMENTS(kModes); ++i)
-    if (kModes[i].bits == bits) return kModes[i].format;
+  for (int i = 0; i < PELNIK_COLOUR_MODE_COUNT; ++i)
+    if (kPelnikColourModes[i].setBits == bits) return format_of_mode(&kPelnikColourModes[i]);
   return GST_VIDEO_FORMAT_UNKNOWN;
 }
 
@@ -397,13 +418,16 @@ static void close_camera(GstPelnikSrc *self) {
     GST_OBJECT_UNLOCK(self);
     if (self->stored.valid && !save) restore_stored_settings(self);
     self->stored.valid = FALSE;
-    Pelnik_Release(self->handle);
+    /* Cleared under the object lock before the release: a snapshot action
+     * holding the lock must never see a released handle. */
+    GST_OBJECT_LOCK(self);
+    const int handle = self->handle;
+    self->handle = 0;
+    GST_OBJECT_UNLOCK(self);
+    Pelnik_Release(handle);
   }
   if (self->callback) PelnikMsg_DestroyWindow(self->callback);
   if (self->owner) PelnikMsg_DestroyWindow(self->owner);
-  GST_OBJECT_LOCK(self);
-  self->handle = 0;
-  GST_OBJECT_UNLOCK(self);
   self->owner = self->callback = 0;
   self->streaming = FALSE;
   self->negotiated = FALSE;
@@ -510,23 +534,7 @@ static gboolean gst_pelnik_src_stop(GstBaseSrc *base) {
 
 /* Picture size of the camera's current format. */
 static void picture_size(GstPelnikSrc *self, int *width, int *height) {
-  int divisor = 1;
-  switch (Pelnik_GetSubSample(self->handle)) {
-    case 1:
-    case 17:
-      divisor = 2;
-      break;
-    case 2:
-    case 18:
-      divisor = 4;
-      break;
-    case 3:
-    case 19:
-      divisor = 8;
-      break;
-    default:
-      break;
-  }
+  const int divisor = PelnikSubsampleDivisor(Pelnik_GetSubSample(self->handle));
   *width = Pelnik_Width(self->handle) / divisor;
   *height = Pelnik_Height(self->handle) / divisor;
 }
@@ -562,16 +570,16 @@ static GstCaps *gst_pelnik_src_get_caps(GstBaseSrc *base, GstCaps *filter) {
     const int stored = kDefaultBits;
     GValue formats = G_VALUE_INIT;
     g_value_init(&formats, GST_TYPE_LIST);
-    int order[G_N_ELEMENTS(kModes) + 1];
+    int order[PELNIK_COLOUR_MODE_COUNT + 1];
     int n = 0;
     if (forced) {
       order[n++] = forced;
     } else {
       if (stored) order[n++] = stored;
-      for (guint i = 0; i < G_N_ELEMENTS(kModes); ++i)
-        if (kModes[i].bits != stored) order[n++] = kModes[i].bits;
+      for (int i = 0; i < PELNIK_COLOUR_MODE_COUNT; ++i)
+        if (kPelnikColourModes[i].setBits != stored) order[n++] = kPelnikColourModes[i].setBits;
     }
-    GstVideoFormat listed[G_N_ELEMENTS(kModes) + 1];
+    GstVideoFormat listed[PELNIK_COLOUR_MODE_COUNT + 1];
     int nlisted = 0;
     for (int i = 0; i < n; ++i) {
       const GstVideoFormat f = format_of_bits(order[i]);
@@ -822,6 +830,19 @@ static GstFlowReturn gst_pelnik_src_create(GstPushSrc *push, GstBuffer **out) {
   return GST_FLOW_OK;
 }
 
+/* The "snapshot" action: the camera's newest picture written to `file_name`
+ * in `format` (a PELNIK_FILE_* code) by Pelnik_SaveImage, while the stream
+ * goes on. FALSE when no camera is open or the SDK fails. */
+static gboolean gst_pelnik_src_snapshot(GstPelnikSrc *self, const gchar *file_name, gint format) {
+  if (!file_name || !*file_name) return FALSE;
+  GST_OBJECT_LOCK(self);
+  /* Under the object lock so that a stop cannot release the handle meanwhile. */
+  const gboolean saved = self->handle && Pelnik_SaveImage(self->handle, file_name, format);
+  GST_OBJECT_UNLOCK(self);
+  if (!saved) GST_WARNING_OBJECT(self, "snapshot to %s failed", file_name);
+  return saved;
+}
+
 static GParamSpec *int_keep(const char *name, const char *blurb, GParamFlags mutable_flag) {
   gchar *text = g_strdup_printf("%s; -2147483648 keeps the camera's stored value", blurb);
   /* Without G_PARAM_STATIC_BLURB the property keeps a copy of the text. */
@@ -892,6 +913,11 @@ static void gst_pelnik_src_class_init(GstPelnikSrcClass *klass) {
     filter_properties[i] = int_keep(kFilters[i].name, kFilters[i].blurb, GST_PARAM_MUTABLE_PLAYING);
     g_object_class_install_property(gobject_class, PROP_FIRST_FILTER + i, filter_properties[i]);
   }
+
+  signals[SIGNAL_SNAPSHOT] = g_signal_new_class_handler(
+      "snapshot", G_TYPE_FROM_CLASS(klass), (GSignalFlags)(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
+      G_CALLBACK(gst_pelnik_src_snapshot), NULL, NULL, NULL, G_TYPE_BOOLEAN, 2, G_TYPE_STRING,
+      G_TYPE_INT);
 
   gst_element_class_set_static_metadata(element_class, "PelnikR5M-LX camera source", "Source/Video",
                                         "Live pictures of a PelnikR5M-LX USB camera",

@@ -5,10 +5,12 @@
  * camera handle returned by Pelnik_Initialize first. Results are 1 for
  * success and 0 for failure unless stated; the reason of a failure is popped
  * with Pelnik_GetLastError and is also posted as message PELNIK_WM_ERROR to
- * the owner window given to Pelnik_Initialize. Window handles are the message
- * targets of PelnikMessages.h (owner and callback windows) or X window ids
- * (the preview window's parent). Narrow text is UTF-8; the W functions take
- * UTF-16 text as char16_t.
+ * the owner window given to Pelnik_Initialize. On Windows window handles are
+ * HWNDs, narrow text is in the calling thread's ANSI code page and the W
+ * functions take UTF-16 text as wchar_t. On Linux window handles are the
+ * message targets of PelnikMessages.h (owner and callback windows) or X window
+ * ids (the preview window's parent), narrow text is UTF-8 and the W functions
+ * take UTF-16 text as char16_t.
  *
  * Threads. Any function may be called from any thread, and calls on
  * different handles never wait for each other beyond a short handle lookup.
@@ -40,6 +42,21 @@
 #ifndef PELNIK_SDK_R5M_LX_H
 #define PELNIK_SDK_R5M_LX_H
 
+#if defined(_WIN32)
+/* Windows: window handles are HWND (the STRICT declaration, the default of
+ * <windows.h>), wide text is UTF-16 wchar_t, and every function is __stdcall
+ * in the 32-bit DLL, as callers of such a DLL expect. */
+#include <stddef.h>
+struct HWND__;
+typedef struct HWND__ *PelnikWindow;
+typedef wchar_t PelnikChar16;
+#define PELNIK_API
+#if defined(_WIN64)
+#define PELNIK_CALL
+#else
+#define PELNIK_CALL __stdcall
+#endif
+#else
 #ifdef __cplusplus
 #include <cstdint>
 typedef char16_t PelnikChar16;
@@ -52,11 +69,14 @@ typedef char16_t PelnikChar16;
 typedef uint_least16_t PelnikChar16;
 #endif
 #endif
-
+/* Window handles are message targets of PelnikMessages.h or X window ids. */
+typedef int PelnikWindow;
 #if defined(PELNIK_BUILDING_SDK)
 #define PELNIK_API __attribute__((visibility("default")))
 #else
 #define PELNIK_API
+#endif
+#define PELNIK_CALL
 #endif
 
 #ifdef __cplusplus
@@ -113,36 +133,44 @@ typedef struct PelnikFrameInfo {
   int frameRate10; /* frames per second times ten */
   void *buffer;    /* the application buffer the picture was copied into */
 } PelnikFrameInfo;
+#if defined(__cplusplus) && defined(PELNIK_BUILDING_SDK) && defined(_WIN32) && !defined(_WIN64)
+/* The 32-bit DLL hands out the record as six 32-bit ints. */
+static_assert(sizeof(PelnikFrameInfo) == 6 * 4, "PelnikFrameInfo is six 32-bit fields on x86");
+static_assert(offsetof(PelnikFrameInfo, buffer) == 5 * 4, "buffer is the sixth field on x86");
+#endif
 
 /* Library and handles */
-PELNIK_API int Pelnik_Initialize(int ownerWindow);
-PELNIK_API int Pelnik_Release(int handle);
-PELNIK_API int Pelnik_GetDllVersion(void);
-PELNIK_API int Pelnik_GetLastError(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_Initialize(PelnikWindow ownerWindow);
+PELNIK_API int PELNIK_CALL Pelnik_Release(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_GetDllVersion(void);
+PELNIK_API int PELNIK_CALL Pelnik_GetLastError(int handle);
 
 /* Camera selection and information. `names` holds at least 10 slots of 256
  * characters; `info` starts with its size in bytes (at least 36). */
-PELNIK_API int Pelnik_EnumDevice(int handle, char *names);
-PELNIK_API int Pelnik_EnumDeviceW(int handle, PelnikChar16 *names);
-PELNIK_API int Pelnik_GetDeviceName(int handle, int number, char *text, int length);
-PELNIK_API int Pelnik_GetDeviceNameW(int handle, int number, PelnikChar16 *text, int length);
-PELNIK_API int Pelnik_SetDeviceNumber(int handle, int number);
-PELNIK_API int Pelnik_GetCameraInfo(int handle, int *info);
+PELNIK_API int PELNIK_CALL Pelnik_EnumDevice(int handle, char *names);
+PELNIK_API int PELNIK_CALL Pelnik_EnumDeviceW(int handle, PelnikChar16 *names);
+PELNIK_API int PELNIK_CALL Pelnik_GetDeviceName(int handle, int number, char *text, int length);
+PELNIK_API int PELNIK_CALL Pelnik_GetDeviceNameW(int handle, int number, PelnikChar16 *text,
+                                                 int length);
+PELNIK_API int PELNIK_CALL Pelnik_SetDeviceNumber(int handle, int number);
+PELNIK_API int PELNIK_CALL Pelnik_GetCameraInfo(int handle, int *info);
 
 /* Video format */
-PELNIK_API int Pelnik_SetCaptureWindow(int handle, int width, int height);
-PELNIK_API int Pelnik_SetCaptureWindowEx(int handle, int hTotal, int hStart, int hEffective,
-                                         int vTotal, int vStart, int vEffective);
-PELNIK_API int Pelnik_GetCaptureWindowEx(int handle, int *hTotal, int *hStart, int *hEffective,
-                                         int *vTotal, int *vStart, int *vEffective);
-PELNIK_API int Pelnik_Width(int handle);
-PELNIK_API int Pelnik_Height(int handle);
-PELNIK_API int Pelnik_SetColorMode(int handle, int bits);
-PELNIK_API int Pelnik_GetColorMode(int handle);
-PELNIK_API int Pelnik_SetSubSample(int handle, int value);
-PELNIK_API int Pelnik_GetSubSample(int handle);
-PELNIK_API int Pelnik_SetWaitTime(int handle, int milliseconds);
-PELNIK_API int Pelnik_GetWaitTime(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_SetCaptureWindow(int handle, int width, int height);
+PELNIK_API int PELNIK_CALL Pelnik_SetCaptureWindowEx(int handle, int hTotal, int hStart,
+                                                     int hEffective, int vTotal, int vStart,
+                                                     int vEffective);
+PELNIK_API int PELNIK_CALL Pelnik_GetCaptureWindowEx(int handle, int *hTotal, int *hStart,
+                                                     int *hEffective, int *vTotal, int *vStart,
+                                                     int *vEffective);
+PELNIK_API int PELNIK_CALL Pelnik_Width(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_Height(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_SetColorMode(int handle, int bits);
+PELNIK_API int PELNIK_CALL Pelnik_GetColorMode(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_SetSubSample(int handle, int value);
+PELNIK_API int PELNIK_CALL Pelnik_GetSubSample(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_SetWaitTime(int handle, int milliseconds);
+PELNIK_API int PELNIK_CALL Pelnik_GetWaitTime(int handle);
 
 /* Acquisition. Row order 1 delivers memory rows top first, 0 reversed.
  *
@@ -158,23 +186,24 @@ PELNIK_API int Pelnik_GetWaitTime(int handle);
  * once. A camera that cannot be reached once acquisition has started is
  * reported as PELNIK_ERR_STOPPED, by the error form of PELNIK_WM_FRAME and
  * the error history, and acquisition then waits for a stop. */
-PELNIK_API int Pelnik_SetPreviewWindow(int handle, int parentWindow, int left, int top, int right,
-                                       int bottom);
-PELNIK_API int Pelnik_Preview(int handle);
-PELNIK_API int Pelnik_CallBackPreview(int handle, int callbackWindow, void *buffer, int size,
-                                      int rowOrder);
-PELNIK_API int Pelnik_StartPreview(int handle);
-PELNIK_API int Pelnik_StopPreview(int handle);
-PELNIK_API int Pelnik_Close(int handle);
-PELNIK_API int Pelnik_Capture(int handle);
-PELNIK_API int Pelnik_SnapShot(int handle, void *buffer, int size, int rowOrder);
-PELNIK_API int Pelnik_Trigger(int handle, int callbackWindow, void *buffer, int size, int rowOrder);
-PELNIK_API int Pelnik_GetImage(int handle, void *buffer, int size, int rowOrder);
-PELNIK_API int Pelnik_GetStatus(int handle, int ignored);
+PELNIK_API int PELNIK_CALL Pelnik_SetPreviewWindow(int handle, PelnikWindow parentWindow, int left,
+                                                   int top, int right, int bottom);
+PELNIK_API int PELNIK_CALL Pelnik_Preview(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_CallBackPreview(int handle, PelnikWindow callbackWindow,
+                                                  void *buffer, int size, int rowOrder);
+PELNIK_API int PELNIK_CALL Pelnik_StartPreview(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_StopPreview(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_Close(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_Capture(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_SnapShot(int handle, void *buffer, int size, int rowOrder);
+PELNIK_API int PELNIK_CALL Pelnik_Trigger(int handle, PelnikWindow callbackWindow, void *buffer,
+                                          int size, int rowOrder);
+PELNIK_API int PELNIK_CALL Pelnik_GetImage(int handle, void *buffer, int size, int rowOrder);
+PELNIK_API int PELNIK_CALL Pelnik_GetStatus(int handle, int ignored);
 
 /* Output files */
-PELNIK_API int Pelnik_SaveImage(int handle, const char *fileName, int format);
-PELNIK_API int Pelnik_SaveImageW(int handle, const PelnikChar16 *fileName, int format);
+PELNIK_API int PELNIK_CALL Pelnik_SaveImage(int handle, const char *fileName, int format);
+PELNIK_API int PELNIK_CALL Pelnik_SaveImageW(int handle, const PelnikChar16 *fileName, int format);
 /* Records the processed pictures into an uncompressed AVI file (24-bit frames,
  * every colour mode) for `duration` milliseconds, taken as unsigned: the
  * recording ends at the first frame more than `duration` after its first
@@ -188,114 +217,115 @@ PELNIK_API int Pelnik_SaveImageW(int handle, const PelnikChar16 *fileName, int f
  * leaves a running acquisition and its callback destination as they were;
  * a started recording takes over: frames are no longer copied to the
  * callback buffer. */
-PELNIK_API int Pelnik_Record(int handle, const char *fileName, int duration, int showWindow);
-PELNIK_API int Pelnik_RecordW(int handle, const PelnikChar16 *fileName, int duration,
-                              int showWindow);
+PELNIK_API int PELNIK_CALL Pelnik_Record(int handle, const char *fileName, int duration,
+                                         int showWindow);
+PELNIK_API int PELNIK_CALL Pelnik_RecordW(int handle, const PelnikChar16 *fileName, int duration,
+                                          int showWindow);
 
 /* Settings dialogs and configuration files. A dialog is modal on the
    calling thread and returns 1 once closed; parentWindow is an X window id
-   (the dialog is transient for it). One dialog is shown at a time in the
-   process: another thread's request waits. An FLTK application calls them
-   from the thread that runs its FLTK loop. Without a display they act as
-   Cancel, return 1 and post notification 4. */
-PELNIK_API int Pelnik_SetAnalogDlg(int handle, int parentWindow);
-PELNIK_API int Pelnik_SetCameraDlg(int handle, int parentWindow);
-PELNIK_API int Pelnik_SetImageDlg(int handle, int parentWindow);
-PELNIK_API int Pelnik_LoadConfigFileA(int handle, const char *path);
-PELNIK_API int Pelnik_LoadConfigFileW(int handle, const PelnikChar16 *path);
+   on Linux, an HWND on Windows (the dialog is transient for it). One dialog is shown at a time in
+   the process: another thread's request waits. An FLTK application calls them from the thread that
+   runs its FLTK loop. Without a display they act as Cancel, return 1 and post notification 4. */
+PELNIK_API int PELNIK_CALL Pelnik_SetAnalogDlg(int handle, PelnikWindow parentWindow);
+PELNIK_API int PELNIK_CALL Pelnik_SetCameraDlg(int handle, PelnikWindow parentWindow);
+PELNIK_API int PELNIK_CALL Pelnik_SetImageDlg(int handle, PelnikWindow parentWindow);
+PELNIK_API int PELNIK_CALL Pelnik_LoadConfigFileA(int handle, const char *path);
+PELNIK_API int PELNIK_CALL Pelnik_LoadConfigFileW(int handle, const PelnikChar16 *path);
 
 /* Sensor and device access. `flag` pointers are optional and receive 1 on
  * success, 0 on failure. */
-PELNIK_API int Pelnik_ReadRegister(int handle, int reg, int *flag);
-PELNIK_API int Pelnik_ReadRegisterEx(int handle, int reg, int *flag);
-PELNIK_API int Pelnik_WriteRegister(int handle, int reg, int value);
-PELNIK_API int Pelnik_WriteRegisterEx(int handle, int reg, int value);
-PELNIK_API int Pelnik_ReadSromID(int handle, int index, int *flag);
-PELNIK_API int Pelnik_WriteSromID(int handle, int index, int value);
-PELNIK_API int Pelnik_GetIOPort(int handle, unsigned char *value, int reserved1, int reserved2);
-PELNIK_API int Pelnik_SetIOPort(int handle, int value);
-PELNIK_API int Pelnik_SetMirrorV(int handle, int on);
-PELNIK_API int Pelnik_GetMirrorV(int handle);
-PELNIK_API int Pelnik_SetMirrorH(int handle, int on);
-PELNIK_API int Pelnik_GetMirrorH(int handle);
-PELNIK_API int Pelnik_SetAutoIris(int handle, int mode);
-PELNIK_API int Pelnik_GetAutoIris(int handle, int *flag);
-PELNIK_API int Pelnik_SetRealExposureTime(int handle, int microseconds);
-PELNIK_API int Pelnik_GetRealExposureTime(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_ReadRegister(int handle, int reg, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_ReadRegisterEx(int handle, int reg, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_WriteRegister(int handle, int reg, int value);
+PELNIK_API int PELNIK_CALL Pelnik_WriteRegisterEx(int handle, int reg, int value);
+PELNIK_API int PELNIK_CALL Pelnik_ReadSromID(int handle, int index, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_WriteSromID(int handle, int index, int value);
+PELNIK_API int PELNIK_CALL Pelnik_GetIOPort(int handle, unsigned char *value, int reserved1,
+                                            int reserved2);
+PELNIK_API int PELNIK_CALL Pelnik_SetIOPort(int handle, int value);
+PELNIK_API int PELNIK_CALL Pelnik_SetMirrorV(int handle, int on);
+PELNIK_API int PELNIK_CALL Pelnik_GetMirrorV(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_SetMirrorH(int handle, int on);
+PELNIK_API int PELNIK_CALL Pelnik_GetMirrorH(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_SetAutoIris(int handle, int mode);
+PELNIK_API int PELNIK_CALL Pelnik_GetAutoIris(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetRealExposureTime(int handle, int microseconds);
+PELNIK_API int PELNIK_CALL Pelnik_GetRealExposureTime(int handle, int *flag);
 
 /* Filter values: identifiers 1..28 (see the named pairs below). */
-PELNIK_API int Pelnik_SetFilterValue(int handle, int id, int value);
-PELNIK_API int Pelnik_GetFilterValue(int handle, int id, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetFilterValue(int handle, int id, int value);
+PELNIK_API int PELNIK_CALL Pelnik_GetFilterValue(int handle, int id, int *flag);
 
-PELNIK_API int Pelnik_SetBrightness(int handle, int value); /* id 1 */
-PELNIK_API int Pelnik_GetBrightness(int handle, int *flag);
-PELNIK_API int Pelnik_SetContrast(int handle, int value); /* id 2 */
-PELNIK_API int Pelnik_GetContrast(int handle, int *flag);
-PELNIK_API int Pelnik_SetHue(int handle, int value); /* id 3 */
-PELNIK_API int Pelnik_GetHue(int handle, int *flag);
-PELNIK_API int Pelnik_SetSaturation(int handle, int value); /* id 4 */
-PELNIK_API int Pelnik_GetSaturation(int handle, int *flag);
-PELNIK_API int Pelnik_SetSharpness(int handle, int value); /* id 5 */
-PELNIK_API int Pelnik_GetSharpness(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainRGB(int handle, int value); /* id 6 */
-PELNIK_API int Pelnik_GetBayerGainRGB(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainRed(int handle, int value); /* id 7 */
-PELNIK_API int Pelnik_GetBayerGainRed(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainGreen(int handle, int value); /* id 8 */
-PELNIK_API int Pelnik_GetBayerGainGreen(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainBlue(int handle, int value); /* id 9 */
-PELNIK_API int Pelnik_GetBayerGainBlue(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerGainAuto(int handle, int value); /* id 10 */
-PELNIK_API int Pelnik_GetBayerGainAuto(int handle, int *flag);
-PELNIK_API int Pelnik_SetGamma(int handle, int value); /* id 11 */
-PELNIK_API int Pelnik_GetGamma(int handle, int *flag);
-PELNIK_API int Pelnik_SetBayerMode(int handle, int value); /* id 12 */
-PELNIK_API int Pelnik_GetBayerMode(int handle, int *flag);
-PELNIK_API int Pelnik_SetGlobalGain(int handle, int value); /* id 13 */
-PELNIK_API int Pelnik_GetGlobalGain(int handle, int *flag);
-PELNIK_API int Pelnik_SetColorGainRed(int handle, int value); /* id 14 */
-PELNIK_API int Pelnik_GetColorGainRed(int handle, int *flag);
-PELNIK_API int Pelnik_SetColorGainGreen1(int handle, int value); /* id 15 */
-PELNIK_API int Pelnik_GetColorGainGreen1(int handle, int *flag);
-PELNIK_API int Pelnik_SetColorGainGreen2(int handle, int value); /* id 16 */
-PELNIK_API int Pelnik_GetColorGainGreen2(int handle, int *flag);
-PELNIK_API int Pelnik_SetColorGainBlue(int handle, int value); /* id 17 */
-PELNIK_API int Pelnik_GetColorGainBlue(int handle, int *flag);
-PELNIK_API int Pelnik_SetExposureTime(int handle, int value); /* id 18 */
-PELNIK_API int Pelnik_GetExposureTime(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayMode(int handle, int value); /* id 19 */
-PELNIK_API int Pelnik_GetGrayMode(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayGainR(int handle, int value); /* id 20 */
-PELNIK_API int Pelnik_GetGrayGainR(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayGainG1(int handle, int value); /* id 21 */
-PELNIK_API int Pelnik_GetGrayGainG1(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayGainG2(int handle, int value); /* id 22 */
-PELNIK_API int Pelnik_GetGrayGainG2(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayGainB(int handle, int value); /* id 23 */
-PELNIK_API int Pelnik_GetGrayGainB(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayOffsetR(int handle, int value); /* id 24 */
-PELNIK_API int Pelnik_GetGrayOffsetR(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayOffsetG1(int handle, int value); /* id 25 */
-PELNIK_API int Pelnik_GetGrayOffsetG1(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayOffsetG2(int handle, int value); /* id 26 */
-PELNIK_API int Pelnik_GetGrayOffsetG2(int handle, int *flag);
-PELNIK_API int Pelnik_SetGrayOffsetB(int handle, int value); /* id 27 */
-PELNIK_API int Pelnik_GetGrayOffsetB(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetBrightness(int handle, int value); /* id 1 */
+PELNIK_API int PELNIK_CALL Pelnik_GetBrightness(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetContrast(int handle, int value); /* id 2 */
+PELNIK_API int PELNIK_CALL Pelnik_GetContrast(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetHue(int handle, int value); /* id 3 */
+PELNIK_API int PELNIK_CALL Pelnik_GetHue(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetSaturation(int handle, int value); /* id 4 */
+PELNIK_API int PELNIK_CALL Pelnik_GetSaturation(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetSharpness(int handle, int value); /* id 5 */
+PELNIK_API int PELNIK_CALL Pelnik_GetSharpness(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetBayerGainRGB(int handle, int value); /* id 6 */
+PELNIK_API int PELNIK_CALL Pelnik_GetBayerGainRGB(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetBayerGainRed(int handle, int value); /* id 7 */
+PELNIK_API int PELNIK_CALL Pelnik_GetBayerGainRed(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetBayerGainGreen(int handle, int value); /* id 8 */
+PELNIK_API int PELNIK_CALL Pelnik_GetBayerGainGreen(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetBayerGainBlue(int handle, int value); /* id 9 */
+PELNIK_API int PELNIK_CALL Pelnik_GetBayerGainBlue(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetBayerGainAuto(int handle, int value); /* id 10 */
+PELNIK_API int PELNIK_CALL Pelnik_GetBayerGainAuto(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGamma(int handle, int value); /* id 11 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGamma(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetBayerMode(int handle, int value); /* id 12 */
+PELNIK_API int PELNIK_CALL Pelnik_GetBayerMode(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGlobalGain(int handle, int value); /* id 13 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGlobalGain(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetColorGainRed(int handle, int value); /* id 14 */
+PELNIK_API int PELNIK_CALL Pelnik_GetColorGainRed(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetColorGainGreen1(int handle, int value); /* id 15 */
+PELNIK_API int PELNIK_CALL Pelnik_GetColorGainGreen1(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetColorGainGreen2(int handle, int value); /* id 16 */
+PELNIK_API int PELNIK_CALL Pelnik_GetColorGainGreen2(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetColorGainBlue(int handle, int value); /* id 17 */
+PELNIK_API int PELNIK_CALL Pelnik_GetColorGainBlue(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetExposureTime(int handle, int value); /* id 18 */
+PELNIK_API int PELNIK_CALL Pelnik_GetExposureTime(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayMode(int handle, int value); /* id 19 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayMode(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayGainR(int handle, int value); /* id 20 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayGainR(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayGainG1(int handle, int value); /* id 21 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayGainG1(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayGainG2(int handle, int value); /* id 22 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayGainG2(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayGainB(int handle, int value); /* id 23 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayGainB(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayOffsetR(int handle, int value); /* id 24 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayOffsetR(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayOffsetG1(int handle, int value); /* id 25 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayOffsetG1(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayOffsetG2(int handle, int value); /* id 26 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayOffsetG2(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetGrayOffsetB(int handle, int value); /* id 27 */
+PELNIK_API int PELNIK_CALL Pelnik_GetGrayOffsetB(int handle, int *flag);
 
 /* Not supported by this camera model: the first seven post PELNIK_ERR_UNSUPPORTED
  * and return 0; the two getters clear their flag and return 0; the
  * configuration-filter pair records PELNIK_ERR_UNSUPPORTED and returns -1. */
-PELNIK_API int Pelnik_SetSamplingRate(int handle, int value);
-PELNIK_API int Pelnik_SetHalfClock(int handle, int value);
-PELNIK_API int Pelnik_GetHalfClock(int handle, int *flag);
-PELNIK_API int Pelnik_SetCrossbar(int handle, int value);
-PELNIK_API int Pelnik_Fps(int handle);
-PELNIK_API int Pelnik_Fpga_ReadRegister(int handle, int reg, int *flag);
-PELNIK_API int Pelnik_Fpga_WriteRegister(int handle, int reg, int value);
-PELNIK_API int Pelnik_GetSamplingRate(int handle, int *flag);
-PELNIK_API int Pelnik_GetVideoFormat(int handle, int *flag);
-PELNIK_API int Pelnik_SetConfigFilter(int handle, int value);
-PELNIK_API int Pelnik_GetConfigFilter(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_SetSamplingRate(int handle, int value);
+PELNIK_API int PELNIK_CALL Pelnik_SetHalfClock(int handle, int value);
+PELNIK_API int PELNIK_CALL Pelnik_GetHalfClock(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetCrossbar(int handle, int value);
+PELNIK_API int PELNIK_CALL Pelnik_Fps(int handle);
+PELNIK_API int PELNIK_CALL Pelnik_Fpga_ReadRegister(int handle, int reg, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_Fpga_WriteRegister(int handle, int reg, int value);
+PELNIK_API int PELNIK_CALL Pelnik_GetSamplingRate(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_GetVideoFormat(int handle, int *flag);
+PELNIK_API int PELNIK_CALL Pelnik_SetConfigFilter(int handle, int value);
+PELNIK_API int PELNIK_CALL Pelnik_GetConfigFilter(int handle);
 
 #ifdef __cplusplus
 }

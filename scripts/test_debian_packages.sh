@@ -25,6 +25,8 @@ has_dep libpelniksdk1 libc6
 has_dep libpelniksdk1 libjpeg62-turbo
 has_dep libpelniksdk1 libpng16-16
 has_dep libpelniksdk1 libtiff6
+depends libpelniksdk1 | tr ',' '\n' | grep -q '^ *libx11-6 (>= 2:1\.8)' \
+  || fail "libpelniksdk1 does not require libx11-6 1.8: $(depends libpelniksdk1)"
 has_dep libpelniksdk-dev libpelniksdk1
 has_dep pelniksdk-tools libpelniksdk1
 has_dep python3-pelnik python3-numpy

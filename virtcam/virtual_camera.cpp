@@ -11,6 +11,7 @@
 
 #include "platform/device_wire.h"
 #include "platform/posix/runtime_dir.h"
+#include "virtcam/request_header.h"
 
 namespace pelnik::virtcam {
 
@@ -291,10 +292,7 @@ void VirtualCamera::serveCamera(Connection &connection, CameraUnit &unit, std::u
   while (!stopping_) {
     wire::RequestHeader request;
     if (!us::receiveAll(fd, &request, sizeof request)) return;
-    if (request.magic != wire::kRequestMagic || request.inputLength > wire::kMaxInputBytes ||
-        request.outboundLength > wire::kMaxOutboundBytes ||
-        request.outputLength > wire::kMaxOutputBytes ||
-        request.outboundLength > request.outputLength) {
+    if (!acceptableRequestHeader(request)) {
       unit.recordStreamError(id, "unreadable request header; connection dropped");
       return;
     }

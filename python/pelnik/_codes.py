@@ -56,3 +56,18 @@ FILE_JPEG_MID = 3
 FILE_JPEG_LOW = 4
 FILE_PNG = 5
 FILE_TIFF = 6
+
+# The colour modes of PelnikModes.h: (set bits, reported bits, output bits
+# per pixel, channels), in the order the camera stores them.
+COLOUR_MODES = (
+    (8, 8, 8, 1),
+    (16, 10, 16, 1),
+    (24, 24, 24, 3),
+    (32, 32, 32, 4),
+    (48, 42, 48, 3),
+    (64, 58, 64, 4),
+)
+
+# PelnikSubsampleDivisor of PelnikModes.h: the divisor of each subsample value
+# that has one (every other value divides by 1).
+SUBSAMPLE_DIVISORS = {1: 2, 17: 2, 2: 4, 18: 4, 3: 8, 19: 8}

@@ -37,21 +37,17 @@ from . import _codes
 from .messages import WM_ERROR, WM_FRAME, WM_RECORD_END, MessageTarget
 
 # Bits per pixel of the finished picture for each Pelnik_GetColorMode value;
-# the 16-bit modes report their significant bits there.
-_BITS_OF_REPORTED_MODE = {8: 8, 10: 16, 24: 24, 32: 32, 42: 48, 58: 64}
+# Pelnik_GetColorMode reports the 16-bit modes by their significant bits.
+_BITS_OF_REPORTED_MODE = {reported: bits for bits, reported, _, _ in _codes.COLOUR_MODES}
 
 # dtype and channels of a picture of each bits per pixel.
 _LAYOUT: Dict[int, Tuple[type, int]] = {
-    8: (np.uint8, 1),
-    16: (np.uint16, 1),
-    24: (np.uint8, 3),
-    32: (np.uint8, 4),
-    48: (np.uint16, 3),
-    64: (np.uint16, 4),
+    bits: (np.uint8 if output // channels == 8 else np.uint16, channels)
+    for bits, _, output, channels in _codes.COLOUR_MODES
 }
 
 # Subsample values and the divisor they apply to the picture size.
-_SUBSAMPLE_DIVISOR = {1: 2, 17: 2, 2: 4, 18: 4, 3: 8, 19: 8}
+_SUBSAMPLE_DIVISOR = _codes.SUBSAMPLE_DIVISORS
 
 # Still-image format names and their Pelnik_SaveImage codes.
 FILE_FORMATS: Dict[str, int] = {
@@ -105,18 +101,75 @@ def picture_shape(width: int, height: int, bits: int) -> Tuple[Tuple[int, ...], 
     return shape, dtype
 
 
-def _new_picture(width: int, height: int, bits: int, fill: Callable[[int, int], None]) -> np.ndarray:
-    """A picture filled by `fill(address, size)` with rows padded to 4 bytes."""
+def _new_picture(
+    width: int, height: int, bits: int, fill: Callable[[int, int], None], out: Optional[np.ndarray] = None
+) -> np.ndarray:
+    """A picture filled by `fill(address, size)` with rows padded to 4 bytes.
+
+    With `out` (a view made by :func:`_picture_view`) the picture is written
+    there and `out` is returned; rows that need padding pass through a scratch
+    buffer kept with the view's owner, so nothing is allocated per picture.
+    """
     shape, dtype = picture_shape(width, height, bits)
     row = width * bits // 8
     stride = (row + 3) & ~3
     if stride == row:
-        picture = np.empty(shape, dtype)
+        picture = np.empty(shape, dtype) if out is None else out
         fill(picture.ctypes.data, max(picture.nbytes, 1))
         return picture
-    padded = np.empty((height, stride), np.uint8)
+    if out is None:
+        padded = np.empty((height, stride), np.uint8)
+        fill(padded.ctypes.data, padded.nbytes)
+        return np.ascontiguousarray(padded[:, :row].view(dtype).reshape(shape))
+    padded = _scratch_for(out, height * stride).reshape(height, stride)
     fill(padded.ctypes.data, padded.nbytes)
-    return np.ascontiguousarray(padded[:, :row].view(dtype).reshape(shape))
+    np.copyto(out.view(np.uint8).reshape(height, row), padded[:, :row])
+    return out
+
+
+_SCRATCH: "weakref.WeakKeyDictionary[object, np.ndarray]" = weakref.WeakKeyDictionary()
+
+
+def _scratch_for(out: np.ndarray, size: int) -> np.ndarray:
+    """A byte buffer of `size` kept as long as `out`'s memory lives."""
+    owner = out.base if out.base is not None else out
+    try:
+        scratch = _SCRATCH.get(owner)
+    except TypeError:  # an owner without weak references: no reuse
+        return np.empty(size, np.uint8)
+    if scratch is None or scratch.size != size:
+        scratch = np.empty(size, np.uint8)
+        _SCRATCH[owner] = scratch
+    return scratch
+
+
+def _picture_view(out: object, width: int, height: int, bits: int) -> np.ndarray:
+    """`out` as a writable numpy array of the picture's shape and dtype, sharing its memory.
+
+    Takes a numpy array or any writable, C-contiguous object with the buffer
+    protocol; raises ValueError (TypeError for no buffer at all) otherwise.
+    """
+    shape, dtype = picture_shape(width, height, bits)
+    if isinstance(out, np.ndarray):
+        if out.shape != shape or out.dtype != np.dtype(dtype):
+            raise ValueError(f"out is {out.dtype}{list(out.shape)}; the picture is {np.dtype(dtype)}{list(shape)}")
+        if not out.flags.writeable or not out.flags.c_contiguous:
+            raise ValueError("out must be writable and C-contiguous")
+        return out
+    try:
+        view = memoryview(out)  # type: ignore[arg-type]
+    except TypeError:
+        raise TypeError(f"out must be a numpy array or a writable buffer, not {type(out).__name__}") from None
+    if view.readonly or not view.c_contiguous:
+        raise ValueError("out must be writable and C-contiguous")
+    nbytes = int(np.prod(shape)) * np.dtype(dtype).itemsize
+    plain_bytes = view.ndim <= 1 and view.itemsize == 1
+    if view.nbytes != nbytes or not (plain_bytes or (view.shape == shape and view.itemsize == np.dtype(dtype).itemsize)):
+        raise ValueError(
+            f"out holds {view.nbytes} bytes in shape {list(view.shape)}; the picture needs {nbytes} bytes "
+            f"as {np.dtype(dtype)}{list(shape)}"
+        )
+    return np.frombuffer(view.cast("B"), np.uint8).view(dtype).reshape(shape)
 
 
 def _release(lib: Library, handle: int, owner: MessageTarget) -> None:
@@ -463,37 +516,55 @@ class Camera:
 
     # -- pictures -----------------------------------------------------------
 
-    def snapshot(self) -> np.ndarray:
-        """Take one picture (Pelnik_SnapShot) while no stream runs."""
+    def snapshot(self, out: Optional[object] = None) -> np.ndarray:
+        """Take one picture (Pelnik_SnapShot) while no stream runs.
+
+        With `out` (a numpy array of :attr:`picture_shape`, or any writable
+        buffer of as many bytes) the picture is written there and returned
+        as a numpy array sharing its memory.
+        """
         w, h = self.picture_size
         bits = self.color_mode
+        target = None if out is None else _picture_view(out, w, h, bits)
 
         def fill(address: int, size: int) -> None:
             self._call("Pelnik_SnapShot", address, size, _ROW_ORDER_TOP_FIRST)
 
-        return _new_picture(w, h, bits, fill)
+        return _new_picture(w, h, bits, fill, target)
 
     def image(self) -> np.ndarray:
         """A copy of the last processed picture (Pelnik_GetImage)."""
         w, h = self.picture_size
         return self._picture(w, h, self.color_mode)
 
-    def _picture(self, width: int, height: int, bits: int) -> np.ndarray:
+    def _picture(self, width: int, height: int, bits: int, out: Optional[object] = None) -> np.ndarray:
         def fill(address: int, size: int) -> None:
             self._call("Pelnik_GetImage", address, size, _ROW_ORDER_TOP_FIRST)
 
-        return _new_picture(width, height, bits, fill)
+        target = None if out is None else _picture_view(out, width, height, bits)
+        return _new_picture(width, height, bits, fill, target)
 
-    def frames(self, count: Optional[int] = None, timeout: Optional[float] = 6.0) -> Iterator[np.ndarray]:
+    def frames(
+        self, count: Optional[int] = None, timeout: Optional[float] = 6.0, out: Optional[object] = None
+    ) -> Iterator[np.ndarray]:
         """Stream pictures (Pelnik_CallBackPreview): yields `count` pictures, or until closed.
 
         When the consumer is slower than the camera, pictures are skipped and
         the newest is yielded. FrameTimeout is raised when nothing arrives
         for `timeout` seconds (None waits without limit). Leaving the loop
         stops the stream.
+
+        With `out` (a numpy array of :attr:`picture_shape`, or any writable
+        buffer of as many bytes) every picture is written there, so the loop
+        allocates nothing per picture; each yielded array shares its memory
+        and is overwritten by the next picture. A wrong `out` raises
+        ValueError before the stream starts.
         """
+        if out is not None:
+            w, h = self.picture_size
+            _picture_view(out, w, h, self.color_mode)
         with _Stream(self, "Pelnik_CallBackPreview") as stream:
-            yield from stream.pictures(count, timeout)
+            yield from stream.pictures(count, timeout, out)
 
     def trigger(self, count: Optional[int] = None, timeout: Optional[float] = None) -> Iterator[np.ndarray]:
         """Triggered acquisition (Pelnik_Trigger): one picture per trigger of the camera."""
@@ -696,7 +767,7 @@ class _Stream:
                 camera._lib.Pelnik_StopPreview(camera._handle)
         self.target.close()
 
-    def next_picture(self, timeout: Optional[float]) -> Optional[np.ndarray]:
+    def next_picture(self, timeout: Optional[float], out: Optional[object] = None) -> Optional[np.ndarray]:
         """The newest picture once a frame message arrives; None on time-out."""
         first = self.target.get(timeout)
         if first is None:
@@ -714,9 +785,11 @@ class _Stream:
             info = (record.width, record.height, record.bitsPerPixel)
         if info is None:
             return None
-        return self.camera._picture(*info)
+        return self.camera._picture(*info, out=out)
 
-    def pictures(self, count: Optional[int], timeout: Optional[float]) -> Iterator[np.ndarray]:
+    def pictures(
+        self, count: Optional[int], timeout: Optional[float], out: Optional[object] = None
+    ) -> Iterator[np.ndarray]:
         delivered = 0
         deadline_span = timeout
         while count is None or delivered < count:
@@ -726,6 +799,6 @@ class _Stream:
                 left = None if deadline_span is None else deadline_span - (time.monotonic() - started)
                 if left is not None and left <= 0:
                     raise FrameTimeout(deadline_span, self.function)
-                picture = self.next_picture(left)
+                picture = self.next_picture(left, out)
             delivered += 1
             yield picture

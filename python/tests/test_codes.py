@@ -58,3 +58,16 @@ def test_the_version_is_the_one_cmake_declares():
     cmake = (INCLUDE.parent / "CMakeLists.txt").read_text()
     declared = re.search(r"project\(PelnikSdk VERSION (\d+\.\d+\.\d+)", cmake).group(1)
     assert pelnik.__version__ == declared
+
+
+def test_colour_modes_and_subsample_divisors_are_those_of_the_modes_header():
+    text = (INCLUDE / "PelnikModes.h").read_text()
+    table = re.search(r"kPelnikColourModes\[[A-Z_]+\] = \{(.*?)\};", text, re.S).group(1)
+    rows = tuple(tuple(int(v) for v in row.split(",")) for row in re.findall(r"\{([\d, ]+)\}", table))
+    assert rows == _codes.COLOUR_MODES
+    body = re.search(r"PelnikSubsampleDivisor\(int subsample\) \{(.*?)\n\}", text, re.S).group(1)
+    divisors = {}
+    for cases, divisor in re.findall(r"((?:case \d+:\s*)+)return (\d+);", body):
+        for value in re.findall(r"case (\d+):", cases):
+            divisors[int(value)] = int(divisor)
+    assert divisors == _codes.SUBSAMPLE_DIVISORS

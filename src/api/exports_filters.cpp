@@ -37,17 +37,21 @@ using pelnik::CPelnik;
 
 extern "C" {
 
-int Pelnik_SetFilterValue(int handle, int id, int value) {
+int PELNIK_CALL Pelnik_SetFilterValue(int handle, int id, int value) {
   return pelnik::withCamera(handle, [=](CPelnik &c) { return c.SetFilterValue(id, value); });
 }
 
-int Pelnik_GetFilterValue(int handle, int id, int *flag) {
+int PELNIK_CALL Pelnik_GetFilterValue(int handle, int id, int *flag) {
   return pelnik::withCamera(handle, [=](CPelnik &c) { return c.GetFilterValue(id, flag); });
 }
 
-#define PELNIK_DEFINE_FILTER_PAIR(Name, id)                                                        \
-  int Pelnik_Set##Name(int handle, int value) { return Pelnik_SetFilterValue(handle, id, value); } \
-  int Pelnik_Get##Name(int handle, int *flag) { return Pelnik_GetFilterValue(handle, id, flag); }
+#define PELNIK_DEFINE_FILTER_PAIR(Name, id)                 \
+  int PELNIK_CALL Pelnik_Set##Name(int handle, int value) { \
+    return Pelnik_SetFilterValue(handle, id, value);        \
+  }                                                         \
+  int PELNIK_CALL Pelnik_Get##Name(int handle, int *flag) { \
+    return Pelnik_GetFilterValue(handle, id, flag);         \
+  }
 PELNIK_FILTER_VALUES(PELNIK_DEFINE_FILTER_PAIR)
 #undef PELNIK_DEFINE_FILTER_PAIR
 

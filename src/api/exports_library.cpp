@@ -2,6 +2,7 @@
 #include <new>
 
 #include "PelnikSdk_R5M_LX.h"
+#include "api/boundary_types.h"
 #include "api/call_frame.h"
 #include "api/sdk_chain.h"
 #include "camera/CPelnik.h"
@@ -16,7 +17,7 @@ constexpr int kDllVersion = 28181791;  // 0x01AE051F
 
 extern "C" {
 
-int Pelnik_Initialize(int ownerWindow) {
+int PELNIK_CALL Pelnik_Initialize(PelnikWindow ownerWindow) {
   try {
     CPelnik *camera = new (std::nothrow) CPelnik;
     if (!camera) return 0;
@@ -27,14 +28,15 @@ int Pelnik_Initialize(int ownerWindow) {
     }
     // A camera that fails to open keeps its handle; the failure is in its
     // error history and later calls report "no device".
-    pelnik::withCamera(handle, [ownerWindow](CPelnik &c) { return c.Open(ownerWindow); });
+    pelnik::withCamera(handle,
+                       [ownerWindow](CPelnik &c) { return c.Open(pelnik::windowId(ownerWindow)); });
     return handle;
   } catch (...) {
     return 0;
   }
 }
 
-int Pelnik_Release(int handle) {
+int PELNIK_CALL Pelnik_Release(int handle) {
   bool found = false;
   CPelnik *camera = pelnik::unfileCamera(pelnik::sdkChain(), handle, found);
   // Destroyed outside the registry lock: the teardown waits for the
@@ -43,9 +45,9 @@ int Pelnik_Release(int handle) {
   return found ? 1 : 0;
 }
 
-int Pelnik_GetDllVersion(void) { return kDllVersion; }
+int PELNIK_CALL Pelnik_GetDllVersion(void) { return kDllVersion; }
 
-int Pelnik_GetLastError(int handle) {
+int PELNIK_CALL Pelnik_GetLastError(int handle) {
   return pelnik::withCamera(handle, [](CPelnik &c) { return c.GetLastError(); });
 }
 

@@ -38,18 +38,24 @@ int refuseConfigFilter(int handle) {
 
 extern "C" {
 
-int Pelnik_SetSamplingRate(int handle, int) { return announceUnsupported(handle); }
-int Pelnik_SetHalfClock(int handle, int) { return announceUnsupported(handle); }
-int Pelnik_GetHalfClock(int handle, int *) { return announceUnsupported(handle); }
-int Pelnik_SetCrossbar(int handle, int) { return announceUnsupported(handle); }
-int Pelnik_Fps(int handle) { return announceUnsupported(handle); }
-int Pelnik_Fpga_ReadRegister(int handle, int, int *) { return announceUnsupported(handle); }
-int Pelnik_Fpga_WriteRegister(int handle, int, int) { return announceUnsupported(handle); }
+int PELNIK_CALL Pelnik_SetSamplingRate(int handle, int) { return announceUnsupported(handle); }
+int PELNIK_CALL Pelnik_SetHalfClock(int handle, int) { return announceUnsupported(handle); }
+int PELNIK_CALL Pelnik_GetHalfClock(int handle, int *) { return announceUnsupported(handle); }
+int PELNIK_CALL Pelnik_SetCrossbar(int handle, int) { return announceUnsupported(handle); }
+int PELNIK_CALL Pelnik_Fps(int handle) { return announceUnsupported(handle); }
+int PELNIK_CALL Pelnik_Fpga_ReadRegister(int handle, int, int *) {
+  return announceUnsupported(handle);
+}
+int PELNIK_CALL Pelnik_Fpga_WriteRegister(int handle, int, int) {
+  return announceUnsupported(handle);
+}
 
-int Pelnik_GetSamplingRate(int handle, int *flag) { return reportNoValue(handle, flag); }
-int Pelnik_GetVideoFormat(int handle, int *flag) { return reportNoValue(handle, flag); }
+int PELNIK_CALL Pelnik_GetSamplingRate(int handle, int *flag) {
+  return reportNoValue(handle, flag);
+}
+int PELNIK_CALL Pelnik_GetVideoFormat(int handle, int *flag) { return reportNoValue(handle, flag); }
 
-int Pelnik_SetConfigFilter(int handle, int) { return refuseConfigFilter(handle); }
-int Pelnik_GetConfigFilter(int handle) { return refuseConfigFilter(handle); }
+int PELNIK_CALL Pelnik_SetConfigFilter(int handle, int) { return refuseConfigFilter(handle); }
+int PELNIK_CALL Pelnik_GetConfigFilter(int handle) { return refuseConfigFilter(handle); }
 
 }  // extern "C"

@@ -7,10 +7,11 @@
 #include "camera/stored_records.h"
 #include "output/still_image.h"
 #include "platform/clock.h"
+#include "platform/debug_log.h"
 #include "platform/register_map.h"
 #include "platform/text_convert.h"
-#include "settings/reg_file_store.h"
 #include "settings/setting_groups.h"
+#include "settings/user_store.h"
 
 namespace pelnik {
 
@@ -27,7 +28,7 @@ void writeIfSet(T *place, T value) {
 }  // namespace
 
 CPelnik::CPelnik()
-    : store_(settings::userSettingsStore()),
+    : store_(settings::userStore()),
       claimant_(device::ClaimTable::newClaimantIdentity()),
       pipeline_(filter_, analog_),
       preview_(makeWindowPreview(this)),
@@ -588,7 +589,10 @@ int CPelnik::saveCurrentPicture(const char *fileName, int format, bool requireFr
     if (picture.IsEmpty()) return noDevice();
     if (!copy.CopyFrom(picture)) return 0;
   }
-  return output::SaveStillImage(fileName, &copy, format, 10);
+  const int saved = output::SaveStillImage(fileName, &copy, format, 10);
+  PELNIK_DEBUG_LOG(platform::DebugArea::Output, "still image %s (format %d): %s", fileName, format,
+                   saved ? "saved" : "not saved");
+  return saved;
 }
 
 int CPelnik::SaveImage(const char *fileName, int format) {

@@ -3,11 +3,14 @@
 #include "camera/error_codes.h"
 #include "camera/failure.h"
 #include "platform/clock.h"
+#include "platform/debug_log.h"
 #include "platform/window_messages.h"
 
 namespace pelnik {
 
 namespace {
+
+constexpr auto kLogArea = platform::DebugArea::Acquisition;
 
 constexpr int kTriggerTimeLimitMs = 3000;
 constexpr int kIdlePassMs = 10;
@@ -171,6 +174,7 @@ int Acquisition::startPreviewLocked() {
   }
   state_ = AcquisitionState::Streaming;
   host_.claimCamera();
+  PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: streaming started", static_cast<void *>(this));
   return 1;
 }
 
@@ -204,6 +208,9 @@ int Acquisition::stopLocked() {
   runFlag_ = 0;
   stopRequested_.set();
   if (state() != AcquisitionState::Idle) {
+    PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: stopping (%llu pictures finished)",
+                     static_cast<void *>(this),
+                     static_cast<unsigned long long>(picturesFinished_.load()));
     const bool wasStreaming = state() == AcquisitionState::Streaming;
     state_ = AcquisitionState::Idle;
     FrameSource &frames = host_.frames();
@@ -215,6 +222,7 @@ int Acquisition::stopLocked() {
   // frame wait, or one trigger time limit.
   thread_.join();
   host_.stopRecording();
+  PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: stopped", static_cast<void *>(this));
   return 1;
 }
 
@@ -242,6 +250,7 @@ int Acquisition::Capture() {
   }
   if (!host_.prepare()) return fail(host_, ErrorCode::NoDevice);
   state_ = AcquisitionState::Capture;
+  PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: capture mode entered", static_cast<void *>(this));
   return 1;
 }
 
@@ -263,6 +272,8 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
   };
   platform::RecursiveGuard frame(frameLock_);
   if (frames.readSingleFrame() != SingleFrame::Ready) {
+    PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: snapshot got no frame from the camera",
+                     static_cast<void *>(this));
     host_.raiseError(ErrorCode::AcquisitionFailed);
     return finish(0);
   }
@@ -321,6 +332,7 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
     setTarget(previous);
     return fail(host_, ErrorCode::ThreadFailed);
   }
+  PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: trigger mode started", static_cast<void *>(this));
   return 1;
 }
 
@@ -395,6 +407,8 @@ void Acquisition::fillFrameInfo(int frameRate10) {
 bool Acquisition::deliverToApplication() {
   if (!target_.buffer || target_.size == 0) return true;
   if (copyPicture(target_.buffer, target_.size, target_.rowOrder)) return true;
+  PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: frame not delivered: application buffer of %d bytes",
+                   static_cast<void *>(this), target_.size);
   postFrameError(ErrorCode::MemoryOrBuffer);
   return fail(host_, ErrorCode::MemoryOrBuffer, false);
 }
@@ -417,6 +431,8 @@ void Acquisition::runPreviewLoop() {
     // path no longer opens).
     if (wait == FrameWait::Stopped && runFlag_.load() != 0) wait = FrameWait::Lost;
     if (wait == FrameWait::Lost) {
+      PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: camera lost while streaming",
+                       static_cast<void *>(this));
       runFlag_ = 0;
       cameraLost_ = true;
       platform::RecursiveGuard frame(frameLock_);
@@ -424,11 +440,18 @@ void Acquisition::runPreviewLoop() {
       host_.raiseError(ErrorCode::CameraStopped);
       break;
     }
-    if (wait != FrameWait::Ready) continue;
+    if (wait != FrameWait::Ready) {
+      PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: no frame this pass (%s)",
+                       static_cast<void *>(this),
+                       wait == FrameWait::Stopped ? "transfer stopped" : "wait ran out");
+      continue;
+    }
 
     PresentAfterUnlock present(preview_);
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveContinuousFrame()) {
+      PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: frame dropped: it does not fit the buffers",
+                       static_cast<void *>(this));
       postFrameError(ErrorCode::AcquisitionFailed);
       host_.raiseError(ErrorCode::AcquisitionFailed);
       continue;
@@ -458,6 +481,8 @@ void Acquisition::runTriggerLoop() {
     const SingleFrame read = frames.readSingleFrame();
     if (runFlag_.load() == 0) break;
     if (read == SingleFrame::Lost) {
+      PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: camera lost in trigger mode",
+                       static_cast<void *>(this));
       // The camera's path no longer opens: reported as a camera lost while
       // streaming, and the loop ends instead of retrying at full speed.
       runFlag_ = 0;
@@ -472,6 +497,8 @@ void Acquisition::runTriggerLoop() {
     platform::RecursiveGuard frame(frameLock_);
     if (!pipeline.receiveSingleFrame()) {
       // A frame that does not fit the buffers is never delivered.
+      PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: triggered frame dropped: it does not fit",
+                       static_cast<void *>(this));
       postFrameError(ErrorCode::AcquisitionFailed);
       host_.raiseError(ErrorCode::AcquisitionFailed);
       continue;

@@ -3,6 +3,7 @@
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/device_status.h"
 #include "imaging/conversion_kernels.h"
+#include "platform/debug_log.h"
 
 namespace pelnik {
 
@@ -142,7 +143,10 @@ bool CameraPipeline::receiveSingleFrame() {
 }
 
 void CameraPipeline::process() {
-  if (!chain_ || !mode_) return;
+  if (!chain_ || !mode_) {
+    PELNIK_DEBUG_LOG(platform::DebugArea::Chain, "chain: no chain or colour mode; frame left raw");
+    return;
+  }
   // One snapshot per frame: each setting is seen before or after a
   // concurrent change, never half-way.
   ChainSettings settings;
@@ -158,6 +162,10 @@ void CameraPipeline::process() {
   buffers.colour32 = &buffers_[kColour32];
   buffers.colour48 = &buffers_[kColour48];
   buffers.colour64 = &buffers_[kColour64];
+  PELNIK_DEBUG_LOG(platform::DebugArea::Chain,
+                   "chain: frame %dx%d in colour mode %d, auto iris mode %d", rawWidth(),
+                   rawHeight(), static_cast<int>(settings.colourMode),
+                   static_cast<int>(settings.autoIrisMode));
   chain_->run(settings, buffers);
 }
 

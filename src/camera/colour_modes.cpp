@@ -2,18 +2,27 @@
 
 #include <array>
 
+#include "PelnikModes.h"
+
 namespace pelnik {
 
 namespace {
 
-constexpr std::array<ColourMode, kColourModeCount> kModes{{
-    {0, 8, 8, 8, RawDepth::Bits8, false},
-    {1, 16, 10, 16, RawDepth::Bits16, false},
-    {2, 24, 24, 24, RawDepth::Bits8, true},
-    {3, 32, 32, 32, RawDepth::Bits8, true},
-    {4, 48, 42, 48, RawDepth::Bits16, true},
-    {5, 64, 58, 64, RawDepth::Bits16, true},
-}};
+// The public table in the library's own form.
+constexpr ColourMode modeAt(int index) {
+  const PelnikColourModeInfo &info = kPelnikColourModes[index];
+  const bool wide = info.outputBits / info.channels > 8;
+  return {index,
+          info.setBits,
+          info.reportedBits,
+          info.outputBits,
+          wide ? RawDepth::Bits16 : RawDepth::Bits8,
+          info.channels > 1};
+}
+
+constexpr std::array<ColourMode, kColourModeCount> kModes{
+    {modeAt(0), modeAt(1), modeAt(2), modeAt(3), modeAt(4), modeAt(5)}};
+static_assert(kColourModeCount == PELNIK_COLOUR_MODE_COUNT);
 
 }  // namespace
 

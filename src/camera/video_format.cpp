@@ -1,24 +1,10 @@
 #include "camera/video_format.h"
 
+#include "PelnikModes.h"
+
 namespace pelnik {
 
 namespace {
-
-int subsampleDivisor(int subSample) {
-  switch (subSample) {
-    case 1:
-    case 17:
-      return 2;
-    case 2:
-    case 18:
-      return 4;
-    case 3:
-    case 19:
-      return 8;
-    default:
-      return 1;
-  }
-}
 
 bool isRefusedSubsample(int subSample) {
   return subSample == 2 || subSample == 3 || subSample == 17 || subSample == 18 || subSample == 19;
@@ -45,7 +31,7 @@ void VideoFormat::resetToFullFrame() {
 }
 
 ImageSize VideoFormat::imageSize() const {
-  const int divisor = subsampleDivisor(subSample);
+  const int divisor = PelnikSubsampleDivisor(subSample);
   return {EH / divisor, EV / divisor};
 }
 

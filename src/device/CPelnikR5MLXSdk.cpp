@@ -23,7 +23,7 @@ CPelnikR5MLXSdk::CPelnikR5MLXSdk(platform::DeviceTransport &transport, DeviceClo
 
 std::unique_ptr<CPelnikR5MLXSdk> CPelnikR5MLXSdk::Create() {
   try {
-    return std::make_unique<CPelnikR5MLXSdk>(platform::socketTransport(), realDeviceClock());
+    return std::make_unique<CPelnikR5MLXSdk>(platform::driverTransport(), realDeviceClock());
   } catch (...) {
     return nullptr;
   }

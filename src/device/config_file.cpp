@@ -60,7 +60,7 @@ ConfigLoadResult ConfigurationList::load(const char *path) {
 }
 
 ConfigLoadResult ConfigurationList::loadWide(const char16_t *path) {
-  const auto narrow = platform::utf16ToUtf8(path);
+  const auto narrow = platform::wideToSystemNarrow(path);
   if (!narrow || narrow->size() + 1 >= kWidePathLimit) return ConfigLoadResult::PathFailed;
   return load(narrow->c_str());
 }

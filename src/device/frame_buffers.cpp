@@ -4,18 +4,10 @@
 
 namespace pelnik::device {
 
-namespace {
-
-std::unique_ptr<std::uint8_t[]> zeroFilled(std::size_t bytes) {
-  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]());
-}
-
-}  // namespace
-
 bool FrameBuffers::allocate(std::uint32_t transferLength, int ringCount) {
   release();
   bufferBytes_ = 2 * static_cast<std::size_t>(transferLength);
-  singleFrame_ = zeroFilled(bufferBytes_);
+  singleFrame_ = platform::FrameBlock::allocate(bufferBytes_);
   if (!singleFrame_) return false;
   try {
     ring_.resize(static_cast<std::size_t>(ringCount));
@@ -24,7 +16,7 @@ bool FrameBuffers::allocate(std::uint32_t transferLength, int ringCount) {
   }
   bool complete = true;
   for (auto &buffer : ring_) {
-    buffer = zeroFilled(bufferBytes_);
+    buffer = platform::FrameBlock::allocate(bufferBytes_);
     complete = complete && buffer != nullptr;
   }
   return complete;
@@ -39,7 +31,7 @@ void FrameBuffers::release() {
 std::vector<std::uint8_t *> FrameBuffers::ringTable() const {
   std::vector<std::uint8_t *> table;
   table.reserve(ring_.size());
-  for (const auto &buffer : ring_) table.push_back(buffer.get());
+  for (const auto &buffer : ring_) table.push_back(buffer ? buffer->data() : nullptr);
   return table;
 }
 

@@ -1,6 +1,7 @@
 #include "device/frame_streamer.h"
 
 #include "device/device_status.h"
+#include "platform/debug_log.h"
 
 namespace pelnik::device {
 
@@ -78,6 +79,9 @@ int FrameStreamer::transferFrames(DeviceHandle handle) {
     if (moved < transferBytes_) {
       // The first short read of a run is repeated into the same slot; a
       // failed or short read is never handed to the consumer as a frame.
+      PELNIK_DEBUG_LOG(platform::DebugArea::Device,
+                       "streaming: frame of %u bytes where %u were due dropped%s", moved,
+                       transferBytes_, shortReadSeen ? "; the run ends" : ", read again");
       if (shortReadSeen) return kStatusImageFailed;
       shortReadSeen = true;
       continue;

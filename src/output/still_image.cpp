@@ -178,7 +178,7 @@ int SaveStillImage(const char *fileName, const CImageBuffer *picture, int format
 }
 
 std::optional<std::string> stillImageNameFromUtf16(const char16_t *name) {
-  std::optional<std::string> path = platform::utf16ToUtf8(name);
+  std::optional<std::string> path = platform::wideToSystemNarrow(name);
   if (path && path->size() > kLongestFileName) return std::nullopt;
   return path;
 }

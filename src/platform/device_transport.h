@@ -33,4 +33,9 @@ class DeviceTransport {
 // The process's socket transport (sockets under the per-user runtime directory).
 DeviceTransport &socketTransport();
 
+// The transport the SDK reaches its cameras through on this system: the
+// socket transport on Linux, the camera's driver (or the virtual camera's
+// pipes) on Windows.
+DeviceTransport &driverTransport();
+
 }  // namespace pelnik::platform

@@ -18,7 +18,8 @@ class SharedMemory {
   static std::unique_ptr<SharedMemory> openOrCreate(const std::string &path, std::size_t size,
                                                     std::size_t clearBytes);
   // The region every process of the user's session shares under `name`
-  // (a file of that name in the runtime directory); as openOrCreate.
+  // (a file of that name in the runtime directory; on Windows the named
+  // paging-file mapping); as openOrCreate.
   static std::unique_ptr<SharedMemory> openNamed(const std::string &name, std::size_t size,
                                                  std::size_t clearBytes);
   ~SharedMemory();
@@ -48,6 +49,9 @@ class SharedMemory {
   int fd_;
   std::byte *data_;
   std::size_t size_;
+  // Where the region is a named system object, the handle that keeps its
+  // name alive for other processes (the view alone does not).
+  void *mappingHandle_ = nullptr;
 };
 
 }  // namespace pelnik::platform

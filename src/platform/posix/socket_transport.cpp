@@ -151,4 +151,6 @@ DeviceTransport &socketTransport() {
   return transport;
 }
 
+DeviceTransport &driverTransport() { return socketTransport(); }
+
 }  // namespace pelnik::platform

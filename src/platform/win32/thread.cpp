@@ -1,0 +1,30 @@
+#include "platform/thread.h"
+
+#include <windows.h>
+
+#include <system_error>
+
+namespace pelnik::platform {
+
+bool Thread::start(std::function<void()> body) {
+  if (thread_.joinable()) return false;
+  try {
+    thread_ = std::thread(std::move(body));
+  } catch (const std::system_error &) {
+    return false;
+  }
+  return true;
+}
+
+void Thread::join() {
+  if (!thread_.joinable() || isCurrent()) return;
+  thread_.join();
+}
+
+void raiseCurrentThreadPriority() {
+  // The streaming thread runs at the highest normal priority, as the camera's
+  // frame timing expects; a refusal leaves the thread as it was.
+  (void)::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+}
+
+}  // namespace pelnik::platform
