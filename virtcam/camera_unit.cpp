@@ -27,16 +27,16 @@ std::vector<std::uint8_t> seededSrom(int cameraNumber) {
   // A serial-number-like identity: model letters, the camera number, then
   // bytes of a per-camera sequence.
   const char model[] = "PNK5M";
-  for (int i = 0; i < 5; ++i) srom[kIdentityAddress + i] = std::uint8_t(model[i]);
-  srom[kIdentityAddress + 5] = std::uint8_t(cameraNumber);
+  for (int i = 0; i < 5; ++i) srom[platform::srom::kIdentityBase + i] = std::uint8_t(model[i]);
+  srom[platform::srom::kIdentityBase + 5] = std::uint8_t(cameraNumber);
   std::uint32_t x = 0x9E3779B9u * std::uint32_t(cameraNumber + 1);
   for (int i = 6; i < 256; ++i) {
     x ^= x << 13;
     x ^= x >> 17;
     x ^= x << 5;
-    srom[kIdentityAddress + i] = std::uint8_t(x);
+    srom[platform::srom::kIdentityBase + i] = std::uint8_t(x);
   }
-  srom[kSensorVariantAddress] = std::uint8_t(1 + (cameraNumber & 1));
+  srom[platform::srom::kSensorVariant] = std::uint8_t(1 + (cameraNumber & 1));
   return srom;
 }
 

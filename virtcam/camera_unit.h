@@ -27,8 +27,6 @@ using Clock = std::chrono::steady_clock;
 // An image read that gets no frame fails after this long unless a time-out
 // request set another value (a value of 0 or less also means this one).
 inline constexpr int kDefaultReadTimeoutMs = 3000;
-inline constexpr std::uint16_t kIdentityAddress = 0x1800;
-inline constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
 
 struct CameraOptions {
   std::shared_ptr<const Scene> scene;  // null = the test chart
@@ -157,8 +155,8 @@ class CameraUnit {
   bool failCommands_ = false;
 };
 
-// SROM content of a fresh camera: identity bytes at 0x1800 derived from the
-// camera number, sensor variant at 0x1EB0 (1 for even numbers, 2 for odd).
+// SROM content of a fresh camera: identity bytes at srom::kIdentityBase derived from the
+// camera number, sensor variant at srom::kSensorVariant (1 for even numbers, 2 for odd).
 std::vector<std::uint8_t> seededSrom(int cameraNumber);
 
 }  // namespace pelnik::virtcam

@@ -79,7 +79,7 @@ constexpr std::uint8_t kDigitGlyphs[10][7] = {
 constexpr int kMargin = 48;
 constexpr int kPatchSize = 112, kPatchPitch = 128;
 constexpr int kTrackTop = 800, kTrackHeight = 96, kDiscRadius = 40;
-constexpr int kDiscTravel = kSensorColumns - 2 * kMargin - kTrackHeight;
+constexpr int kDiscTravel = kSensorWidth - 2 * kMargin - kTrackHeight;
 constexpr int kDiscStepPerFrame = 12;
 constexpr int kCounterTop = 920, kCounterDigits = 8, kGlyphScale = 6;
 
@@ -90,7 +90,7 @@ const std::uint16_t kTrack = reflectance(0.10);
 
 class TestChart final : public Scene {
  public:
-  TestChart() : chart_(kSensorColumns, kSensorRows) { draw(); }
+  TestChart() : chart_(kSensorWidth, kSensorHeight) { draw(); }
 
   const ScenePicture &picture(std::uint32_t) const override { return chart_; }
 
@@ -103,7 +103,7 @@ class TestChart final : public Scene {
 
  private:
   void draw() {
-    chart_.fill(0, 0, kSensorColumns, kSensorRows, kBackground, kBackground, kBackground);
+    chart_.fill(0, 0, kSensorWidth, kSensorHeight, kBackground, kBackground, kBackground);
     for (int i = 0; i < 24; ++i) {
       const int x = kMargin + (i % 6) * kPatchPitch, y = kMargin + (i / 6) * kPatchPitch;
       const Rgb8 c = kColourPatches[i];
@@ -112,7 +112,7 @@ class TestChart final : public Scene {
     drawLinePairs(832, kMargin, true);
     drawLinePairs(832, kMargin + 256, false);
     // Continuous grey ramp, then eleven steps.
-    const int rampLeft = kMargin, rampWidth = kSensorColumns - 2 * kMargin;
+    const int rampLeft = kMargin, rampWidth = kSensorWidth - 2 * kMargin;
     for (int x = 0; x < rampWidth; ++x) {
       const std::uint16_t v = std::uint16_t(x * kFullReflectance / (rampWidth - 1));
       chart_.fill(rampLeft + x, 592, 1, 96, v, v, v);
@@ -121,7 +121,7 @@ class TestChart final : public Scene {
       const std::uint16_t v = reflectance(s / 10.0);
       chart_.fill(rampLeft + s * rampWidth / 11, 704, rampWidth / 11, 64, v, v, v);
     }
-    chart_.fill(0, kTrackTop, kSensorColumns, kTrackHeight, kTrack, kTrack, kTrack);
+    chart_.fill(0, kTrackTop, kSensorWidth, kTrackHeight, kTrack, kTrack, kTrack);
   }
 
   // Four blocks of bars with periods 2, 4, 8 and 16 pixels.
@@ -219,7 +219,7 @@ std::shared_ptr<const Scene> loadSceneFrom(const std::string &path, std::string 
   for (const auto &file : files) {
     ScenePicture picture;
     if (!loadPicture(file.string(), picture, error)) return nullptr;
-    pictures.push_back(fitPicture(picture, kSensorColumns, kSensorRows));
+    pictures.push_back(fitPicture(picture, kSensorWidth, kSensorHeight));
   }
   return std::make_shared<PictureSequence>(std::move(pictures));
 }

@@ -24,7 +24,7 @@ int withCamera(int handle, Operation &&operation,
   } catch (...) {
     // No exception crosses the C boundary; an operation that throws (only
     // allocation can) fails like any failed call.
-    camera->RaiseError(ErrorCode::MemoryOrBuffer);
+    camera->raiseError(ErrorCode::MemoryOrBuffer);
     return 0;
   }
 }

@@ -29,7 +29,7 @@ int reportNoValue(int handle, int *flag) {
 // Records "not supported" and returns -1.
 int refuseConfigFilter(int handle) {
   return pelnik::withCamera(handle, [](CPelnik &c) {
-    c.RaiseError(ErrorCode::NotSupported);
+    c.raiseError(ErrorCode::NotSupported);
     return -1;
   });
 }

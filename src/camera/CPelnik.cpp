@@ -8,6 +8,7 @@
 #include "output/still_image.h"
 #include "platform/clock.h"
 #include "platform/debug_log.h"
+#include "platform/register_map.h"
 #include "platform/text_convert.h"
 #include "settings/setting_groups.h"
 #include "settings/user_store.h"
@@ -18,7 +19,6 @@ namespace {
 
 constexpr int kCameraInfoBytes = 36;
 constexpr int kClockChangeSettleMs = 100;
-constexpr std::uint16_t kSensorVariantAddress = 0x1EB0;
 
 template <class T>
 void writeIfSet(T *place, T value) {
@@ -37,19 +37,14 @@ CPelnik::CPelnik()
 CPelnik::~CPelnik() { Teardown(); }
 
 int CPelnik::Open(int ownerWindow) {
-  identifyProcessor(processor_);
   claims_ = device::ClaimTable::open();
   if (!claims_) {
     // The owner window is not stored yet, so nothing is posted.
-    RaiseError(ErrorCode::MemoryOrBuffer);
-    return 0;
+    return fail(*this, ErrorCode::MemoryOrBuffer);
   }
   device_ = device::CPelnikR5MLXSdk::Create();
   errors_.setOwnerWindow(ownerWindow);
-  if (!device_) {
-    RaiseError(ErrorCode::MemoryOrBuffer);
-    return 0;
-  }
+  if (!device_) return fail(*this, ErrorCode::MemoryOrBuffer);
   sensor_ = std::make_unique<DeviceSensorControl>(*device_);
   frameSource_ = std::make_unique<DeviceFrameSource>(*device_);
   pipeline_.attach(*device_, *sensor_);
@@ -152,29 +147,19 @@ void CPelnik::releaseCamera() {
 int CPelnik::ReadRegister(int reg, int *flag) {
   SetupGuard setup(deviceSetupLock_);
   if (flag) *flag = 0;
-  if (!device_) {
-    RaiseError(ErrorCode::NoDevice);
-    return 0;
-  }
+  if (!device_) return fail(*this, ErrorCode::NoDevice);
   std::uint16_t value = 0;
-  if (!device_->ReadSensorRegister(static_cast<std::uint8_t>(reg), value)) {
-    RaiseError(ErrorCode::DeviceIo);
-    return 0;
-  }
+  if (!device_->ReadSensorRegister(static_cast<std::uint8_t>(reg), value))
+    return fail(*this, ErrorCode::DeviceIo);
   if (flag) *flag = 1;
   return value;
 }
 
 int CPelnik::WriteRegister(int reg, int value) {
   SetupGuard setup(deviceSetupLock_);
-  if (!device_) {
-    RaiseError(ErrorCode::NoDevice);
-    return 0;
-  }
-  if (!device_->WriteSensorRegister(static_cast<std::uint8_t>(reg), value)) {
-    RaiseError(ErrorCode::DeviceIo);
-    return 0;
-  }
+  if (!device_) return fail(*this, ErrorCode::NoDevice);
+  if (!device_->WriteSensorRegister(static_cast<std::uint8_t>(reg), value))
+    return fail(*this, ErrorCode::DeviceIo);
   return 1;
 }
 
@@ -214,7 +199,7 @@ int CPelnik::GetIOPort(unsigned char *value) {
   }
   std::uint8_t port = 0;
   // A failed read leaves the caller's byte as it was.
-  if (!device_->ReadFpgaRegister(device::reg::kFpgaIoPort, port)) return 0;
+  if (!device_->ReadFpgaRegister(platform::fpga_reg::kIoPort, port)) return 0;
   *value = port;
   return 1;
 }
@@ -225,7 +210,7 @@ int CPelnik::SetIOPort(int value) {
     PostNotice(ErrorCode::NoDevice);
     return 0;
   }
-  return device_->WriteFpgaRegister(device::reg::kFpgaIoPort, static_cast<std::uint8_t>(value));
+  return device_->WriteFpgaRegister(platform::fpga_reg::kIoPort, static_cast<std::uint8_t>(value));
 }
 
 // ---- camera selection and information ----
@@ -258,7 +243,7 @@ std::u16string toUtf16(const std::string &name) {
 int CPelnik::EnumDevice(char *names) {
   SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
-  if (!names) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (!names) return fail(*this, ErrorCode::InvalidArgument);
   // The probe leaves the selection, which a running acquisition uses, alone.
   device_->ProbeDevices();
   return writeEnumeration(*device_, names, [](const std::string &name) { return name; });
@@ -267,7 +252,7 @@ int CPelnik::EnumDevice(char *names) {
 int CPelnik::EnumDeviceW(char16_t *names) {
   SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
-  if (!names) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (!names) return fail(*this, ErrorCode::InvalidArgument);
   return writeEnumeration(*device_, names, toUtf16);
 }
 
@@ -294,7 +279,7 @@ int CPelnik::GetDeviceName(int number, char *text, int length) {
   if (!device_) return noDevice();
   if (const ErrorCode refusal = deviceNameRefusal(*device_, number, !text, length);
       refusal != ErrorCode::None)
-    return RaiseError(refusal), 0;
+    return fail(*this, refusal);
   return writeBoundedName(cameraDisplayName(number + 1), text, length) ? 1 : 0;
 }
 
@@ -303,7 +288,7 @@ int CPelnik::GetDeviceNameW(int number, char16_t *text, int length) {
   if (!device_) return noDevice();
   if (const ErrorCode refusal = deviceNameRefusal(*device_, number, !text, length);
       refusal != ErrorCode::None)
-    return RaiseError(refusal), 0;
+    return fail(*this, refusal);
   return writeBoundedName(toUtf16(cameraDisplayName(number + 1)), text, length) ? 1 : 0;
 }
 
@@ -313,14 +298,14 @@ int CPelnik::SetDeviceNumber(int number) {
   // Selecting replaces the device's frame buffers and handles, which a
   // running acquisition is using; the set-up lock keeps starts, snapshots
   // and other switches out until this one is complete.
-  if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
+  if (acquisition_.isAcquiring()) return fail(*this, ErrorCode::NoDevice);
   saveCameraSettings(cameraNumber_);
   if (!device_->IsDevicePresent(number) || device_->SelectDevice(number) != 0)
-    return RaiseError(ErrorCode::CameraAbsent), 0;
+    return fail(*this, ErrorCode::CameraAbsent);
   loadCameraSettings(number);
   sendAnalogSettings();
   std::uint8_t variant = 0;
-  if (device_->ReadSromByte(kSensorVariantAddress, variant)) {
+  if (device_->ReadSromByte(platform::srom::kSensorVariant, variant)) {
     if (variant == 1) device_->SetSensorVariant(0);
     if (variant == 2) device_->SetSensorVariant(1);
   }
@@ -330,8 +315,8 @@ int CPelnik::SetDeviceNumber(int number) {
 
 int CPelnik::GetCameraInfo(int *info) {
   if (!device_) return noDevice();
-  if (!info) return RaiseError(ErrorCode::InvalidArgument), 0;
-  if (info[0] < kCameraInfoBytes) return RaiseError(ErrorCode::MemoryOrBuffer), 0;
+  if (!info) return fail(*this, ErrorCode::InvalidArgument);
+  if (info[0] < kCameraInfoBytes) return fail(*this, ErrorCode::MemoryOrBuffer);
   const ValueRange gain = sensor_->gainRange();
   const ValueRange exposure = sensor_->exposureRange();
   const int fields[] = {kSensorWidth,     kSensorHeight,   gain.minimum, gain.maximum, 0, 0,
@@ -357,19 +342,18 @@ bool CPelnik::applyRegion(const VideoFormat &format) {
 
 bool CPelnik::applyFormat(const VideoFormat &format) {
   if (format.isValid() && applyRegion(format)) return true;
-  RaiseError(ErrorCode::InvalidFormat);
-  return false;
+  return fail(*this, ErrorCode::InvalidFormat, false);
 }
 
 int CPelnik::SetCaptureWindow(int width, int height) {
   SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
-  if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
+  if (acquisition_.isAcquiring()) return fail(*this, ErrorCode::NoDevice);
   VideoFormat changed = format();
   settings::SizePreset preset = sizePresetOf(changed);
   if (settings::findPresetBySize(store_, cameraNumber_, width, height, preset) !=
       settings::PresetLookup::Found)
-    return RaiseError(ErrorCode::WindowOrPreset), 0;
+    return fail(*this, ErrorCode::WindowOrPreset);
   assignSizePreset(changed, preset);
   if (!applyFormat(changed)) {
     changed.resetToFullFrame();
@@ -385,7 +369,7 @@ int CPelnik::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTot
   SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   // The frame ring must never be replaced under a running acquisition.
-  if (acquisition_.isAcquiring()) return RaiseError(ErrorCode::NoDevice), 0;
+  if (acquisition_.isAcquiring()) return fail(*this, ErrorCode::NoDevice);
   VideoFormat changed = format();
   changed.TH = hTotal;
   changed.TV = vTotal;
@@ -420,7 +404,7 @@ int CPelnik::Height() { return format().EV; }
 
 int CPelnik::SetColorMode(int bits) {
   const auto mode = colourModeForBits(bits);
-  if (!mode) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (!mode) return fail(*this, ErrorCode::InvalidArgument);
   colourMode_ = mode->index;  // applies at the next prepare
   return 1;
 }
@@ -448,7 +432,7 @@ int CPelnik::SetMirrorV(int on) {
   // announce a missing device (a notice), they do not record it.
   if (!device_) return PostNotice(ErrorCode::NoDevice), 0;
   analog_.mirrorV = on != 0 ? 1 : 0;
-  if (!device_->SetMirrorV(on != 0)) return RaiseError(ErrorCode::DeviceIo), 0;
+  if (!device_->SetMirrorV(on != 0)) return fail(*this, ErrorCode::DeviceIo);
   return 1;
 }
 
@@ -461,7 +445,7 @@ int CPelnik::SetMirrorH(int on) {
   SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   analog_.mirrorH = on != 0 ? 1 : 0;
-  if (!device_->SetMirrorH(on != 0)) return RaiseError(ErrorCode::DeviceIo), 0;
+  if (!device_->SetMirrorH(on != 0)) return fail(*this, ErrorCode::DeviceIo);
   return 1;
 }
 
@@ -496,9 +480,9 @@ int CPelnik::SetRealExposureTime(int microseconds) {
   if (!device_) return noDevice();
   const auto lines = ExposureModel::linesFor(microseconds);
   if (!lines || !sensor_->exposureRange().contains(*lines))
-    return RaiseError(ErrorCode::InvalidArgument), 0;
+    return fail(*this, ErrorCode::InvalidArgument);
   analog_.exposureLines = *lines;
-  if (!sensor_->writeExposureLines(*lines)) return RaiseError(ErrorCode::DeviceIo), 0;
+  if (!sensor_->writeExposureLines(*lines)) return fail(*this, ErrorCode::DeviceIo);
   return 1;
 }
 
@@ -506,7 +490,7 @@ int CPelnik::SetFilterValue(int id, int value) {
   SetupGuard setup(deviceSetupLock_);
   if (!device_) return noDevice();
   const FilterResult result = FilterValues(filter_, analog_, *sensor_).set(id, value);
-  if (!result.ok()) return RaiseError(result.errorCode), 0;
+  if (!result.ok()) return fail(*this, result.errorCode);
   return 1;
 }
 
@@ -515,7 +499,7 @@ int CPelnik::GetFilterValue(int id, int *flag) {
   writeIfSet(flag, 0);
   if (!device_) return noDevice();
   const FilterResult result = FilterValues(filter_, analog_, *sensor_).get(id);
-  if (!result.ok()) return RaiseError(result.errorCode), 0;
+  if (!result.ok()) return fail(*this, result.errorCode);
   writeIfSet(flag, 1);
   return result.value;
 }
@@ -542,16 +526,16 @@ PreviewImageSize CPelnik::previewImageSize() const {
 bool CPelnik::prepare() {
   const int number = device_->GetDeviceNumber();
   if (!device_->IsDevicePresent(number) || IsCameraClaimed(number))
-    return RaiseError(ErrorCode::CameraAbsent), false;
+    return fail(*this, ErrorCode::CameraAbsent, false);
   const VideoFormat current = format();
-  if (!current.isValid()) return RaiseError(ErrorCode::InvalidFormat), false;
+  if (!current.isValid()) return fail(*this, ErrorCode::InvalidFormat, false);
   const auto mode = colourModeAt(colourMode_);
-  if (!mode) return RaiseError(ErrorCode::InvalidFormat), false;
+  if (!mode) return fail(*this, ErrorCode::InvalidFormat, false);
   {
     // Readers of the picture (GetImage, saving) hold the frame lock too.
     platform::RecursiveGuard frame(acquisition_.frameLock());
     if (!pipeline_.prepare(*mode, current.imageSize()))
-      return RaiseError(ErrorCode::MemoryOrBuffer), false;
+      return fail(*this, ErrorCode::MemoryOrBuffer, false);
   }
 
   device_->SetPixelWidth(mode->raw == RawDepth::Bits16 ? 1 : 0);
@@ -563,7 +547,7 @@ bool CPelnik::prepare() {
   }
   // A window the sensor refuses would leave it delivering frames of the old
   // geometry into buffers sized for the new one.
-  if (!applyRegion(current)) return RaiseError(ErrorCode::InvalidFormat), false;
+  if (!applyRegion(current)) return fail(*this, ErrorCode::InvalidFormat, false);
   device_->SetMirrorV(analog_.mirrorV);
   device_->SetMirrorH(analog_.mirrorH);
   device_->SetTriggerMode(0);
@@ -579,14 +563,14 @@ bool CPelnik::prepare() {
 // ---- configuration files ----
 
 int CPelnik::LoadConfigFile(const char *path) {
-  if (!path || !*path) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (!path || !*path) return fail(*this, ErrorCode::InvalidArgument);
   return device::configLoadExportResult(configuration_.load(path));
 }
 
 int CPelnik::LoadConfigFileW(const char16_t *path) {
-  if (!path || !*path) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (!path || !*path) return fail(*this, ErrorCode::InvalidArgument);
   const device::ConfigLoadResult result = configuration_.loadWide(path);
-  if (result == device::ConfigLoadResult::PathFailed) RaiseError(ErrorCode::FileError);
+  if (result == device::ConfigLoadResult::PathFailed) raiseError(ErrorCode::FileError);
   return device::configLoadExportResult(result);
 }
 
@@ -613,13 +597,13 @@ int CPelnik::saveCurrentPicture(const char *fileName, int format, bool requireFr
 
 int CPelnik::SaveImage(const char *fileName, int format) {
   if (!device_) return noDevice();
-  if (!fileName || !*fileName) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (!fileName || !*fileName) return fail(*this, ErrorCode::InvalidArgument);
   return saveCurrentPicture(fileName, format, true);
 }
 
 int CPelnik::SaveImageW(const char16_t *fileName, int format) {
   if (!device_) return noDevice();
-  if (!fileName || !*fileName) return RaiseError(ErrorCode::InvalidArgument), 0;
+  if (!fileName || !*fileName) return fail(*this, ErrorCode::InvalidArgument);
   const auto name = output::stillImageNameFromUtf16(fileName);
   if (!name) return noDevice();
   return saveCurrentPicture(name->c_str(), format, false);

@@ -11,13 +11,13 @@
 #include "camera/device_adapters.h"
 #include "camera/error_codes.h"
 #include "camera/error_history.h"
+#include "camera/failure.h"
 #include "camera/filter_values.h"
 #include "camera/real_exposure.h"
 #include "camera/video_format.h"
 #include "device/CPelnikR5MLXSdk.h"
 #include "device/claim_table.h"
 #include "device/config_file.h"
-#include "imaging/cpu_identification.h"
 #include "preview/preview_surface.h"
 
 namespace pelnik::platform {
@@ -38,10 +38,10 @@ class CPelnik : private AcquisitionHost {
 
   // Error reporting: the one way to record a failure (history and owner
   // window), and the one way to only announce it (owner window, even null).
-  int RaiseError(ErrorCode code) { return errors_.raise(codeValue(code)); }
+  // An operation that fails leaves through fail(*this, code) (failure.h).
+  int raiseError(ErrorCode code) override { return errors_.raise(codeValue(code)); }
   void PostNotice(ErrorCode code) const { errors_.notice(codeValue(code)); }
   int GetLastError() { return errors_.pop(); }
-  int OwnerWindow() const { return errors_.ownerWindow(); }
 
   // The device object; null when the open sequence did not create one.
   device::CPelnikR5MLXSdk *Device() const { return device_.get(); }
@@ -125,7 +125,6 @@ class CPelnik : private AcquisitionHost {
   // Configuration files: the records of the last file loaded are kept.
   int LoadConfigFile(const char *path);
   int LoadConfigFileW(const char16_t *path);
-  const device::ConfigurationList &Configuration() const { return configuration_; }
 
   // Still images of the current picture.
   int SaveImage(const char *fileName, int format);
@@ -136,10 +135,8 @@ class CPelnik : private AcquisitionHost {
   int RecordW(const char16_t *fileName, int duration, int showWindow);
   CameraRecorder &Recorder() { return recorder_; }
 
-  // For the still-image writer and the recorder: the frame lock, whether a
-  // picture was processed, and the finished picture (read under the lock).
+  // The acquisition, for a benchmark that waits on finished pictures.
   Acquisition &Frames() { return acquisition_; }
-  const CameraPipeline &Pictures() const { return pipeline_; }
 
  private:
   // AcquisitionHost.
@@ -150,7 +147,6 @@ class CPelnik : private AcquisitionHost {
   FramePipeline &pipeline() override { return pipeline_; }
   void claimCamera() override;
   void releaseCamera() override;
-  int raiseError(ErrorCode code) override { return RaiseError(code); }
   int waitTimeMs() const override { return waitTime_; }
   PreviewPlacement previewPlacement() const override;
   PreviewImageSize previewImageSize() const override;
@@ -159,7 +155,7 @@ class CPelnik : private AcquisitionHost {
   // Teardown in reverse order of the open sequence.
   void Teardown();
 
-  int noDevice() { return RaiseError(ErrorCode::NoDevice), 0; }
+  int noDevice() { return fail(*this, ErrorCode::NoDevice); }
   using SetupGuard = std::lock_guard<std::recursive_mutex>;
   // Sends the region and subsample; false when the sensor refused the
   // window or the frames it would deliver do not have the image size.
@@ -180,7 +176,6 @@ class CPelnik : private AcquisitionHost {
   int saveCurrentPicture(const char *fileName, int format, bool requireFrame);
 
   platform::SettingsStore &store_;
-  ProcessorInfo processor_{};  // filled at open; nothing reads it
   ErrorHistory errors_;
   std::unique_ptr<device::ClaimTable> claims_;
   const std::int32_t claimant_;

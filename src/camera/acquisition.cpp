@@ -1,6 +1,7 @@
 #include "camera/acquisition.h"
 
 #include "camera/error_codes.h"
+#include "camera/failure.h"
 #include "platform/clock.h"
 #include "platform/debug_log.h"
 #include "platform/window_messages.h"
@@ -86,10 +87,8 @@ bool Acquisition::pause(int milliseconds) {
 bool Acquisition::openPreviewWindow() {
   const PreviewPlacement placement = host_.previewPlacement();
   if (!placement.wantsWindow()) return true;
-  if (preview_.open(placement, host_.previewImageSize()) == PreviewSurface::OpenResult::Failed) {
-    host_.raiseError(ErrorCode::WindowOrPreset);
-    return false;
-  }
+  if (preview_.open(placement, host_.previewImageSize()) == PreviewSurface::OpenResult::Failed)
+    return fail(host_, ErrorCode::WindowOrPreset, false);
   return true;
 }
 
@@ -109,8 +108,7 @@ int Acquisition::startWithTarget(const ApplicationTarget &wanted) {
   // and the application may free the buffer it offered at once.
   if (host_.hasDevice() && otherAcquisitionRuns()) {
     host_.raiseError(ErrorCode::NoDevice);
-    host_.raiseError(ErrorCode::AcquisitionFailed);
-    return 0;
+    return fail(host_, ErrorCode::AcquisitionFailed);
   }
   if (!openPreviewWindow()) return 0;
   const ApplicationTarget previous = currentTarget();
@@ -121,8 +119,7 @@ int Acquisition::startWithTarget(const ApplicationTarget &wanted) {
   // Nothing runs now; a later StartPreview delivers where the last accepted
   // call asked, never into the buffer of this failed one.
   setTarget(previous);
-  host_.raiseError(ErrorCode::AcquisitionFailed);
-  return 0;
+  return fail(host_, ErrorCode::AcquisitionFailed);
 }
 
 int Acquisition::StartForRecording(bool showWindow) {
@@ -148,7 +145,7 @@ int Acquisition::StartPreview() {
 }
 
 int Acquisition::startPreviewLocked() {
-  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!host_.hasDevice()) return fail(host_, ErrorCode::NoDevice);
   switch (state()) {
     case AcquisitionState::Streaming:
       // Still running; a preview loop that ended on a lost camera is
@@ -158,25 +155,22 @@ int Acquisition::startPreviewLocked() {
       break;
     case AcquisitionState::Capture:
     case AcquisitionState::Triggered:
-      host_.raiseError(ErrorCode::NoDevice);
-      return 0;
+      return fail(host_, ErrorCode::NoDevice);
     case AcquisitionState::Idle:
       break;
   }
-  if (!host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!host_.prepare()) return fail(host_, ErrorCode::NoDevice);
   // The transfer runs before the loop looks at it, so a loop that finds it
   // stopped knows the camera is gone.
   FrameSource &frames = host_.frames();
   frames.setTriggerMode(false);
   if (frames.startStreaming() != 0) {
     frames.stopStreaming();
-    host_.raiseError(ErrorCode::DeviceIo);
-    return 0;
+    return fail(host_, ErrorCode::DeviceIo);
   }
   if (!startThread(Loop::Preview)) {
     frames.stopStreaming();
-    host_.raiseError(ErrorCode::ThreadFailed);
-    return 0;
+    return fail(host_, ErrorCode::ThreadFailed);
   }
   state_ = AcquisitionState::Streaming;
   host_.claimCamera();
@@ -210,7 +204,7 @@ int Acquisition::StopPreview() {
 }
 
 int Acquisition::stopLocked() {
-  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!host_.hasDevice()) return fail(host_, ErrorCode::NoDevice);
   runFlag_ = 0;
   stopRequested_.set();
   if (state() != AcquisitionState::Idle) {
@@ -244,17 +238,17 @@ int Acquisition::Close() {
 
 int Acquisition::Capture() {
   ControlScope scope(*this);
-  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!host_.hasDevice()) return fail(host_, ErrorCode::NoDevice);
   switch (state()) {
     case AcquisitionState::Streaming:
     case AcquisitionState::Triggered:
-      return host_.raiseError(ErrorCode::NoDevice), 0;
+      return fail(host_, ErrorCode::NoDevice);
     case AcquisitionState::Capture:
       return 1;
     case AcquisitionState::Idle:
       break;
   }
-  if (!host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!host_.prepare()) return fail(host_, ErrorCode::NoDevice);
   state_ = AcquisitionState::Capture;
   PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: capture mode entered", static_cast<void *>(this));
   return 1;
@@ -264,12 +258,12 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
   // Held to the end: nothing replaces the single-frame buffer or the
   // geometry between the preparation, the read and the copy.
   ControlScope scope(*this);
-  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!host_.hasDevice()) return fail(host_, ErrorCode::NoDevice);
   const AcquisitionState current = state();
   if (current == AcquisitionState::Streaming || current == AcquisitionState::Triggered)
-    return host_.raiseError(ErrorCode::NoDevice), 0;
+    return fail(host_, ErrorCode::NoDevice);
   const bool prepared = current == AcquisitionState::Capture;
-  if (!prepared && !host_.prepare()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!prepared && !host_.prepare()) return fail(host_, ErrorCode::NoDevice);
 
   FrameSource &frames = host_.frames();
   auto finish = [&](int result) {
@@ -301,12 +295,12 @@ int Acquisition::SnapShot(void *buffer, int size, int rowOrder) {
 
 int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrder) {
   ControlScope scope(*this);
-  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!host_.hasDevice()) return fail(host_, ErrorCode::NoDevice);
   const ApplicationTarget wanted{callbackWindow, buffer, size, rowOrder};
   switch (state()) {
     case AcquisitionState::Streaming:
     case AcquisitionState::Capture:
-      return host_.raiseError(ErrorCode::NoDevice), 0;
+      return fail(host_, ErrorCode::NoDevice);
     case AcquisitionState::Triggered:
       // The running trigger loop takes the new destination from its next
       // picture on; a second thread is never started. A loop that ended on
@@ -326,7 +320,7 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
   if (!host_.prepare()) {
     Close();
     setTarget(previous);
-    return host_.raiseError(ErrorCode::NoDevice), 0;
+    return fail(host_, ErrorCode::NoDevice);
   }
   state_ = AcquisitionState::Triggered;
   triggerTimeLimitMs_ = kTriggerTimeLimitMs;
@@ -336,7 +330,7 @@ int Acquisition::Trigger(int callbackWindow, void *buffer, int size, int rowOrde
   if (!startThread(Loop::Trigger)) {
     Close();
     setTarget(previous);
-    return host_.raiseError(ErrorCode::ThreadFailed), 0;
+    return fail(host_, ErrorCode::ThreadFailed);
   }
   PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: trigger mode started", static_cast<void *>(this));
   return 1;
@@ -374,14 +368,13 @@ int Acquisition::resume(const Suspended &suspended) {
 }
 
 int Acquisition::GetImage(void *buffer, int size, int rowOrder) {
-  if (!host_.hasDevice()) return host_.raiseError(ErrorCode::NoDevice), 0;
+  if (!host_.hasDevice()) return fail(host_, ErrorCode::NoDevice);
   platform::RecursiveGuard frame(frameLock_);
-  if (!buffer) return host_.raiseError(ErrorCode::MemoryOrBuffer), 0;
+  if (!buffer) return fail(host_, ErrorCode::MemoryOrBuffer);
   if (!copyPicture(buffer, size, rowOrder)) {
     // A failed copy is announced to the callback window as the loops do.
     postFrameError(ErrorCode::MemoryOrBuffer);
-    host_.raiseError(ErrorCode::MemoryOrBuffer);
-    return 0;
+    return fail(host_, ErrorCode::MemoryOrBuffer);
   }
   return 1;
 }
@@ -417,8 +410,7 @@ bool Acquisition::deliverToApplication() {
   PELNIK_DEBUG_LOG(kLogArea, "acquisition %p: frame not delivered: application buffer of %d bytes",
                    static_cast<void *>(this), target_.size);
   postFrameError(ErrorCode::MemoryOrBuffer);
-  host_.raiseError(ErrorCode::MemoryOrBuffer);
-  return false;
+  return fail(host_, ErrorCode::MemoryOrBuffer, false);
 }
 
 void Acquisition::paintPreview(const FramePipeline &pipeline) {

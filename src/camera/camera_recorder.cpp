@@ -4,6 +4,7 @@
 #include "camera/acquisition.h"
 #include "camera/camera_pipeline.h"
 #include "camera/error_history.h"
+#include "camera/failure.h"
 #include "platform/clock.h"
 #include "platform/window_messages.h"
 
@@ -20,16 +21,15 @@ int CameraRecorder::Record(const char *path, std::uint32_t durationMs, bool show
   // One start or stop of acquisition and recording at a time, in the order
   // every stop takes them: acquisition's control first, then the recording's.
   auto control = acquisition_.lockControl();
-  if (recording_.isRecording()) return raiseError(ErrorCode::NoDevice), 0;
+  if (recording_.isRecording()) return fail(*this, ErrorCode::NoDevice);
   const bool wasIdle = acquisition_.state() == AcquisitionState::Idle;
   const int started = acquisition_.StartForRecording(showWindow);
   if (started < 0) return 0;  // the window's error is raised
-  if (started == 0) return raiseError(ErrorCode::FileError), 0;
+  if (started == 0) return fail(*this, ErrorCode::FileError);
   auto refuse = [&](ErrorCode code) {
     // Only what this call started is undone; never under the frame lock.
     if (wasIdle) acquisition_.Close();
-    raiseError(code);
-    return 0;
+    return fail(*this, code);
   };
 
   int width = 0, height = 0, bitCount = 0;

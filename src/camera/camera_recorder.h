@@ -26,13 +26,14 @@ class CameraRecorder final : private RecordingHost {
   void Stop() { recording_.stop(); }
   bool IsRecording() const { return recording_.isRecording(); }
   Recording &recording() { return recording_; }
+  // Records a failure in the camera's history (failure.h reports through it).
+  int raiseError(ErrorCode code) override;
 
  private:
   platform::RecursiveLock &frameLock() override;
   CImageBuffer *preparedPicture() override;
   bool takeNewFrame(int waitMs) override;
   bool cameraLost() const override;
-  int raiseError(ErrorCode code) override;
   void announceEnd(int how, std::uint32_t frames) override;
 
   Acquisition &acquisition_;

@@ -1,7 +1,7 @@
 #pragma once
 // A camera's error reporting: the 20-entry history popped newest first, and
 // the notification posted to the owner window at the moment of failure.
-// The camera raises through CPelnik::RaiseError and PostNotice, which take an
+// The camera raises through CPelnik::raiseError and PostNotice, which take an
 // ErrorCode; the history itself keeps the plain values.
 #include <array>
 #include <mutex>

@@ -16,7 +16,7 @@ bool VideoFormat::isValid() const {
   if (EH < 0 || EV < 0 || EHS < 0 || EVS < 0) return false;
   if (EH > kSensorWidth || EV > kSensorHeight || EHS > kSensorWidth || EVS > kSensorHeight)
     return false;
-  // Both bounded by 1280 / 1024 above, so the sums cannot overflow.
+  // Both bounded by the sensor's size above, so the sums cannot overflow.
   if (EHS + EH > kSensorWidth || EVS + EV > kSensorHeight) return false;
   return !isRefusedSubsample(subSample);
 }

@@ -1,10 +1,12 @@
 #pragma once
-// The video format: region of interest on the 1280 x 1024 sensor, the
-// totals that are only stored and reported, and the subsample setting.
+// The video format: region of interest on the sensor, the totals that are
+// only stored and reported, and the subsample setting.
+#include "platform/register_map.h"
+
 namespace pelnik {
 
-inline constexpr int kSensorWidth = 1280;
-inline constexpr int kSensorHeight = 1024;
+using platform::kSensorHeight;
+using platform::kSensorWidth;
 
 struct ImageSize {
   int width;

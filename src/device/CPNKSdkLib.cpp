@@ -1,12 +1,12 @@
 #include "device/CPNKSdkLib.h"
 
 #include "device/device_status.h"
+#include "platform/register_map.h"
 
 namespace pelnik::device {
 
 namespace {
 
-constexpr std::uint16_t kSromIdentityBase = 0x1800;
 constexpr int kSromReadSettleMs = 6;
 constexpr int kSromWriteSettleMs = 10;
 constexpr int kSensorWriteSettleMs = 5;
@@ -101,7 +101,7 @@ bool CPNKSdkLib::exchange(const CommandBlock &request, CommandBlock &reply, Requ
 }
 
 int CPNKSdkLib::ReadSromByte(std::uint16_t address, std::uint8_t &value) {
-  if (address < kSromIdentityBase) return 0;
+  if (address < platform::srom::kIdentityBase) return 0;
   CommandBlock block{cmd::kSromRead,      cmd::kSromSelect,  cmd::kSromReadMode,
                      cmd::kSromReadCount, highByte(address), lowByte(address)};
   // The send and the first reply are not checked; the second reply decides.
@@ -111,14 +111,14 @@ int CPNKSdkLib::ReadSromByte(std::uint16_t address, std::uint8_t &value) {
 }
 
 int CPNKSdkLib::ReadSromID(std::uint8_t id, std::uint8_t &value) {
-  return ReadSromByte(static_cast<std::uint16_t>(kSromIdentityBase + id), value);
+  return ReadSromByte(static_cast<std::uint16_t>(platform::srom::kIdentityBase + id), value);
 }
 
 int CPNKSdkLib::WriteSromID(std::uint8_t id, std::uint8_t value) {
   ScopedDeviceHandle handle(link_.transport(), devicePath_);
   const bool sent = link_.sendCommand(
       handle.get(), CommandBlock{cmd::kSromWrite, cmd::kSromSelect, cmd::kSromWriteMode,
-                                 highByte(kSromIdentityBase), id, value});
+                                 highByte(platform::srom::kIdentityBase), id, value});
   wait(kSromWriteSettleMs);
   return sent ? 1 : 0;
 }

@@ -65,7 +65,7 @@ class CPNKSdkLib {
   // 0, or kStatusBadCameraNumber (path left alone) for n above 32.
   int SetDevicePath(int n);
 
-  // SROM: the identity area starts at 0x1800; lower addresses are refused
+  // SROM: the identity area starts at srom::kIdentityBase; lower addresses are refused
   // without a transfer.
   int ReadSromByte(std::uint16_t address, std::uint8_t &value);
   int ReadSromID(std::uint8_t id, std::uint8_t &value);

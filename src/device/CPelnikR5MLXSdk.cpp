@@ -6,14 +6,8 @@ namespace pelnik::device {
 
 namespace {
 
-constexpr int kReadoutBase = 0x0A01 | 0x0400;
-constexpr int kReadoutUnlessMirrorH = 0x0080;
-constexpr int kReadoutUnlessMirrorV = 0x0040;
-constexpr int kFullResolution = 0x0200;
-constexpr int kSubsampledBy2 = 0x0201;
-constexpr int kWindowOrigin = 6;  // the sensor's first active row and column
+using platform::kWindowOrigin;
 constexpr int kRingBuffers = 4;
-constexpr std::uint8_t kTriggerOn = 0x25;
 
 }  // namespace
 
@@ -38,7 +32,7 @@ std::unique_ptr<CPelnikR5MLXSdk> CPelnikR5MLXSdk::Create() {
 int CPelnikR5MLXSdk::SetPixelWidth(int wide) {
   pixelWidth_ = wide;
   sendCommand(CommandBlock{cmd::kPixelWidthSetup, cmd::kPixelWidthSetupArgument});
-  WriteFpgaRegister(reg::kFpgaPixelWidth, wide != 0 ? 1 : 0);
+  WriteFpgaRegister(fpga_reg::kPixelWidth, wide != 0 ? 1 : 0);
   return 1;
 }
 
@@ -66,18 +60,20 @@ int CPelnikR5MLXSdk::SetWindow(int x, int y, int width, int height, int subsampl
 
   subsampling_ = subsample;
   const int factor = subsample ? 2 : 1;
-  int reached = WriteSensorRegister(reg::kResolution, subsample ? kSubsampledBy2 : kFullResolution);
+  int reached =
+      WriteSensorRegister(sensor_reg::kResolution,
+                          subsample ? sensor_reg::kSubsampledBy2 : sensor_reg::kFullResolution);
   appliedWindow_ = SensorWindow{x, y, width, height};
   SetFrameGeometry(width / factor, 0, width / factor, height / factor, 0, height / factor,
                    kRingBuffers);
   const std::uint32_t length = TransferLength();
   for (int byte = 0; byte < 4; ++byte)
-    WriteFpgaRegister(static_cast<std::uint8_t>(reg::kFpgaTransferLength0 + byte),
+    WriteFpgaRegister(static_cast<std::uint8_t>(fpga_reg::kTransferLength0 + byte),
                       static_cast<std::uint8_t>(length >> (8 * byte)));
-  reached |= WriteSensorRegister(reg::kFirstRow, y + kWindowOrigin);
-  reached |= WriteSensorRegister(reg::kWindowHeight, height);
-  reached |= WriteSensorRegister(reg::kFirstColumn, x + kWindowOrigin);
-  reached |= WriteSensorRegister(reg::kWindowWidth, width);
+  reached |= WriteSensorRegister(sensor_reg::kFirstRow, y + kWindowOrigin);
+  reached |= WriteSensorRegister(sensor_reg::kRowCount, height);
+  reached |= WriteSensorRegister(sensor_reg::kFirstColumn, x + kWindowOrigin);
+  reached |= WriteSensorRegister(sensor_reg::kColumnCount, width);
   SetExposureLines(exposureLines_);
   // The wait lets the sensor settle on its new window; when no write
   // reached a sensor (no camera) there is nothing to wait for.
@@ -87,13 +83,13 @@ int CPelnikR5MLXSdk::SetWindow(int x, int y, int width, int height, int subsampl
 }
 
 int CPelnikR5MLXSdk::SetExposureLines(std::uint16_t lines) {
-  if (!WriteSensorRegister(reg::kExposureLines, lines)) return 0;
+  if (!WriteSensorRegister(sensor_reg::kExposureLines, lines)) return 0;
   exposureLines_ = lines;
   return 1;
 }
 
 int CPelnikR5MLXSdk::SetGlobalGain(std::uint16_t gain) {
-  if (!WriteSensorRegister(reg::kGlobalGain, gain)) return 0;
+  if (!WriteSensorRegister(sensor_reg::kGlobalGain, gain)) return 0;
   globalGain_ = gain;
   return 1;
 }
@@ -109,24 +105,25 @@ int CPelnikR5MLXSdk::SetMirrorV(int on) {
 }
 
 int CPelnikR5MLXSdk::WriteReadoutMode() {
-  const int mode = kReadoutBase | (mirrorH_ ? 0 : kReadoutUnlessMirrorH) |
-                   (mirrorV_ ? 0 : kReadoutUnlessMirrorV);
-  return WriteSensorRegister(reg::kReadoutMode, mode);
+  const int mode = sensor_reg::kReadoutBase | (mirrorH_ ? 0 : sensor_reg::kReadoutColumnsForward) |
+                   (mirrorV_ ? 0 : sensor_reg::kReadoutRowsForward);
+  return WriteSensorRegister(sensor_reg::kReadoutMode, mode);
 }
 
 int CPelnikR5MLXSdk::SetTriggerMode(int on) {
-  return WriteFpgaRegister(reg::kFpgaTrigger, on ? kTriggerOn : 0x00);
+  return WriteFpgaRegister(fpga_reg::kTriggerControl,
+                           on ? fpga_reg::kTriggerModeOn : fpga_reg::kTriggerModeOff);
 }
 
 int CPelnikR5MLXSdk::ReadClockMode(std::uint8_t &mode) {
-  const int ok = ReadFpgaRegister(reg::kFpgaClockMode, mode);
+  const int ok = ReadFpgaRegister(fpga_reg::kClockMode, mode);
   if (mode == 3) mode = 2;
   return ok;
 }
 
 int CPelnikR5MLXSdk::WriteClockMode(std::uint8_t) {
   // This model runs one clock: whatever is asked, the register gets 0.
-  return WriteFpgaRegister(reg::kFpgaClockMode, 0);
+  return WriteFpgaRegister(fpga_reg::kClockMode, 0);
 }
 
 }  // namespace pelnik::device

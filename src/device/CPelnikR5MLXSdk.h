@@ -6,29 +6,15 @@
 #include <memory>
 
 #include "device/CPNKSdkLib.h"
+#include "platform/register_map.h"
 
 namespace pelnik::device {
 
-// Sensor and FPGA registers of this model.
-namespace reg {
-inline constexpr std::uint16_t kReadoutMode = 7;
-inline constexpr std::uint16_t kResolution = 10;
-inline constexpr std::uint16_t kExposureLines = 14;
-inline constexpr std::uint16_t kGlobalGain = 17;
-inline constexpr std::uint16_t kFirstRow = 18;
-inline constexpr std::uint16_t kWindowHeight = 19;
-inline constexpr std::uint16_t kFirstColumn = 20;
-inline constexpr std::uint16_t kWindowWidth = 21;
+using platform::kSensorHeight;
+using platform::kSensorWidth;
+namespace sensor_reg = platform::sensor_reg;
+namespace fpga_reg = platform::fpga_reg;
 
-inline constexpr std::uint8_t kFpgaTransferLength0 = 0;  // 0..3, little-endian
-inline constexpr std::uint8_t kFpgaIoPort = 7;
-inline constexpr std::uint8_t kFpgaTrigger = 11;
-inline constexpr std::uint8_t kFpgaPixelWidth = 14;
-inline constexpr std::uint8_t kFpgaClockMode = 15;
-}  // namespace reg
-
-inline constexpr int kSensorWidth = 1280;
-inline constexpr int kSensorHeight = 1024;
 inline constexpr int kWindowChangeSettleMs = 800;
 
 class CPelnikR5MLXSdk final : public CPNKSdkLib {

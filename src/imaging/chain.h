@@ -5,8 +5,8 @@
 //
 // Its input is narrow so that the camera can supply it and tests can fake
 // it: a snapshot of the settings it reads (ChainSettings), the buffers it
-// reads and writes (ChainBuffers), and the host interfaces of chain_host.h
-// for what it changes.
+// reads and writes (ChainBuffers), and the host interfaces of
+// chain_interfaces.h for what it changes.
 #include <array>
 #include <cstdint>
 

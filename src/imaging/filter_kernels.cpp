@@ -1,5 +1,5 @@
 // Production forms of the filter kernels: offsets once per call, tables
-// built per call, and the hot row loops of filter_simd.
+// built per call, and the hot row loops of filter_vector.
 #include "imaging/filter_kernels.h"
 
 #include <algorithm>
@@ -11,8 +11,8 @@
 
 #include "imaging/filter_params.h"
 #include "imaging/filter_rows.h"
-#include "imaging/filter_simd.h"
 #include "imaging/filter_tables.h"
+#include "imaging/filter_vector.h"
 #include "imaging/hue_tables.h"
 #include "imaging/vector_path.h"
 
@@ -174,9 +174,9 @@ namespace {
 
 // One row of 8-bit hue and saturation. The row loops need matching pixel
 // sizes; a 3 <-> 4 byte call goes pixel by pixel.
-void hueRowOf8(const KernelRows &rows, int i, const simd::HueRow &hue) {
+void hueRowOf8(const KernelRows &rows, int i, const filter_vector::HueRow &hue) {
   if (rows.srcBpp == rows.dstBpp) {
-    simd::hueRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, hue);
+    filter_vector::hueRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, hue);
     return;
   }
   for (int x = 0; x < rows.width; ++x) {
@@ -196,7 +196,7 @@ int hueSaturation8(KERNEL_ARGS) {
   (void)extra;
   const HueBlock &block = kernelBlock<HueBlock>(params);
   const SaturationScale scale(block.saturation);
-  const simd::HueRow hue{hueShift(block.hue), &scale};
+  const filter_vector::HueRow hue{hueShift(block.hue), &scale};
   const KernelRows rows =
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) hueRowOf8(rows, i, hue);
@@ -206,11 +206,11 @@ int hueSaturation8(KERNEL_ARGS) {
 namespace {
 
 // One row through the 8-bit row loop as 4-byte pixels in `view`.
-void hueRowOf16(const KernelRows &rows, int i, const simd::HueRow &hue, int down,
+void hueRowOf16(const KernelRows &rows, int i, const filter_vector::HueRow &hue, int down,
                 const std::uint16_t *back, std::uint8_t *view) {
   const std::uint8_t *in = rows.srcRow(i);
   if (rows.srcBpp == 6 || rows.srcBpp == 8) {
-    simd::toHueView16(view, in, rows.width, rows.srcBpp, down);
+    filter_vector::toHueView16(view, in, rows.width, rows.srcBpp, down);
   } else {
     for (int x = 0; x < rows.width; ++x, in += rows.srcBpp) {
       for (int c = 0; c < 3; ++c) {
@@ -218,7 +218,7 @@ void hueRowOf16(const KernelRows &rows, int i, const simd::HueRow &hue, int down
       }
     }
   }
-  simd::hueRow8(view, view, rows.width, 4, hue);
+  filter_vector::hueRow8(view, view, rows.width, 4, hue);
   std::uint8_t *out = rows.dstRow(i);
   for (int x = 0; x < rows.width; ++x, out += rows.dstBpp) {
     for (int c = 0; c < 3; ++c) store16(out + 2 * c, back[view[4 * x + c]]);
@@ -244,7 +244,7 @@ int hueSaturation16(KERNEL_ARGS) {
   const KernelRows rows =
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   const SaturationScale scale(block.saturation);
-  const simd::HueRow hue{hueShift(block.hue), &scale};
+  const filter_vector::HueRow hue{hueShift(block.hue), &scale};
   const int down = clampBitDepth(block.bitDepth) - 8;
   std::uint16_t back[256];
   backFromView(down, nullptr, back);
@@ -265,7 +265,7 @@ void applyTable8(const KernelRows &rows, const std::uint8_t *table) {
     const std::uint8_t *in = rows.srcRow(i);
     std::uint8_t *out = rows.dstRow(i);
     if (rows.srcBpp == rows.dstBpp) {
-      simd::tableRow8(out, in, rows.width, rows.srcBpp, table);
+      filter_vector::tableRow8(out, in, rows.width, rows.srcBpp, table);
       continue;
     }
     for (int x = 0; x < rows.width; ++x) {
@@ -395,10 +395,10 @@ const std::uint8_t *brightnessTable8(float factor, std::array<std::uint8_t, 256>
 }
 
 void slideSums(std::int16_t *sums, const std::int16_t *add, const std::int16_t *sub, int count) {
-  simd::slideColumnSums16(sums, add, sub, count);
+  filter_vector::slideColumnSums16(sums, add, sub, count);
 }
 void slideSums(std::int32_t *sums, const std::int32_t *add, const std::int32_t *sub, int count) {
-  simd::slideColumnSums32(sums, add, sub, count);
+  filter_vector::slideColumnSums32(sums, add, sub, count);
 }
 
 // `pre(r)` runs once on source row r before the pass reads it (the row
@@ -407,9 +407,11 @@ template <class Pre>
 int sharpen8(const KernelRows &rows, int s, const Brighten *brighten, Pre pre) {
   const auto finish = [&](int i) {
     if (brighten && brighten->table8) {
-      simd::tableRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->table8);
+      filter_vector::tableRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp,
+                               brighten->table8);
     } else if (brighten) {
-      simd::brightenRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor);
+      filter_vector::brightenRow8(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp,
+                                  brighten->factor);
     }
   };
   if (rows.width < 5 || rows.height < 5 || s == 0) {
@@ -443,10 +445,12 @@ int sharpen8(const KernelRows &rows, int s, const Brighten *brighten, Pre pre) {
   finish(1);
   const bool sameLayout = rows.dstBpp == bpp;
   for (int i = 2; i < rows.height - 2; ++i) {
-    if (i > 2) simd::slideColumnSums8(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
+    if (i > 2)
+      filter_vector::slideColumnSums8(sums.data(), loadRow(i + 1), windowRow(i - 3), count);
     const std::uint8_t *orig = windowRow(i);
     if (sameLayout) {
-      simd::sharpenRow8(rows.dstRow(i), orig, sums.data(), 2 * bpp, (rows.width - 2) * bpp, bpp, s);
+      filter_vector::sharpenRow8(rows.dstRow(i), orig, sums.data(), 2 * bpp, (rows.width - 2) * bpp,
+                                 bpp, s);
       finish(i);
       continue;
     }
@@ -468,13 +472,13 @@ int sharpen8(const KernelRows &rows, int s, const Brighten *brighten, Pre pre) {
 }
 
 // T is the window's sample type: 16 bits where every sum fits (see
-// simd::sharpenRow16), else 32.
+// filter_vector::sharpenRow16), else 32.
 template <class T, class Pre>
 int sharpen16As(const KernelRows &rows, int s, int f, const Brighten *brighten, Pre pre) {
   const auto finish = [&](int i) {
     if (brighten) {
-      simd::brightenRow16(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp, brighten->factor,
-                          brighten->maximum);
+      filter_vector::brightenRow16(rows.dstRow(i), rows.dstRow(i), rows.width, rows.dstBpp,
+                                   brighten->factor, brighten->maximum);
     }
   };
   if (rows.width < 5 || rows.height < 5 || s == 0) {
@@ -497,7 +501,7 @@ int sharpen16As(const KernelRows &rows, int s, int f, const Brighten *brighten, 
   auto windowRow = [&](int r) { return window.data() + static_cast<std::size_t>(r % 5) * count; };
   auto loadRow = [&](int r) {
     pre(r);
-    simd::loadClampedRow16(windowRow(r), rows.srcRow(r), count, f);
+    filter_vector::loadClampedRow16(windowRow(r), rows.srcRow(r), count, f);
     return windowRow(r);
   };
   for (int r = 0; r < 4; ++r) {
@@ -512,7 +516,7 @@ int sharpen16As(const KernelRows &rows, int s, int f, const Brighten *brighten, 
     const T *orig = windowRow(i);
     std::uint8_t *out = rows.dstRow(i);
     if (rows.dstBpp == rows.srcBpp) {
-      simd::sharpenRow16(out, orig, sums.data(), 2 * p, (rows.width - 2) * p, p, s, f);
+      filter_vector::sharpenRow16(out, orig, sums.data(), 2 * p, (rows.width - 2) * p, p, s, f);
       finish(i);
       continue;
     }
@@ -594,7 +598,7 @@ int rowStages8(KERNEL_ARGS) {
   if (given.srcBpp != given.dstBpp) return 0;
   const KernelRows rows = inPlace(given);
   const SaturationScale scale(block.hue.saturation);
-  const simd::HueRow hue{hueShift(block.hue.hue), &scale};
+  const filter_vector::HueRow hue{hueShift(block.hue.hue), &scale};
   const bool hueOn = block.hueOn && rows.dstBpp >= 3;
   const auto pre = [&](int r) {
     copyRowIn(given, r);
@@ -616,7 +620,7 @@ int rowStages16(KERNEL_ARGS) {
   const KernelRows rows = inPlace(given);
   const bool hueOn = block.hueOn && rows.dstBpp >= 6;
   const SaturationScale scale(block.hue.saturation);
-  const simd::HueRow hue{hueShift(block.hue.hue), &scale};
+  const filter_vector::HueRow hue{hueShift(block.hue.hue), &scale};
   const int down = clampBitDepth(block.hue.bitDepth) - 8;
   std::uint16_t back[256];
   backFromView(down, block.table.table16, back);
@@ -646,7 +650,7 @@ int brightness8(KERNEL_ARGS) {
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) {
     if (rows.srcBpp == rows.dstBpp) {
-      simd::brightenRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, factor);
+      filter_vector::brightenRow8(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, factor);
       continue;
     }
     const int samples = rows.srcBpp >= 3 ? 3 : 1;
@@ -669,7 +673,8 @@ int brightness16(KERNEL_ARGS) {
       rowsOf(dst, src, rect, dstX, dstRow, dstBpp, srcBpp, dstStride, srcStride);
   for (int i = 0; i < rows.height; ++i) {
     if (rows.srcBpp == rows.dstBpp) {
-      simd::brightenRow16(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, factor, maximum);
+      filter_vector::brightenRow16(rows.dstRow(i), rows.srcRow(i), rows.width, rows.srcBpp, factor,
+                                   maximum);
       continue;
     }
     const int samples = rows.srcBpp >= 6 ? 3 : 1;

@@ -1,20 +1,8 @@
 #pragma once
-// Still-image saving: the dispatcher behind Pelnik_SaveImage and
-// Pelnik_SaveImageW.
-//
-// How the camera's exports use it (all of this is the export's job):
-//   1. No open device: raise error 1, return 0. Pelnik_SaveImage also
-//      requires the image-available flag (one finished frame): else error 1,
-//      return 0. Pelnik_SaveImageW saves the buffer as it is, blank or not.
-//   2. Take the frame lock; take the image buffer of the current colour mode
-//      (its output buffer), none: error 1, release the lock, return 0; copy
-//      it and release the lock, so the stream loses at most the time of one
-//      copy (a copy that cannot be made returns 0).
-//   3. Encode from the copy, outside the frame lock.
-//   4. Pelnik_SaveImageW only: stillImageNameFromUtf16(name); no value:
-//      error 1, release the lock, return 0.
-//   5. Return SaveStillImage(name, &copy, format, 10) as it is; a 0 from
-//      it raises no error.
+// Still images: one picture written to one file in the format its code
+// names (BMP, raw, JPEG at three qualities, PNG, TIFF), and the file name
+// of a UTF-16 path. The caller owns the picture and the locking around it;
+// nothing here raises errors or touches the camera.
 #include <optional>
 #include <string>
 

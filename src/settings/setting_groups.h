@@ -17,6 +17,7 @@
 #include <string>
 
 #include "imaging/filter_slots.h"
+#include "platform/register_map.h"
 #include "platform/settings_store.h"
 
 namespace pelnik::settings {
@@ -31,10 +32,10 @@ std::string presetKeyName(int index);
 
 // The geometry part of a video format: one size preset.
 struct SizePreset {
-  std::int32_t TH = 1280;
-  std::int32_t TV = 1024;
-  std::int32_t EH = 1280;
-  std::int32_t EV = 1024;
+  std::int32_t TH = platform::kSensorWidth;
+  std::int32_t TV = platform::kSensorHeight;
+  std::int32_t EH = platform::kSensorWidth;
+  std::int32_t EV = platform::kSensorHeight;
   std::int32_t EHS = 0;
   std::int32_t EVS = 0;
   std::int32_t Buf = 4;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "PelnikMessages.h"
+#include "support/message_target.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ TEST(ErrorHistory, KeepsTheNewestTwenty) {
 }
 
 TEST(ErrorHistory, RaisePostsToTheOwnerAndNoticeDoesNotRecord) {
-  const int owner = PelnikMsg_CreateWindow();
+  const pelnik::test::MessageTarget target;
+  const int owner = target.window();
   ErrorHistory history(owner);
   EXPECT_EQ(history.raise(7), 1);
   history.notice(11);
@@ -45,7 +47,6 @@ TEST(ErrorHistory, RaisePostsToTheOwnerAndNoticeDoesNotRecord) {
   EXPECT_EQ(PelnikMsg_Get(owner, &m, 0), 0);
   EXPECT_EQ(history.pop(), 7);
   EXPECT_EQ(history.pop(), 0);
-  PelnikMsg_DestroyWindow(owner);
 }
 
 TEST(ErrorHistory, RaisesOnAWorkerRacingPopsLoseNothing) {

@@ -11,45 +11,13 @@
 
 #include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
+#include "support/message_target.h"
 #include "virtcam/virtual_camera.h"
 
 namespace pelnik::test {
 
 inline constexpr unsigned kFrameMessage = PELNIK_WM_FRAME;
 inline constexpr unsigned kErrorMessage = PELNIK_WM_ERROR;
-
-// A message target destroyed with the test.
-class MessageTarget {
- public:
-  MessageTarget() : window_(PelnikMsg_CreateWindow()) {}
-  ~MessageTarget() { PelnikMsg_DestroyWindow(window_); }
-  MessageTarget(const MessageTarget &) = delete;
-  MessageTarget &operator=(const MessageTarget &) = delete;
-  int window() const { return window_; }
-
-  std::vector<PelnikMsg> drain() {
-    std::vector<PelnikMsg> messages;
-    PelnikMsg m{};
-    while (PelnikMsg_Get(window_, &m, 0) == 1) messages.push_back(m);
-    return messages;
-  }
-  // The next message within the time limit.
-  std::optional<PelnikMsg> next(int timeoutMs) {
-    PelnikMsg m{};
-    if (PelnikMsg_Get(window_, &m, timeoutMs) == 1) return m;
-    return std::nullopt;
-  }
-  // Error codes of the 0x8003 messages waiting now.
-  std::vector<long> errorCodes() {
-    std::vector<long> codes;
-    for (const PelnikMsg &m : drain())
-      if (m.message == kErrorMessage) codes.push_back(static_cast<long>(m.lParam));
-    return codes;
-  }
-
- private:
-  int window_;
-};
 
 // The record a frame message points at, copied field by field. The camera
 // rewrites it with the next frame, possibly while the copy is made, so each

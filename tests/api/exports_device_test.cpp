@@ -13,29 +13,14 @@
 #include "camera/CPelnik.h"
 #include "device/claim_table.h"
 #include "platform/posix/runtime_dir.h"
+#include "support/message_target.h"
 #include "virtcam/virtual_camera.h"
 
 namespace {
 
 using pelnik::virtcam::ControlAction;
 
-// A message target destroyed with the test.
-class Target {
- public:
-  Target() : window_(PelnikMsg_CreateWindow()) {}
-  ~Target() { PelnikMsg_DestroyWindow(window_); }
-  int window() const { return window_; }
-  std::vector<long> drainErrorCodes() {
-    std::vector<long> codes;
-    PelnikMsg m{};
-    while (PelnikMsg_Get(window_, &m, 0) == 1)
-      if (m.message == 0x8003) codes.push_back(static_cast<long>(m.lParam));
-    return codes;
-  }
-
- private:
-  int window_;
-};
+using pelnik::test::MessageTarget;
 
 int drainHistory(int handle) {
   int count = 0;
@@ -54,14 +39,14 @@ class DeviceExports : public ::testing::Test {
     handle_ = Pelnik_Initialize(owner_.window());
     ASSERT_NE(handle_, 0);
     ASSERT_EQ(drainHistory(handle_), 0) << "opening against a camera raised errors";
-    owner_.drainErrorCodes();
+    owner_.errorCodes();
   }
   void TearDown() override {
     if (handle_) Pelnik_Release(handle_);
   }
   pelnik::virtcam::CameraUnit &unit() { return *camera_->camera(0); }
 
-  Target owner_;
+  MessageTarget owner_;
   std::unique_ptr<pelnik::virtcam::VirtualCamera> camera_;
   int handle_ = 0;
 };
@@ -99,7 +84,7 @@ TEST_F(DeviceExports, SromIdentityAndIoPortRoundTrip) {
   unsigned char port = 0;
   EXPECT_EQ(Pelnik_GetIOPort(handle_, &port, 0, 0), 1);
   EXPECT_EQ(port, 0x5A);
-  EXPECT_TRUE(owner_.drainErrorCodes().empty());
+  EXPECT_TRUE(owner_.errorCodes().empty());
   EXPECT_EQ(Pelnik_GetLastError(handle_), 0);
 }
 
@@ -113,14 +98,14 @@ TEST_F(DeviceExports, UnpluggedCameraFailsEachAccessAsReported) {
   EXPECT_EQ(flag, 0);
   EXPECT_EQ(Pelnik_GetLastError(handle_), 6);
   EXPECT_EQ(Pelnik_GetLastError(handle_), 6);
-  EXPECT_EQ(owner_.drainErrorCodes(), (std::vector<long>{6, 6}));
+  EXPECT_EQ(owner_.errorCodes(), (std::vector<long>{6, 6}));
 
   // Identity bytes only post notice 1.
   flag = 1;
   EXPECT_EQ(Pelnik_ReadSromID(handle_, 5, &flag), 0);
   EXPECT_EQ(flag, 0);
   EXPECT_EQ(Pelnik_WriteSromID(handle_, 5, 1), 0);
-  EXPECT_EQ(owner_.drainErrorCodes(), (std::vector<long>{1, 1}));
+  EXPECT_EQ(owner_.errorCodes(), (std::vector<long>{1, 1}));
 
   // A failed port read returns 0 and leaves the caller's byte alone.
   unsigned char port = 0xC3;
@@ -160,13 +145,13 @@ TEST(DeviceExportsWithoutDevice, EachFailsWithNoDevice) {
   const std::string directory = pelnik::platform::ensureRuntimeDirectory();
   ASSERT_FALSE(directory.empty());
   ASSERT_EQ(mkdir((directory + "/TESMOR_USBCAMERA").c_str(), 0700), 0);
-  Target owner;
+  MessageTarget owner;
   const int handle = Pelnik_Initialize(owner.window());
   ASSERT_NE(handle, 0);
   // The open failed with error 5 before the owner window was stored.
   EXPECT_EQ(Pelnik_GetLastError(handle), 5);
   EXPECT_EQ(Pelnik_GetLastError(handle), 0);
-  EXPECT_TRUE(owner.drainErrorCodes().empty());
+  EXPECT_TRUE(owner.errorCodes().empty());
 
   int flag = 1;
   EXPECT_EQ(Pelnik_ReadRegister(handle, 14, &flag), 0);
@@ -186,7 +171,7 @@ TEST(DeviceExportsWithoutDevice, EachFailsWithNoDevice) {
   EXPECT_EQ(Pelnik_SetIOPort(handle, 1), 0);
   EXPECT_EQ(Pelnik_GetLastError(handle), 0);
   // The failed open never stored the owner window, so nothing reached it.
-  EXPECT_TRUE(owner.drainErrorCodes().empty());
+  EXPECT_TRUE(owner.errorCodes().empty());
   EXPECT_EQ(Pelnik_Release(handle), 1);
 }
 

@@ -11,32 +11,17 @@
 #include "PelnikSdk_R5M_LX.h"
 #include "api/call_frame.h"
 #include "api/sdk_chain.h"
+#include "support/message_target.h"
 
 namespace {
 
 constexpr int kNeverIssued = 0x7EADBEEF;
 
-// A message target that is destroyed with the test.
-class Target {
- public:
-  Target() : window_(PelnikMsg_CreateWindow()) {}
-  ~Target() { PelnikMsg_DestroyWindow(window_); }
-  int window() const { return window_; }
-  // The messages waiting now, in order.
-  std::vector<PelnikMsg> drain() {
-    std::vector<PelnikMsg> messages;
-    PelnikMsg m{};
-    while (PelnikMsg_Get(window_, &m, 0) == 1) messages.push_back(m);
-    return messages;
-  }
-
- private:
-  int window_;
-};
+using pelnik::test::MessageTarget;
 
 // Opens a camera and forgets whatever its open reported (no camera may be
 // attached), so that a test sees only its own errors and messages.
-int openQuiet(Target *owner = nullptr) {
+int openQuiet(MessageTarget *owner = nullptr) {
   const int h = Pelnik_Initialize(owner ? owner->window() : 0);
   while (h != 0 && Pelnik_GetLastError(h) != 0) {
   }
@@ -102,7 +87,7 @@ TEST(LibraryExports, FrameForwardsToTheFiledCamera) {
 }
 
 TEST(UnsupportedGroup, NoticeOnlyFunctionsPostElevenAndRecordNothing) {
-  Target owner;
+  MessageTarget owner;
   const int h = openQuiet(&owner);
   int flag = 5;
   EXPECT_EQ(Pelnik_Fps(h), 0);
@@ -124,7 +109,7 @@ TEST(UnsupportedGroup, NoticeOnlyFunctionsPostElevenAndRecordNothing) {
 }
 
 TEST(UnsupportedGroup, GettersClearTheirFlagAndPostNothing) {
-  Target owner;
+  MessageTarget owner;
   const int h = openQuiet(&owner);
   int flag = 1;
   EXPECT_EQ(Pelnik_GetVideoFormat(h, &flag), 0);
@@ -139,7 +124,7 @@ TEST(UnsupportedGroup, GettersClearTheirFlagAndPostNothing) {
 }
 
 TEST(UnsupportedGroup, ConfigFilterRecordsElevenAndReturnsMinusOne) {
-  Target owner;
+  MessageTarget owner;
   const int h = openQuiet(&owner);
   EXPECT_EQ(Pelnik_SetConfigFilter(h, 1), -1);
   EXPECT_EQ(Pelnik_GetConfigFilter(h), -1);

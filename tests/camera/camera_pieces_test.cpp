@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "camera/CPelnik.h"
+#include "camera/failure.h"
 #include "camera/frame_rate.h"
 #include "camera/video_format.h"
 #include "virtcam/virtual_camera.h"
@@ -114,3 +116,44 @@ TEST(CameraObject, SwitchSetsTheSensorVariantFromTheCamerasMemory) {
   EXPECT_EQ(camera.SetDeviceNumber(0), 1);
   EXPECT_EQ(camera.Device()->SensorVariant(), 0);
 }
+
+namespace {
+
+using pelnik::codeValue;
+using pelnik::ErrorCode;
+
+struct CodeRecorder {
+  std::vector<ErrorCode> raised;
+  int raiseError(ErrorCode code) {
+    raised.push_back(code);
+    return 1;
+  }
+};
+
+TEST(Failure, RaisesTheCodeOnceAndReturnsTheOperationsFailureValue) {
+  CodeRecorder reporter;
+  // The raise's own result (1) must not leak out as the operation's result.
+  EXPECT_EQ(pelnik::fail(reporter, ErrorCode::InvalidArgument), 0);
+  EXPECT_FALSE(pelnik::fail(reporter, ErrorCode::InvalidFormat, false));
+  EXPECT_EQ(pelnik::fail(reporter, ErrorCode::DeviceIo, -1), -1);
+  EXPECT_EQ(reporter.raised, (std::vector{ErrorCode::InvalidArgument, ErrorCode::InvalidFormat,
+                                          ErrorCode::DeviceIo}));
+}
+
+TEST(CameraObject, AFailingOperationReturnsZeroAndLeavesItsCodeInTheHistory) {
+  pelnik::CPelnik camera;
+  int flag = 1;
+  EXPECT_EQ(camera.ReadRegister(7, &flag), 0);
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(camera.LoadConfigFile(""), 0);
+  EXPECT_EQ(camera.LoadConfigFile(nullptr), 0);
+  EXPECT_EQ(camera.SaveImage("x.bmp", 0), 0);
+  // Newest first, one entry per failure.
+  EXPECT_EQ(camera.GetLastError(), codeValue(ErrorCode::NoDevice));
+  EXPECT_EQ(camera.GetLastError(), codeValue(ErrorCode::InvalidArgument));
+  EXPECT_EQ(camera.GetLastError(), codeValue(ErrorCode::InvalidArgument));
+  EXPECT_EQ(camera.GetLastError(), codeValue(ErrorCode::NoDevice));
+  EXPECT_EQ(camera.GetLastError(), 0);
+}
+
+}  // namespace

@@ -9,7 +9,7 @@
 #include "filter_pictures.h"
 #include "imaging/filter_kernels.h"
 #include "imaging/filter_params.h"
-#include "imaging/filter_simd.h"
+#include "imaging/filter_vector.h"
 #include "vector_paths.h"
 
 namespace pelnik {
@@ -237,9 +237,9 @@ TEST_P(FilterDifferential, TableRowsMatchALookupPerSample) {
         expected[k] = table[src[k]];
         expectedInPlace[k] = table[src[k]];
       }
-      simd::tableRow8(dst.data(), src.data(), pixels, bpp, table.data());
+      filter_vector::tableRow8(dst.data(), src.data(), pixels, bpp, table.data());
       ASSERT_EQ(dst, expected) << pixels << " pixels of " << bpp;
-      simd::tableRow8(src.data(), src.data(), pixels, bpp, table.data());
+      filter_vector::tableRow8(src.data(), src.data(), pixels, bpp, table.data());
       ASSERT_EQ(src, expectedInPlace) << "in place, " << pixels << " pixels of " << bpp;
     }
   }

@@ -166,7 +166,7 @@ TEST(Scenes, ADirectoryIsPlayedInNameOrderWithTheAspectKept) {
   std::string error;
   const auto scene = loadSceneFrom(dir, error);
   ASSERT_TRUE(scene) << error;
-  const int middle = kSensorRows / 2;
+  const int middle = kSensorHeight / 2;
   EXPECT_EQ(scene->picture(1).at(0, 640, middle), kFullReflectance);  // red first
   EXPECT_EQ(scene->picture(2).at(2, 640, middle), kFullReflectance);  // then blue
   EXPECT_EQ(&scene->picture(3), &scene->picture(1));

@@ -20,10 +20,9 @@ using direct::DirectCamera;
 class FunctionScene final : public Scene {
  public:
   template <typename F>
-  explicit FunctionScene(F f) : picture_(kSensorColumns, kSensorRows) {
-    for (int y = 0; y < kSensorRows; ++y)
-      for (int x = 0; x < kSensorColumns; ++x)
-        picture_.set(x, y, f(0, x, y), f(1, x, y), f(2, x, y));
+  explicit FunctionScene(F f) : picture_(kSensorWidth, kSensorHeight) {
+    for (int y = 0; y < kSensorHeight; ++y)
+      for (int x = 0; x < kSensorWidth; ++x) picture_.set(x, y, f(0, x, y), f(1, x, y), f(2, x, y));
   }
   const ScenePicture &picture(std::uint32_t) const override { return picture_; }
   std::vector<ScenePatch> patches(std::uint32_t) const override { return {}; }
@@ -93,7 +92,7 @@ TEST(Frames, WindowAndSubsamplingSelectTheSensorArea) {
 TEST(Frames, MirroringFlipsThePicture) {
   const std::uint16_t bright = 3000, dark = 300;
   FrameRenderer renderer(sceneOf([&](int, int x, int y) {
-    return (x < kSensorColumns / 2) == (y < kSensorRows / 2) ? bright : dark;
+    return (x < kSensorWidth / 2) == (y < kSensorHeight / 2) ? bright : dark;
   }));
   for (const int mode : {0x0EC1, 0x0E41, 0x0E81, 0x0E01}) {
     auto s = settingsFor(0, 0, 1280, 1024, false, true);

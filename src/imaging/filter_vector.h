@@ -1,12 +1,13 @@
 #pragma once
-// Row loops of the hot filter stages, with an AVX2 form taken when
-// vector_path says so and a scalar form otherwise. Both forms give the same
-// bytes; the scalar form also finishes the rows' tails.
+// Row loops of the hot filter stages: the vector forms of x86/ (AVX2, and
+// AVX-512 for some) where vector_path says the processor runs them, the
+// scalar form otherwise. Every form gives the same bytes; the scalar form
+// also finishes the rows' tails.
 #include <cstdint>
 
 #include "imaging/hue_tables.h"
 
-namespace pelnik::simd {
+namespace pelnik::filter_vector {
 
 struct HueRow {
   int shift;  // position on the 1530-step circle
@@ -64,4 +65,4 @@ void slideColumnSums16(std::int16_t *sums, const std::int16_t *add, const std::i
 void sharpenRow16(std::uint8_t *dst, const std::int16_t *orig, const std::int16_t *sums, int first,
                   int last, int samplesPerPixel, int sharpness, int maximum);
 
-}  // namespace pelnik::simd
+}  // namespace pelnik::filter_vector
