@@ -64,13 +64,29 @@ tsan:
 install: build
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
-# Debian packages for /usr, from a tree of their own (build/package).
-package: deps
-	@test -f build/package/build.ninja || cmake -S . -B build/package -G Ninja \
+# Debian packages for /usr, from a tree of their own (build/package);
+# `make package ARCH=arm64` cross-builds the arm64 ones (build/package-arm64,
+# without the GStreamer element, whose arm64 -dev packages cannot sit beside
+# the native ones).
+ifeq ($(ARCH),arm64)
+PACKAGE_DIR  := build/package-arm64
+PACKAGE_DEPS := arm64
+PACKAGE_ARGS := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchains/aarch64-linux-gnu.cmake \
+  -DPELNIK_BUILD_GSTREAMER=OFF -DPELNIK_BUILD_SERVE=OFF
+PACKAGE_ENV  := DEB_HOST_ARCH=arm64
+else ifeq ($(ARCH),)
+PACKAGE_DIR  := build/package
+else
+$(error ARCH=$(ARCH): packages are built for the native architecture or ARCH=arm64)
+endif
+
+package:
+	@sh scripts/install-deps.sh $(PACKAGE_DEPS)
+	@test -f $(PACKAGE_DIR)/build.ninja || cmake -S . -B $(PACKAGE_DIR) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DPELNIK_BUILD_TESTS=OFF -DPELNIK_BUILD_BENCH=OFF
-	cmake --build build/package
-	cd build/package && cpack -G DEB
+	  -DPELNIK_BUILD_TESTS=OFF -DPELNIK_BUILD_BENCH=OFF $(PACKAGE_ARGS)
+	cmake --build $(PACKAGE_DIR)
+	cd $(PACKAGE_DIR) && $(PACKAGE_ENV) cpack -G DEB
 
 # The soak run (bench/soak.cpp): SOAK_SECONDS of four cameras and eight
 # application threads; soak-tsan is the two-minute run under TSan.

@@ -23,6 +23,12 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools python gstreamer)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# CPack asks dpkg for the architecture, which names the build machine's; a
+# cross toolchain names the target's (dpkg-shlibdeps then reads the target's
+# libraries: the Makefile runs cpack with DEB_HOST_ARCH set to it).
+if(PELNIK_DEBIAN_ARCHITECTURE)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${PELNIK_DEBIAN_ARCHITECTURE})
+endif()
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 # dpkg-shlibdeps meets the SDK library itself in the build tree; the
 # component dependencies below name the package that has it.

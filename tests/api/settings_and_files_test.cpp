@@ -41,7 +41,7 @@ TEST_F(SettingsThroughExports, ValuesSetHereComeBackInANewProcess) {
   handles_.clear();
   // The colour mode is a format value, stored by the camera dialog only: the
   // new process sees the stored default, 24.
-  EXPECT_EQ(runAndRead(buildPath("tests/settings_probe")), "135 40 700 1 24\n");
+  EXPECT_EQ(runAndRead(helperCommandLine("tests/settings_probe")), "135 40 700 1 24\n");
   EXPECT_NE(std::ifstream(storePath()).peek(), EOF);
 }
 

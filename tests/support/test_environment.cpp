@@ -48,4 +48,22 @@ std::string sourcePath(const std::string &relative) {
   return std::string(PELNIK_TEST_SOURCE_DIR) + "/" + relative;
 }
 
+std::string emulatorCommand() {
+  const char *emulator = std::getenv("PELNIK_TEST_EMULATOR");
+  return emulator ? emulator : "";
+}
+
+std::string helperCommandLine(const std::string &relative) {
+  const std::string emulator = emulatorCommand();
+  const std::string program = "'" + buildPath(relative) + "'";
+  return emulator.empty() ? program : emulator + " " + program;
+}
+
+bool reducedWorkload() {
+  const char *reduced = std::getenv("PELNIK_TEST_REDUCED");
+  return reduced && *reduced && std::string(reduced) != "0";
+}
+
+int workload(int full, int reduced) { return reducedWorkload() ? reduced : full; }
+
 }  // namespace pelnik::test

@@ -21,4 +21,20 @@ std::string buildPath(const std::string &relative);
 // Path of a file in the source tree.
 std::string sourcePath(const std::string &relative);
 
+// A cross-built tree runs its tests under an emulator (qemu-aarch64) and no
+// binfmt handler starts foreign programs, so a helper program must be started
+// through the same emulator. The emulator wrapper puts its command line in
+// PELNIK_TEST_EMULATOR; empty when tests run natively.
+std::string emulatorCommand();
+// A shell command line that runs the helper program at `relative` in the
+// build tree (through the emulator when there is one), for popen().
+std::string helperCommandLine(const std::string &relative);
+
+// True when PELNIK_TEST_REDUCED is set to a non-zero value (the emulator
+// wrapper sets it): tests that take minutes under emulation run fewer
+// iterations or smaller pictures, asserting exactly the same things.
+bool reducedWorkload();
+// `full` natively, `reduced` when reducedWorkload().
+int workload(int full, int reduced);
+
 }  // namespace pelnik::test
