@@ -228,12 +228,19 @@ int CPelnik::SetCameraDlg(int ownerWindow) {
   settings::CameraDialogModel model(store_, number, sessionTexts());
   const platform::DialogRunResult run = platform::runModalDialog(model, ownerWindow);
   model.inbox().close();
+  if (run == platform::DialogRunResult::NoDisplay) PostNotice(ErrorCode::WindowOrPreset);
+  // Held until the resume, so no other thread starts in between.
+  auto control = acquisition_.lockControl();
+  // An acquisition another thread started while the dialog was open is the
+  // newer one: its window is not changed under its reads, and the stopped
+  // one is not resumed over it (that would point it at the old buffer). The
+  // values kept by OK apply at the camera's next selection or dialog.
+  if (acquisition_.isAcquiring()) return 1;
   if (model.outcome() == settings::DialogOutcome::Ok) {
     SetupGuard setup(deviceSetupLock_);
     loadStoredGeometry(number);
     loadStoredFormatValues(number);
   }
-  if (run == platform::DialogRunResult::NoDisplay) PostNotice(ErrorCode::WindowOrPreset);
   acquisition_.resume(suspended);
   return 1;
 }
