@@ -34,8 +34,8 @@ TEST_F(RecordBlockingPaths, FifoWithoutReaderIsRefusedWithoutWaiting) {
   ASSERT_EQ(Pelnik_SetWaitTime(handle_, 0), 1);
   const std::string path = fifoPath("movie-fifo.avi");
   // Run on a thread of its own: a fault here would otherwise hang the test.
-  auto record = std::async(std::launch::async,
-                           [&] { return Pelnik_Record(handle_, path.c_str(), 1000, 0); });
+  auto record =
+      std::async(std::launch::async, [&] { return Pelnik_Record(handle_, path.c_str(), 1000, 0); });
   const auto status = record.wait_for(5s);
   if (status != std::future_status::ready) {
     // Let the open finish so the test can end, then report the wait.
