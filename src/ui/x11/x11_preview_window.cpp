@@ -159,8 +159,11 @@ PreviewWindow::~PreviewWindow() {
   // the GC's client-side record is still ours to free; Xlib sends nothing
   // on a connection that has failed.
   if (gc_ && errors_.dead.load()) XFreeGC(display_, gc_);
+  // Forgotten first: once closed, the address may be another connection's.
+  // Errors still on their way are collected while it is registered.
+  if (!errors_.dead.load()) XSync(display_, False);
+  unregisterConnection(display_, &errors_);
   XCloseDisplay(display_);
-  unregisterConnection(display_);
   if (wakeRead_ >= 0) close(wakeRead_);
   if (wakeWrite_ >= 0) close(wakeWrite_);
 }
