@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ui/x11/x11_server_probe.h"
+
 namespace pelnik::platform::x11 {
 
 namespace {
@@ -38,6 +40,12 @@ PreviewWindow::PreviewWindow(Display *display) : display_(display) {}
 
 std::unique_ptr<PreviewWindow> PreviewWindow::open(const WindowRequest &request,
                                                    OpenStatus &status) {
+  // Xlib's open would wait without limit for a stopped server, and the
+  // caller holds the acquisition control lock.
+  if (!serverAnswers(nullptr, kServerAnswerLimitMs)) {
+    status = OpenStatus::NoDisplay;
+    return nullptr;
+  }
   Display *display = XOpenDisplay(nullptr);
   if (!display) {
     status = OpenStatus::NoDisplay;
