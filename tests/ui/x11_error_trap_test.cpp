@@ -2,13 +2,14 @@
 // the registration made last for its display, a removal takes away only the
 // (display, record) pair it names, and a toolkit's handler installation run
 // through it leaves the process-wide handlers as they were.
+#include "ui/x11/x11_error_trap.h"
+
 #include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 #include "support/display/x_session.h"
-#include "ui/x11/x11_error_trap.h"
 
 namespace pelnik::test {
 namespace {
