@@ -80,7 +80,7 @@ std::unique_ptr<PreviewWindow> PreviewWindow::open(const WindowRequest &request,
 
   XSetWindowAttributes set{};
   set.background_pixel = BlackPixel(display, screen);
-  set.event_mask = StructureNotifyMask;
+  set.event_mask = StructureNotifyMask | ExposureMask;
   const unsigned long mask = CWEventMask | CWBackPixel;
   w->window_ = XCreateWindow(display, parent, x, y, static_cast<unsigned>(width),
                              static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
@@ -264,6 +264,9 @@ void PreviewWindow::handleEvents() {
       case MapNotify:
         mapped_ = true;
         break;
+      case Expose:
+        if (event.xexpose.count == 0) repaintWanted_ = true;
+        break;
       case UnmapNotify:
         mapped_ = false;
         break;
@@ -288,10 +291,14 @@ void PreviewWindow::handleEvents() {
 void PreviewWindow::serviceImage() {
   int width = 0, height = 0;
   bool put = false;
+  bool repaint = false;
   {
     std::lock_guard<std::mutex> guard(slotLock_);
     if (slot_ == Slot::Queued) {
       put = true;
+      slot_ = Slot::InFlight;
+    } else if (slot_ == Slot::Free && repaintWanted_ && pictureShown_) {
+      put = repaint = true;
       slot_ = Slot::InFlight;
     } else if (slot_ == Slot::Free && wantedWidth_ > 0 &&
                (canvas_.width != wantedWidth_ || canvas_.height != wantedHeight_ ||
@@ -302,6 +309,7 @@ void PreviewWindow::serviceImage() {
     }
   }
   if (width > 0) {
+    pictureShown_ = false;
     destroyImage();
     const bool made = createImage(width, height);
     std::lock_guard<std::mutex> guard(slotLock_);
@@ -339,7 +347,9 @@ void PreviewWindow::serviceImage() {
       // Xlib has copied the pixels once this returns.
       XPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, w, h);
     }
-    framesPut_.fetch_add(1);
+    pictureShown_ = true;
+    repaintWanted_ = false;
+    if (!repaint) framesPut_.fetch_add(1);
   }
   std::lock_guard<std::mutex> guard(slotLock_);
   slot_ = inFlight ? Slot::InFlight : Slot::Free;
