@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ui/x11/x11_server_probe.h"
+
 namespace pelnik::platform::x11 {
 
 namespace {
@@ -38,6 +40,12 @@ PreviewWindow::PreviewWindow(Display *display) : display_(display) {}
 
 std::unique_ptr<PreviewWindow> PreviewWindow::open(const WindowRequest &request,
                                                    OpenStatus &status) {
+  // Xlib's open would wait without limit for a stopped server, and the
+  // caller holds the acquisition control lock.
+  if (!serverAnswers(nullptr, kServerAnswerLimitMs)) {
+    status = OpenStatus::NoDisplay;
+    return nullptr;
+  }
   Display *display = XOpenDisplay(nullptr);
   if (!display) {
     status = OpenStatus::NoDisplay;
@@ -159,8 +167,11 @@ PreviewWindow::~PreviewWindow() {
   // the GC's client-side record is still ours to free; Xlib sends nothing
   // on a connection that has failed.
   if (gc_ && errors_.dead.load()) XFreeGC(display_, gc_);
+  // Forgotten first: once closed, the address may be another connection's.
+  // Errors still on their way are collected while it is registered.
+  if (!errors_.dead.load()) XSync(display_, False);
+  unregisterConnection(display_, &errors_);
   XCloseDisplay(display_);
-  unregisterConnection(display_);
   if (wakeRead_ >= 0) close(wakeRead_);
   if (wakeWrite_ >= 0) close(wakeWrite_);
 }
