@@ -75,12 +75,12 @@ package: deps
 # The soak run (bench/soak.cpp): SOAK_SECONDS of four cameras and eight
 # application threads; soak-tsan is the two-minute run under TSan.
 SOAK_SECONDS ?= 600
-soak: bench-deps
+soak: deps
 	@test -f build/default/build.ninja || cmake --preset default
 	cmake --build build/default --target soak
 	nice build/default/bench/soak --seconds $(SOAK_SECONDS)
 
-soak-tsan: bench-deps
+soak-tsan: deps
 	@test -f build/tsan-soak/build.ninja || cmake --preset tsan -B build/tsan-soak \
 	  -DPELNIK_BUILD_BENCH=ON -DPELNIK_BUILD_TESTS=OFF
 	cmake --build build/tsan-soak --target soak

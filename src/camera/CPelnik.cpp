@@ -299,6 +299,7 @@ int CPelnik::SetDeviceNumber(int number) {
   // running acquisition is using; the set-up lock keeps starts, snapshots
   // and other switches out until this one is complete.
   if (acquisition_.isAcquiring()) return fail(*this, ErrorCode::NoDevice);
+  SensorSettingsGuard settings(sensorSettingsLock_);
   saveCameraSettings(cameraNumber_);
   if (!device_->IsDevicePresent(number) || device_->SelectDevice(number) != 0)
     return fail(*this, ErrorCode::CameraAbsent);
@@ -427,7 +428,7 @@ int CPelnik::SetWaitTime(int milliseconds) {
 // ---- mirrors, automatic iris, exposure ----
 
 int CPelnik::SetMirrorV(int on) {
-  SetupGuard setup(deviceSetupLock_);
+  SensorSettingsGuard settings(sensorSettingsLock_);
   // Deliberately unlike the horizontal pair: the vertical mirror calls only
   // announce a missing device (a notice), they do not record it.
   if (!device_) return PostNotice(ErrorCode::NoDevice), 0;
@@ -442,7 +443,7 @@ int CPelnik::GetMirrorV() {
 }
 
 int CPelnik::SetMirrorH(int on) {
-  SetupGuard setup(deviceSetupLock_);
+  SensorSettingsGuard settings(sensorSettingsLock_);
   if (!device_) return noDevice();
   analog_.mirrorH = on != 0 ? 1 : 0;
   if (!device_->SetMirrorH(on != 0)) return fail(*this, ErrorCode::DeviceIo);
@@ -476,7 +477,7 @@ int CPelnik::GetRealExposureTime(int *flag) {
 }
 
 int CPelnik::SetRealExposureTime(int microseconds) {
-  SetupGuard setup(deviceSetupLock_);
+  SensorSettingsGuard settings(sensorSettingsLock_);
   if (!device_) return noDevice();
   const auto lines = ExposureModel::linesFor(microseconds);
   if (!lines || !sensor_->exposureRange().contains(*lines))
@@ -487,7 +488,7 @@ int CPelnik::SetRealExposureTime(int microseconds) {
 }
 
 int CPelnik::SetFilterValue(int id, int value) {
-  SetupGuard setup(deviceSetupLock_);
+  SensorSettingsGuard settings(sensorSettingsLock_);
   if (!device_) return noDevice();
   const FilterResult result = FilterValues(filter_, analog_, *sensor_).set(id, value);
   if (!result.ok()) return fail(*this, result.errorCode);
@@ -495,7 +496,7 @@ int CPelnik::SetFilterValue(int id, int value) {
 }
 
 int CPelnik::GetFilterValue(int id, int *flag) {
-  SetupGuard setup(deviceSetupLock_);
+  SensorSettingsGuard settings(sensorSettingsLock_);
   writeIfSet(flag, 0);
   if (!device_) return noDevice();
   const FilterResult result = FilterValues(filter_, analog_, *sensor_).get(id);
@@ -548,9 +549,10 @@ bool CPelnik::prepare() {
   // A window the sensor refuses would leave it delivering frames of the old
   // geometry into buffers sized for the new one.
   if (!applyRegion(current)) return fail(*this, ErrorCode::InvalidFormat, false);
+  device_->SetTriggerMode(0);
+  SensorSettingsGuard settings(sensorSettingsLock_);
   device_->SetMirrorV(analog_.mirrorV);
   device_->SetMirrorH(analog_.mirrorH);
-  device_->SetTriggerMode(0);
   device_->SetGlobalGain(static_cast<std::uint16_t>(static_cast<int>(analog_.globalGain)));
   device_->SetExposureLines(static_cast<std::uint16_t>(static_cast<int>(analog_.exposureLines)));
   {

@@ -157,6 +157,7 @@ class CPelnik : private AcquisitionHost {
 
   int noDevice() { return fail(*this, ErrorCode::NoDevice); }
   using SetupGuard = std::lock_guard<std::recursive_mutex>;
+  using SensorSettingsGuard = std::lock_guard<std::recursive_mutex>;
   // Sends the region and subsample; false when the sensor refused the
   // window or the frames it would deliver do not have the image size.
   bool applyRegion(const VideoFormat &format);
@@ -181,12 +182,19 @@ class CPelnik : private AcquisitionHost {
   const std::int32_t claimant_;
   std::unique_ptr<device::CPelnikR5MLXSdk> device_;
   // Guards the device object's set-up (selected camera and path, presence
-  // table, window, frame geometry and buffers, sample width, mirrors) against
+  // table, window, frame geometry and buffers, sample width) against
   // application threads reconfiguring it at once, and against a
   // reconfiguration under a single-frame read or a starting or stopping
   // acquisition (see AcquisitionHost). Order: acquisition control lock, this,
-  // frame lock; never taken under the frame lock or by the acquisition thread.
+  // sensor settings lock, frame lock; never taken under the frame lock or by
+  // the acquisition thread.
   std::recursive_mutex deviceSetupLock_;
+  // Guards the analog record and the sensor settings sent from it (gain,
+  // exposure, mirrors), which change nothing a frame read depends on: the
+  // settings calls take only this, so they never queue behind a snapshot's
+  // read or a stop that hold the set-up lock. Taken after the set-up lock,
+  // never under the frame lock or by the acquisition thread.
+  std::recursive_mutex sensorSettingsLock_;
   std::unique_ptr<DeviceSensorControl> sensor_;
   std::unique_ptr<DeviceFrameSource> frameSource_;
   CameraPipeline pipeline_;

@@ -19,12 +19,12 @@ const settings::DialogTexts &sessionTexts() {
 class AnalogHost final : public settings::AnalogDialogHost {
  public:
   AnalogHost(AnalogSettings &analog, FilterSettings &filter, device::CPelnikR5MLXSdk &device,
-             std::recursive_mutex &deviceSetupLock, SensorControl &sensor,
+             std::recursive_mutex &sensorSettingsLock, SensorControl &sensor,
              std::mutex &exposureModelLock, const ExposureModel &exposure)
       : analog_(analog),
         filter_(filter),
         device_(device),
-        deviceSetupLock_(deviceSetupLock),
+        sensorSettingsLock_(sensorSettingsLock),
         sensor_(sensor),
         exposureModelLock_(exposureModelLock),
         exposure_(exposure) {}
@@ -70,11 +70,11 @@ class AnalogHost final : public settings::AnalogDialogHost {
   int deviceGlobalGain() override { return sensor_.currentGain(); }
   int deviceExposure() override { return sensor_.currentExposureLines(); }
   int deviceMirrorV() override {
-    Setup setup(deviceSetupLock_);
+    Settings settings(sensorSettingsLock_);
     return device_.MirrorV();
   }
   int deviceMirrorH() override {
-    Setup setup(deviceSetupLock_);
+    Settings settings(sensorSettingsLock_);
     return device_.MirrorH();
   }
   settings::IntRange gainRange() const override {
@@ -86,21 +86,21 @@ class AnalogHost final : public settings::AnalogDialogHost {
     return {r.minimum, r.maximum};
   }
   void sendGlobalGain(int gain) override {
-    Setup setup(deviceSetupLock_);
+    Settings settings(sensorSettingsLock_);
     sensor_.writeGain(gain);
   }
   void sendExposure(int lines) override {
-    Setup setup(deviceSetupLock_);
+    Settings settings(sensorSettingsLock_);
     sensor_.writeExposureLines(lines);
   }
-  // The mirrors are part of the device's set-up, which application threads
-  // change one at a time.
+  // The mirrors and sensor values are changed by one application thread at
+  // a time, never waiting for a frame read.
   void sendMirrorV(int on) override {
-    Setup setup(deviceSetupLock_);
+    Settings settings(sensorSettingsLock_);
     device_.SetMirrorV(on);
   }
   void sendMirrorH(int on) override {
-    Setup setup(deviceSetupLock_);
+    Settings settings(sensorSettingsLock_);
     device_.SetMirrorH(on);
   }
   double exposureMilliseconds(int lines) const override {
@@ -109,11 +109,11 @@ class AnalogHost final : public settings::AnalogDialogHost {
   }
 
  private:
-  using Setup = std::lock_guard<std::recursive_mutex>;
+  using Settings = std::lock_guard<std::recursive_mutex>;
   AnalogSettings &analog_;
   FilterSettings &filter_;
   device::CPelnikR5MLXSdk &device_;
-  std::recursive_mutex &deviceSetupLock_;
+  std::recursive_mutex &sensorSettingsLock_;
   SensorControl &sensor_;
   std::mutex &exposureModelLock_;
   const ExposureModel &exposure_;
@@ -190,7 +190,7 @@ int CPelnik::SetAnalogDlg(int ownerWindow) {
   // Waits for a dialog another thread shows; the record is refreshed and
   // kept only once this dialog's turn has come.
   platform::DialogTurn turn;
-  AnalogHost host(analog_, filter_, *device_, deviceSetupLock_, *sensor_, exposureModelLock_,
+  AnalogHost host(analog_, filter_, *device_, sensorSettingsLock_, *sensor_, exposureModelLock_,
                   exposure_);
   settings::AnalogDialogModel model(host, sessionTexts());
   platform::DialogRunResult run;
@@ -228,12 +228,19 @@ int CPelnik::SetCameraDlg(int ownerWindow) {
   settings::CameraDialogModel model(store_, number, sessionTexts());
   const platform::DialogRunResult run = platform::runModalDialog(model, ownerWindow);
   model.inbox().close();
+  if (run == platform::DialogRunResult::NoDisplay) PostNotice(ErrorCode::WindowOrPreset);
+  // Held until the resume, so no other thread starts in between.
+  auto control = acquisition_.lockControl();
+  // An acquisition another thread started while the dialog was open is the
+  // newer one: its window is not changed under its reads, and the stopped
+  // one is not resumed over it (that would point it at the old buffer). The
+  // values kept by OK apply at the camera's next selection or dialog.
+  if (acquisition_.isAcquiring()) return 1;
   if (model.outcome() == settings::DialogOutcome::Ok) {
     SetupGuard setup(deviceSetupLock_);
     loadStoredGeometry(number);
     loadStoredFormatValues(number);
   }
-  if (run == platform::DialogRunResult::NoDisplay) PostNotice(ErrorCode::WindowOrPreset);
   acquisition_.resume(suspended);
   return 1;
 }

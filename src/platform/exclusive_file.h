@@ -17,7 +17,8 @@ class ExclusiveFile {
   ExclusiveFile(const ExclusiveFile &) = delete;
   ExclusiveFile &operator=(const ExclusiveFile &) = delete;
 
-  // Creates the file, or empties an existing one once it is locked.
+  // Creates the file, or empties an existing one once it is locked; Failed
+  // at once for anything but a regular file (a FIFO, a device).
   OpenResult open(const char *path);
   bool isOpen() const { return fd_ >= 0; }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "api/exports_camera_support.h"
+#include "support/test_environment.h"
 
 namespace pelnik::test {
 namespace {
@@ -33,15 +35,19 @@ constexpr auto kCallLimit = std::chrono::seconds(10);
 // How long the fault is given to show itself before the camera heals.
 constexpr int kFaultObservationMs = 2500;
 
-enum class Mode { Callback, SnapshotSeries, Trigger };
+enum class Mode { Callback, Preview, SnapshotSeries, Trigger, Recording };
 enum class Fault { UnplugReplug, Stall, OneShortRead, EveryReadShort, FailingCommands };
 
 const char *modeName(Mode m) {
   switch (m) {
     case Mode::Callback:
       return "callback";
+    case Mode::Preview:
+      return "preview";
     case Mode::SnapshotSeries:
       return "snapshot series";
+    case Mode::Recording:
+      return "recording";
     default:
       return "trigger";
   }
@@ -104,6 +110,15 @@ class FaultMatrix : public CameraTest, public ::testing::WithParamInterface<Case
         return timed([&] {
                  return Pelnik_Trigger(handle_, callback_.window(), buffer_.data(), size(), 1);
                }) == 1;
+      case Mode::Preview:
+        // No preview window: the pictures are read back with GetImage.
+        return timed([&] { return Pelnik_Preview(handle_); }) == 1;
+      case Mode::Recording: {
+        // A new file for every start: until stopped, no preview window.
+        moviePath_ = isolationRoot() + "/fault-matrix-" + std::to_string(++recordings_) + ".avi";
+        recordedBytes_ = 0;
+        return timed([&] { return Pelnik_Record(handle_, moviePath_.c_str(), -1, 0); }) == 1;
+      }
       default:
         return true;
     }
@@ -114,6 +129,9 @@ class FaultMatrix : public CameraTest, public ::testing::WithParamInterface<Case
     switch (GetParam().mode) {
       case Mode::SnapshotSeries:
         return timed([&] { return Pelnik_SnapShot(handle_, buffer_.data(), size(), 1); }) == 1;
+      case Mode::Preview:
+      case Mode::Recording:
+        return grows(waitMs);
       case Mode::Trigger:
         unit().trigger();
         [[fallthrough]];
@@ -128,6 +146,27 @@ class FaultMatrix : public CameraTest, public ::testing::WithParamInterface<Case
         return false;
       }
     }
+  }
+
+  // Preview: the camera delivered a frame and GetImage reads a picture.
+  // Recording: the movie grew by a frame.
+  bool grows(int waitMs) {
+    const auto until = Clock::now() + std::chrono::milliseconds(waitMs);
+    const std::uint64_t framesBefore = unit().framesDelivered();
+    do {
+      if (GetParam().mode == Mode::Recording) {
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(moviePath_, error);
+        if (!error && bytes > recordedBytes_ + std::uint64_t(kWidth) * kHeight) {
+          recordedBytes_ = bytes;
+          return true;
+        }
+      } else if (unit().framesDelivered() > framesBefore) {
+        return timed([&] { return Pelnik_GetImage(handle_, buffer_.data(), size(), 1); }) == 1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (Clock::now() < until);
+    return false;
   }
 
   void stop() {
@@ -160,6 +199,9 @@ class FaultMatrix : public CameraTest, public ::testing::WithParamInterface<Case
   std::vector<unsigned char> buffer_;
   Clock::duration longest_{};
   std::set<long> frameErrors_;
+  std::string moviePath_;
+  std::uintmax_t recordedBytes_ = 0;
+  int recordings_ = 0;
 };
 
 TEST_P(FaultMatrix, DocumentedCodesBoundedWaitsAndUsableAfterHealing) {
@@ -214,7 +256,8 @@ TEST_P(FaultMatrix, DocumentedCodesBoundedWaitsAndUsableAfterHealing) {
 
 std::vector<Case> allCases() {
   std::vector<Case> cases;
-  for (Mode m : {Mode::Callback, Mode::SnapshotSeries, Mode::Trigger})
+  for (Mode m :
+       {Mode::Callback, Mode::Preview, Mode::SnapshotSeries, Mode::Trigger, Mode::Recording})
     for (Fault f : {Fault::UnplugReplug, Fault::Stall, Fault::OneShortRead, Fault::EveryReadShort,
                     Fault::FailingCommands})
       cases.push_back({m, f});

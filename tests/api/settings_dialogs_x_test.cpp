@@ -332,6 +332,50 @@ TEST_F(DialogXTest, CameraDialogOkReloadsTheFormatAndRestartsStreaming) {
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
 }
 
+// A stream another thread starts while the dialog is open is the newer
+// one: OK must neither change the window under its reads nor point it back
+// at the buffer and window of the stream the dialog stopped.
+TEST_F(DialogXTest, CameraDialogLeavesAStreamStartedMeanwhileAlone) {
+  // No preview window: one mapped over the dialog would take the clicks.
+  ASSERT_EQ(Pelnik_SetPreviewWindow(handle_, 0, 0, 0, 0, 0), 1);
+  MessageTarget before;
+  std::vector<unsigned char> oldBuffer(1280 * 1024 * 8);
+  ASSERT_EQ(Pelnik_CallBackPreview(handle_, before.window(), oldBuffer.data(),
+                                   static_cast<int>(oldBuffer.size()), 0),
+            1);
+  ASSERT_TRUE(before.next(10000)) << "no frame before the dialog";
+
+  DialogCall call([&] { return Pelnik_SetCameraDlg(handle_, 0); });
+  const auto dialog = waitForWindow(kTitle, kWaitMs);
+  ASSERT_TRUE(dialog);
+  MessageTarget meanwhile;
+  std::vector<unsigned char> newBuffer(1280 * 1024 * 8);
+  ASSERT_EQ(Pelnik_CallBackPreview(handle_, meanwhile.window(), newBuffer.data(),
+                                   static_cast<int>(newBuffer.size()), 0),
+            1);
+  ASSERT_TRUE(meanwhile.next(10000)) << "the stream started meanwhile delivers nothing";
+  setSizeAndAccept(*dialog, "640", "480");
+  EXPECT_EQ(call.wait(), 1);
+
+  before.drain();
+  meanwhile.drain();
+  int delivered = 0;
+  for (int i = 0; i < 10 && delivered < 3; ++i) {
+    const auto m = meanwhile.next(2000);
+    if (!m || m->message != kFrameMessage || m->wParam == 0) continue;
+    const PelnikFrameInfo info = copyFrameRecord(reinterpret_cast<PelnikFrameInfo *>(m->wParam));
+    EXPECT_EQ(info.width, Pelnik_Width(handle_)) << "the window changed under the stream";
+    EXPECT_EQ(info.height, Pelnik_Height(handle_));
+    ++delivered;
+  }
+  EXPECT_EQ(delivered, 3) << "the stream started meanwhile stopped delivering";
+  int strayFrames = 0;
+  for (const PelnikMsg &m : before.drain())
+    if (m.message == kFrameMessage) ++strayFrames;
+  EXPECT_EQ(strayFrames, 0) << "frames went to the stopped stream's window and buffer";
+  EXPECT_EQ(Pelnik_StopPreview(handle_), 1);
+}
+
 TEST_F(DialogXTest, CameraDialogRestartsATriggerLoopWithTheNewFormat) {
   MessageTarget frames;
   std::vector<unsigned char> buffer(1280 * 1024 * 8);

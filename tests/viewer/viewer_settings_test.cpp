@@ -8,9 +8,11 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "support/display/display_test.h"
 #include "support/display/x_session.h"
 #include "support/test_environment.h"
 #include "viewer/viewer_process.h"
@@ -62,6 +64,59 @@ TEST_F(ViewerSettings, EachMenuEntryOpensItsDialogOverTheViewer) {
     EXPECT_TRUE(waitForWindowGone("^Property$", 20000)) << e.index;
     EXPECT_TRUE(viewerRunning());
   }
+}
+
+// The viewer's preview area, where the SDK's child window paints.
+constexpr int kPreviewX = 10, kPreviewY = 66, kPreviewW = 640, kPreviewH = 512;
+
+// Pixels of the preview area that are black in `after` but were not in
+// `before` (what a hole left by a closed menu looks like), outside the
+// rectangle `cover` (window coordinates) that another window hides.
+int newlyBlack(const Screenshot &before, const Screenshot &after, const WindowGeometry &cover) {
+  int count = 0;
+  for (int y = kPreviewY; y < kPreviewY + kPreviewH; ++y)
+    for (int x = kPreviewX; x < kPreviewX + kPreviewW; ++x) {
+      const bool hidden =
+          x >= cover.x && x < cover.x + cover.width && y >= cover.y && y < cover.y + cover.height;
+      if (!hidden && after.at(x, y) == 0 && before.at(x, y) != 0) ++count;
+    }
+  return count;
+}
+
+TEST_F(ViewerSettings, AStoppedPreviewRepaintsItsLastPictureWhenAMenuAboveItCloses) {
+  const auto main = waitForWindow("^Pelnik Viewer$", 20000);
+  ASSERT_TRUE(main) << "the viewer did not come up";
+  std::optional<Screenshot> before;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        before = captureWindow(*main);
+        return before && before->inkIn(kPreviewX, kPreviewY, kPreviewW, kPreviewH) >
+                             kPreviewW * kPreviewH / 4;
+      },
+      20000))
+      << "the preview never showed a picture";
+  // The camera dialog stops the stream while it is open; the Settings menu
+  // it was chosen from had covered the top of the preview.
+  ASSERT_TRUE(clickAt(*main, 70, 12));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(pressKey("Down"));
+  ASSERT_TRUE(pressKey("Return"));
+  const auto dialog = waitForWindow("^Property$", 20000);
+  ASSERT_TRUE(dialog) << "the camera dialog did not open";
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const auto during = captureWindow(*main);
+  ASSERT_TRUE(during);
+  const auto mainAt = windowGeometry(*main);
+  auto cover = windowGeometry(*dialog);
+  ASSERT_TRUE(mainAt && cover);
+  cover->x -= mainAt->x;
+  cover->y -= mainAt->y;
+  // The menu dropped below the menu bar from x 60; the dialog leaves its left
+  // part in view.
+  ASSERT_GT(cover->x, 100) << "the dialog covers where the menu was";
+  EXPECT_LT(newlyBlack(*before, *during, *cover), 500);
+  ASSERT_TRUE(clickAt(*dialog, 272, 414));
+  EXPECT_TRUE(waitForWindowGone("^Property$", 20000));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -14,9 +15,17 @@ ExclusiveFile::~ExclusiveFile() { close(); }
 ExclusiveFile::OpenResult ExclusiveFile::open(const char *path) {
   close();
   if (!path || !*path) return OpenResult::Failed;
-  // No O_TRUNC: another writer's file must survive our refused open.
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  // No O_TRUNC: another writer's file must survive our refused open. No
+  // wait either: a FIFO's open would block until a reader comes.
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) return OpenResult::Failed;
+  // Only a regular file can be written at offsets and truncated.
+  struct stat facts {};
+  if (::fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return OpenResult::Failed;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const bool held = errno == EWOULDBLOCK;
     ::close(fd);

@@ -56,13 +56,8 @@ bool ensureDisplay() {
   // FLTK installs process-wide handlers that end the process when any
   // server goes away; the earlier ones are put back and this connection is
   // trapped like the library's other connections.
-  const XErrorHandler error = XSetErrorHandler(nullptr);
-  XSetErrorHandler(error);
-  const XIOErrorHandler io = XSetIOErrorHandler(nullptr);
-  XSetIOErrorHandler(io);
-  fl_open_display(display);
-  XSetErrorHandler(error);
-  XSetIOErrorHandler(io);
+  x11::keepingHandlers([](void *opened) { fl_open_display(static_cast<Display *>(opened)); },
+                       display);
   x11::registerConnection(display, &gToolkitErrors);
   return true;
 }
@@ -75,18 +70,8 @@ void registerJapaneseFace() {
 }
 
 // X errors on our own connection while the owner window is examined (the
-// caller may pass anything as its window) are noted, not reported.
-bool gOwnerCheckFailed = false;
-int (*gPreviousErrorHandler)(Display *, XErrorEvent *) = nullptr;
-
-int trapOwnerError(Display *display, XErrorEvent *event) {
-  if (display == fl_display) {
-    gOwnerCheckFailed = true;
-    return 0;
-  }
-  return gPreviousErrorHandler ? gPreviousErrorHandler(display, event) : 0;
-}
-
+// caller may pass anything as its window) are noted, not reported: the
+// connection is registered for the check, its latest registration.
 struct OwnerPlace {
   bool valid = false;
   int x = 0;
@@ -100,8 +85,8 @@ OwnerPlace examineOwner(int ownerWindow) {
   if (ownerWindow <= 0) return place;
   const auto window = static_cast<Window>(static_cast<unsigned>(ownerWindow));
   XSync(fl_display, False);
-  gOwnerCheckFailed = false;
-  gPreviousErrorHandler = XSetErrorHandler(trapOwnerError);
+  x11::ConnectionErrors ownerCheck;
+  x11::registerForCheck(fl_display, &ownerCheck);
   XWindowAttributes attributes{};
   Window child = 0;
   int rootX = 0;
@@ -110,8 +95,8 @@ OwnerPlace examineOwner(int ownerWindow) {
   if (found)
     XTranslateCoordinates(fl_display, window, attributes.root, 0, 0, &rootX, &rootY, &child);
   XSync(fl_display, False);
-  XSetErrorHandler(gPreviousErrorHandler);
-  if (!found || gOwnerCheckFailed) return place;
+  x11::unregisterConnection(fl_display, &ownerCheck);
+  if (!found || ownerCheck.count.load() != 0) return place;
   place = {true, rootX, rootY, attributes.width, attributes.height};
   return place;
 }

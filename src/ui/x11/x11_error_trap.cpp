@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -28,8 +29,8 @@ Registry &registry() {
 }
 
 ConnectionErrors *find(Registry &r, Display *display) {
-  for (auto &[d, errors] : r.connections)
-    if (d == display) return errors;
+  for (auto entry = r.connections.rbegin(); entry != r.connections.rend(); ++entry)
+    if (entry->first == display) return entry->second;
   return nullptr;
 }
 
@@ -82,8 +83,12 @@ void releaseAfterLoss(Display *display, ConnectionErrors &errors) {
 }
 
 void registerConnection(Display *display, ConnectionErrors *errors) {
-  Registry &r = registry();
   XSetIOErrorExitHandler(display, onIoErrorExit, errors);
+  registerForCheck(display, errors);
+}
+
+void registerForCheck(Display *display, ConnectionErrors *errors) {
+  Registry &r = registry();
   std::lock_guard<std::mutex> install(r.installLock);
   {
     std::lock_guard<std::mutex> guard(r.lock);
@@ -100,14 +105,16 @@ void registerConnection(Display *display, ConnectionErrors *errors) {
   r.installed = true;
 }
 
-void unregisterConnection(Display *display) {
+void unregisterConnection(Display *display, ConnectionErrors *errors) {
   Registry &r = registry();
   std::lock_guard<std::mutex> install(r.installLock);
   XErrorHandler previous = nullptr;
   XIOErrorHandler previousIo = nullptr;
   {
     std::lock_guard<std::mutex> guard(r.lock);
-    std::erase_if(r.connections, [display](const auto &entry) { return entry.first == display; });
+    const std::pair<Display *, ConnectionErrors *> wanted{display, errors};
+    const auto entry = std::find(r.connections.rbegin(), r.connections.rend(), wanted);
+    if (entry != r.connections.rend()) r.connections.erase(std::next(entry).base());
     if (!r.connections.empty() || !r.installed) return;
     previous = r.previousError;
     previousIo = r.previousIoError;
@@ -118,6 +125,18 @@ void unregisterConnection(Display *display) {
   XIOErrorHandler currentIo = XSetIOErrorHandler(previousIo);
   if (currentIo != onIoError) XSetIOErrorHandler(currentIo);
   r.installed = false;
+}
+
+void keepingHandlers(void (*body)(void *), void *context) {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> install(r.installLock);
+  const XErrorHandler error = XSetErrorHandler(nullptr);
+  XSetErrorHandler(error);
+  const XIOErrorHandler io = XSetIOErrorHandler(nullptr);
+  XSetIOErrorHandler(io);
+  body(context);
+  XSetErrorHandler(error);
+  XSetIOErrorHandler(io);
 }
 
 }  // namespace pelnik::platform::x11

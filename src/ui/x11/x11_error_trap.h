@@ -27,10 +27,22 @@ struct ConnectionErrors {
 void releaseAfterLoss(_XDisplay *display, ConnectionErrors &errors);
 
 // Registers a connection (installing the handlers with the first one) and
-// sets its I/O-error exit handler so that a lost server does not exit.
+// sets its I/O-error exit handler so that a lost server does not exit. The
+// latest registration of a display is the one its errors are recorded on.
 void registerConnection(_XDisplay *display, ConnectionErrors *errors);
-// Forgets it; the handlers installed before are put back with the last one,
-// unless someone installed other handlers after ours.
-void unregisterConnection(_XDisplay *display);
+// The same for a check within one call on a connection registered, or
+// owned, elsewhere: its errors are recorded on `errors` while registered,
+// and its I/O-error exit handler is left as it is.
+void registerForCheck(_XDisplay *display, ConnectionErrors *errors);
+// Forgets that registration, by the pair: a closed display's address may
+// already belong to a newer connection. Call it before closing the display.
+// The handlers installed before are put back with the last one, unless
+// someone installed other handlers after ours.
+void unregisterConnection(_XDisplay *display, ConnectionErrors *errors);
+
+// Runs `body` (which may install process-wide handlers of its own, as a
+// toolkit opening its display does) and then puts back the handlers that
+// were installed before it, with no registration or removal in between.
+void keepingHandlers(void (*body)(void *), void *context);
 
 }  // namespace pelnik::platform::x11

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ui/x11/x11_server_probe.h"
+
 namespace pelnik::platform::x11 {
 
 namespace {
@@ -38,6 +40,12 @@ PreviewWindow::PreviewWindow(Display *display) : display_(display) {}
 
 std::unique_ptr<PreviewWindow> PreviewWindow::open(const WindowRequest &request,
                                                    OpenStatus &status) {
+  // Xlib's open would wait without limit for a stopped server, and the
+  // caller holds the acquisition control lock.
+  if (!serverAnswers(nullptr, kServerAnswerLimitMs)) {
+    status = OpenStatus::NoDisplay;
+    return nullptr;
+  }
   Display *display = XOpenDisplay(nullptr);
   if (!display) {
     status = OpenStatus::NoDisplay;
@@ -72,7 +80,7 @@ std::unique_ptr<PreviewWindow> PreviewWindow::open(const WindowRequest &request,
 
   XSetWindowAttributes set{};
   set.background_pixel = BlackPixel(display, screen);
-  set.event_mask = StructureNotifyMask;
+  set.event_mask = StructureNotifyMask | ExposureMask;
   const unsigned long mask = CWEventMask | CWBackPixel;
   w->window_ = XCreateWindow(display, parent, x, y, static_cast<unsigned>(width),
                              static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
@@ -159,8 +167,11 @@ PreviewWindow::~PreviewWindow() {
   // the GC's client-side record is still ours to free; Xlib sends nothing
   // on a connection that has failed.
   if (gc_ && errors_.dead.load()) XFreeGC(display_, gc_);
+  // Forgotten first: once closed, the address may be another connection's.
+  // Errors still on their way are collected while it is registered.
+  if (!errors_.dead.load()) XSync(display_, False);
+  unregisterConnection(display_, &errors_);
   XCloseDisplay(display_);
-  unregisterConnection(display_);
   if (wakeRead_ >= 0) close(wakeRead_);
   if (wakeWrite_ >= 0) close(wakeWrite_);
 }
@@ -253,6 +264,9 @@ void PreviewWindow::handleEvents() {
       case MapNotify:
         mapped_ = true;
         break;
+      case Expose:
+        if (event.xexpose.count == 0) repaintWanted_ = true;
+        break;
       case UnmapNotify:
         mapped_ = false;
         break;
@@ -277,10 +291,14 @@ void PreviewWindow::handleEvents() {
 void PreviewWindow::serviceImage() {
   int width = 0, height = 0;
   bool put = false;
+  bool repaint = false;
   {
     std::lock_guard<std::mutex> guard(slotLock_);
     if (slot_ == Slot::Queued) {
       put = true;
+      slot_ = Slot::InFlight;
+    } else if (slot_ == Slot::Free && repaintWanted_ && pictureShown_) {
+      put = repaint = true;
       slot_ = Slot::InFlight;
     } else if (slot_ == Slot::Free && wantedWidth_ > 0 &&
                (canvas_.width != wantedWidth_ || canvas_.height != wantedHeight_ ||
@@ -291,6 +309,7 @@ void PreviewWindow::serviceImage() {
     }
   }
   if (width > 0) {
+    pictureShown_ = false;
     destroyImage();
     const bool made = createImage(width, height);
     std::lock_guard<std::mutex> guard(slotLock_);
@@ -328,7 +347,9 @@ void PreviewWindow::serviceImage() {
       // Xlib has copied the pixels once this returns.
       XPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, w, h);
     }
-    framesPut_.fetch_add(1);
+    pictureShown_ = true;
+    repaintWanted_ = false;
+    if (!repaint) framesPut_.fetch_add(1);
   }
   std::lock_guard<std::mutex> guard(slotLock_);
   slot_ = inFlight ? Slot::InFlight : Slot::Free;

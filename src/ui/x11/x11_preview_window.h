@@ -119,6 +119,11 @@ class PreviewWindow {
 
   // Owned by the window's thread, except the canvas while the slot is Drawing.
   _XImage *image_ = nullptr;
+  // The image holds a picture the window has shown, and the server asked for
+  // the window to be drawn again (a menu or window above it went away): the
+  // picture is put again, so a stopped preview keeps its last picture.
+  bool pictureShown_ = false;
+  bool repaintWanted_ = false;
   struct SharedSegment;
   std::unique_ptr<SharedSegment> segment_;
 
