@@ -71,26 +71,6 @@ TEST(ConfigFile, FailedLoadsLeaveTheListAsItWas) {
   EXPECT_EQ(list.records(), before);
 }
 
-TEST(ConfigFile, WidePathsConvertOrFailAsAPathError) {
-  ConfigurationList list;
-  const std::string path = fileOf("\xE3\x82\xAB\xF0\x9F\x98\x80.bin", countingBytes(8));
-  const auto wide = pelnik::platform::utf8ToUtf16(path);
-  ASSERT_TRUE(wide.has_value());
-  EXPECT_EQ(list.loadWide(wide->c_str()), ConfigLoadResult::Loaded);
-  EXPECT_EQ(list.size(), 1u);
-
-  // 1023 bytes plus the terminator no longer fit; 1022 do (and fail only as a file).
-  const std::u16string longest(ConfigurationList::kWidePathLimit - 2, u'a');
-  EXPECT_EQ(list.loadWide((u"/" + longest.substr(1)).c_str()), ConfigLoadResult::FileFailed);
-  EXPECT_EQ(list.loadWide((u"/" + longest).c_str()), ConfigLoadResult::PathFailed);
-  // Three UTF-8 bytes per character: 341 of them make 1023 bytes.
-  EXPECT_EQ(list.loadWide(std::u16string(341, u'\u30ab').c_str()), ConfigLoadResult::PathFailed);
-  const std::u16string unpaired = u"/tmp/" + std::u16string(1, char16_t(0xD800));
-  EXPECT_EQ(list.loadWide(unpaired.c_str()), ConfigLoadResult::PathFailed);
-  EXPECT_EQ(list.loadWide(nullptr), ConfigLoadResult::PathFailed);
-  EXPECT_EQ(list.size(), 1u);
-}
-
 TEST(ConfigFile, ConcurrentLoadsLeaveOneFileWhole) {
   ConfigurationList list;
   const std::string small = fileOf("small.bin", countingBytes(16));

@@ -237,24 +237,4 @@ TEST(StillImagePng, ZeroSpareBytesBecomeOpaqueAlpha) {
   EXPECT_EQ(rgba[2], source.sample(0, 0, 0));
 }
 
-TEST(StillImageNames, Utf16NamesBecomeUtf8PathsOrFail) {
-  const std::u16string name = u"Aufnahme_\u00e4\u00df_\u65e5\u672c_\U0001F4F7.tif";
-  const auto converted = output::stillImageNameFromUtf16(name.c_str());
-  ASSERT_TRUE(converted);
-  EXPECT_EQ(*converted, "Aufnahme_\xC3\xA4\xC3\x9F_\xE6\x97\xA5\xE6\x9C\xAC_\xF0\x9F\x93\xB7.tif");
-
-  SamplePicture source(8, 4, 8);
-  const std::string path = test::scratchDirectory() + "/" + *converted;
-  ASSERT_EQ(output::SaveStillImage(path.c_str(), source.buffer(), output::kStillTiff, 10), 1);
-  EXPECT_TRUE(fileExists(path));
-
-  const char16_t unpaired[] = {u'a', char16_t(0xD83D), u'b', 0};
-  EXPECT_FALSE(output::stillImageNameFromUtf16(unpaired));
-  EXPECT_FALSE(output::stillImageNameFromUtf16(nullptr));
-  // The name must fit 1023 bytes once converted; each U+00E4 takes two.
-  EXPECT_TRUE(output::stillImageNameFromUtf16(std::u16string(1023, u'x').c_str()));
-  EXPECT_FALSE(output::stillImageNameFromUtf16(std::u16string(1024, u'x').c_str()));
-  EXPECT_FALSE(output::stillImageNameFromUtf16(std::u16string(512, u'\u00e4').c_str()));
-}
-
 }  // namespace

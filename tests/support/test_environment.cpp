@@ -1,33 +1,49 @@
 #include "support/test_environment.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
+
+#include "support/process_environment.h"
 
 namespace pelnik::test {
 namespace {
 
 std::string g_root;
-pid_t g_owner = 0;
+long g_owner = 0;
+
+// A directory of our own under the system's temporary directory; creating it
+// is the claim, so two processes never share one.
+std::string makePrivateDirectory() {
+  std::random_device seed;
+  std::mt19937_64 random(seed() ^ static_cast<unsigned long>(currentProcessId()));
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        base / ("pelnik-test-" + std::to_string(random() % 1000000000u));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, ec);
+      return candidate.generic_string();
+    }
+  }
+  throw std::runtime_error("no private temporary directory");
+}
 
 }  // namespace
 
 void isolateProcess() {
   if (!g_root.empty()) return;
-  char pattern[] = "/tmp/pelnik-test-XXXXXX";
-  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-  g_root = pattern;
-  g_owner = getpid();
+  g_root = makePrivateDirectory();
+  g_owner = currentProcessId();
   std::filesystem::create_directories(g_root + "/run");
   std::filesystem::create_directories(g_root + "/config");
   std::filesystem::permissions(g_root + "/run", std::filesystem::perms::owner_all);
-  setenv("XDG_RUNTIME_DIR", (g_root + "/run").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (g_root + "/config").c_str(), 1);
-  setenv("HOME", g_root.c_str(), 1);
+  setEnvironment("XDG_RUNTIME_DIR", (g_root + "/run").c_str());
+  setEnvironment("XDG_CONFIG_HOME", (g_root + "/config").c_str());
+  setEnvironment("HOME", g_root.c_str());
   // No test paints on the developer's desktop: display tests start their own.
-  unsetenv("DISPLAY");
+  setEnvironment("DISPLAY", nullptr);
 }
 
 const std::string &isolationRoot() { return g_root; }
@@ -35,7 +51,7 @@ std::string runtimeDir() { return g_root + "/run"; }
 std::string configDir() { return g_root + "/config"; }
 
 void removeIsolationRoot() {
-  if (g_root.empty() || g_owner != getpid()) return;
+  if (g_root.empty() || g_owner != currentProcessId()) return;
   std::error_code ec;
   std::filesystem::remove_all(g_root, ec);
 }

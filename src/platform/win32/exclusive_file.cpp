@@ -7,7 +7,7 @@ namespace pelnik::platform {
 // The file's handle is kept in the int the portable header gives it:
 // kernel handles are 32-bit significant on 64-bit Windows too.
 namespace {
-HANDLE handleOf(int fd) { return ::LongToHandle(fd); }
+HANDLE handleOf(int fd) { return LongToHandle(fd); }
 
 bool writeWhole(HANDLE file, std::uint64_t offset, const void *data, std::size_t size) {
   const auto *bytes = static_cast<const char *>(data);
@@ -37,7 +37,7 @@ ExclusiveFile::OpenResult ExclusiveFile::open(const char *path) {
       ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return ::GetLastError() == ERROR_SHARING_VIOLATION ? OpenResult::Locked : OpenResult::Failed;
-  fd_ = static_cast<int>(::HandleToLong(file));
+  fd_ = static_cast<int>(HandleToLong(file));
   size_ = 0;
   return OpenResult::Opened;
 }

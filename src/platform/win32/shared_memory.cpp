@@ -48,8 +48,8 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string &name
     ::CloseHandle(lock);
     return nullptr;
   }
-  std::unique_ptr<SharedMemory> memory(new SharedMemory(static_cast<int>(::HandleToLong(lock)),
-                                                        static_cast<std::byte *>(view), size));
+  std::unique_ptr<SharedMemory> memory(
+      new SharedMemory(static_cast<int>(HandleToLong(lock)), static_cast<std::byte *>(view), size));
   memory->mappingHandle_ = mapping;
   return memory;
 }
@@ -62,17 +62,17 @@ std::unique_ptr<SharedMemory> SharedMemory::openNamed(const std::string &name, s
 SharedMemory::~SharedMemory() {
   ::UnmapViewOfFile(data_);
   ::CloseHandle(mappingHandle_);
-  ::CloseHandle(::LongToHandle(fd_));
+  ::CloseHandle(LongToHandle(fd_));
 }
 
 SharedMemory::Lock::Lock(const SharedMemory &memory) : fd_(memory.fd_), held_(false) {
-  const DWORD waited = ::WaitForSingleObject(::LongToHandle(fd_), kLockWaitMs);
+  const DWORD waited = ::WaitForSingleObject(LongToHandle(fd_), kLockWaitMs);
   // An abandoned mutex is ours now: its holder died between record writes.
   held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 }
 
 SharedMemory::Lock::~Lock() {
-  if (held_) ::ReleaseMutex(::LongToHandle(fd_));
+  if (held_) ::ReleaseMutex(LongToHandle(fd_));
 }
 
 }  // namespace pelnik::platform

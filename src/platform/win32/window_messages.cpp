@@ -13,7 +13,7 @@ void postWindowMessage(int window, unsigned int message, std::uintptr_t wParam,
   // one reads; the application asked for no messages.
   if (window == 0) return;
   // A destroyed window or a full queue refuses the post; nothing is retried.
-  (void)::PostMessageA(static_cast<HWND>(::LongToHandle(window)), message,
+  (void)::PostMessageA(static_cast<HWND>(LongToHandle(window)), message,
                        static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
 }
 

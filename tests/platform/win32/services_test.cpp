@@ -205,7 +205,7 @@ TEST(FrameBlock, BlocksAreZeroFilledLockedGlobalMemory) {
 TEST(WindowMessages, PostsReachTheApplicationsWindowInOrder) {
   pelnik::test::MessageWindow target;
   ASSERT_TRUE(target.window());
-  const int window = static_cast<int>(::HandleToLong(target.window()));
+  const int window = static_cast<int>(HandleToLong(target.window()));
   pelnik::platform::postWindowMessage(window, 0x8002, 0, 1);
   std::thread worker([window] { pelnik::platform::postWindowMessage(window, 0x8003, 7, -19); });
   worker.join();
