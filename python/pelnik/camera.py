@@ -164,7 +164,9 @@ def _picture_view(out: object, width: int, height: int, bits: int) -> np.ndarray
         raise ValueError("out must be writable and C-contiguous")
     nbytes = int(np.prod(shape)) * np.dtype(dtype).itemsize
     plain_bytes = view.ndim <= 1 and view.itemsize == 1
-    if view.nbytes != nbytes or not (plain_bytes or (view.shape == shape and view.itemsize == np.dtype(dtype).itemsize)):
+    if view.nbytes != nbytes or not (
+        plain_bytes or (view.shape == shape and view.itemsize == np.dtype(dtype).itemsize)
+    ):
         raise ValueError(
             f"out holds {view.nbytes} bytes in shape {list(view.shape)}; the picture needs {nbytes} bytes "
             f"as {np.dtype(dtype)}{list(shape)}"

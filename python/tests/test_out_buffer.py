@@ -70,7 +70,7 @@ def test_odd_row_sizes_go_through_the_padding_into_out(cam):
 
 def test_wrong_out_is_refused_before_the_stream_starts(cam):
     cam.color_mode = 8
-    shape, dtype = cam.picture_shape
+    shape, _ = cam.picture_shape
     h, w = shape
     wrong = [
         (np.zeros((h, w), np.uint16), ValueError),
