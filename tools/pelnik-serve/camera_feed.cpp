@@ -31,10 +31,10 @@ std::string describePipeline(int camera, const Options &o) {
 
 // The camera's settings among pelniksrc's properties: those an open camera
 // takes while it streams (the element's own time-out is not one).
-bool isControl(GParamSpec *spec) {
-  return spec && std::string(spec->name) != "frame-timeout" &&
-         G_PARAM_SPEC_VALUE_TYPE(spec) == G_TYPE_INT && (spec->flags & G_PARAM_WRITABLE) &&
-         (spec->flags & GST_PARAM_MUTABLE_PLAYING);
+bool isControl(GParamSpec *param) {
+  return param && std::string(param->name) != "frame-timeout" &&
+         G_PARAM_SPEC_VALUE_TYPE(param) == G_TYPE_INT && (param->flags & G_PARAM_WRITABLE) &&
+         (param->flags & GST_PARAM_MUTABLE_PLAYING);
 }
 
 void connectSink(GstElement *pipeline, const char *name,
@@ -78,8 +78,8 @@ bool CameraFeed::start(std::string &error) {
   source_ = gst_bin_get_by_name(GST_BIN(pipeline_), "src");
   gst_object_unref(source_);  // the pipeline keeps it alive
   for (const auto &[name, value] : options_.filters) {
-    GParamSpec *spec = g_object_class_find_property(G_OBJECT_GET_CLASS(source_), name.c_str());
-    if (!isControl(spec)) {
+    GParamSpec *param = g_object_class_find_property(G_OBJECT_GET_CLASS(source_), name.c_str());
+    if (!isControl(param)) {
       error = "no filter value named " + name;
       return false;
     }
@@ -204,8 +204,8 @@ bool CameraFeed::setColorMode(int bits, std::string &error) {
 
 bool CameraFeed::setControl(const std::string &name, int value, std::string &error) {
   if (name == "color-mode") return setColorMode(value, error);
-  GParamSpec *spec = g_object_class_find_property(G_OBJECT_GET_CLASS(source_), name.c_str());
-  if (!isControl(spec)) {
+  GParamSpec *param = g_object_class_find_property(G_OBJECT_GET_CLASS(source_), name.c_str());
+  if (!isControl(param)) {
     error = "no control named " + name;
     return false;
   }

@@ -1,27 +1,10 @@
-#include "platform/thread.h"
-
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <system_error>
+#include "platform/thread.h"
 
 namespace pelnik::platform {
-
-bool Thread::start(std::function<void()> body) {
-  if (thread_.joinable()) return false;
-  try {
-    thread_ = std::thread(std::move(body));
-  } catch (const std::system_error &) {
-    return false;
-  }
-  return true;
-}
-
-void Thread::join() {
-  if (!thread_.joinable() || isCurrent()) return;
-  thread_.join();
-}
 
 void raiseCurrentThreadPriority() {
   // The desktop's "highest" normal priority; on Linux a lower nice value of

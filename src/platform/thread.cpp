@@ -1,7 +1,5 @@
 #include "platform/thread.h"
 
-#include <windows.h>
-
 #include <system_error>
 
 namespace pelnik::platform {
@@ -19,12 +17,6 @@ bool Thread::start(std::function<void()> body) {
 void Thread::join() {
   if (!thread_.joinable() || isCurrent()) return;
   thread_.join();
-}
-
-void raiseCurrentThreadPriority() {
-  // The streaming thread runs at the highest normal priority, as the camera's
-  // frame timing expects; a refusal leaves the thread as it was.
-  (void)::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
 }
 
 }  // namespace pelnik::platform
