@@ -28,7 +28,7 @@ for p in $packages; do
 done
 gtest_version=$(dpkg-query -W -f='${Version}' googletest 2>/dev/null || true)
 [ -n "$gtest_version" ] || { echo "build-deps: package googletest is missing" >&2; exit 1; }
-stamp_text="$(sha256sum "$0" "$toolchain" | cut -d' ' -f1 | tr '\n' ' ')$versions googletest=$gtest_version simd=$jpeg_simd"
+stamp_text="$(sha256sum "$0" "$toolchain" "$root/cmake/toolchains/mingw-common.cmake" | cut -d' ' -f1 | tr '\n' ' ')$versions googletest=$gtest_version simd=$jpeg_simd"
 stamp=$prefix/.stamp
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$stamp_text" ]; then
   exit 0
