@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -126,6 +127,19 @@ void printSummary(const StreamResult &r, bool live) {
   std::fflush(stdout);
 }
 
+// The library may store the next frame's fields while we read the record
+// (each field is stored whole): each is read whole too.
+PelnikFrameInfo readFrameInfo(PelnikFrameInfo *record) {
+  PelnikFrameInfo info{};
+  info.size = std::atomic_ref<int>(record->size).load(std::memory_order_relaxed);
+  info.width = std::atomic_ref<int>(record->width).load(std::memory_order_relaxed);
+  info.height = std::atomic_ref<int>(record->height).load(std::memory_order_relaxed);
+  info.bitsPerPixel = std::atomic_ref<int>(record->bitsPerPixel).load(std::memory_order_relaxed);
+  info.frameRate10 = std::atomic_ref<int>(record->frameRate10).load(std::memory_order_relaxed);
+  info.buffer = std::atomic_ref<void *>(record->buffer).load(std::memory_order_relaxed);
+  return info;
+}
+
 int stream(CameraSession &camera, const Options &o, bool triggered) {
   const int bytes = camera.pictureBytes();
   std::vector<unsigned char> buffer(static_cast<std::size_t>(bytes));
@@ -165,7 +179,7 @@ int stream(CameraSession &camera, const Options &o, bool triggered) {
             ++r.dropped;
           }
         }
-        lastInfo = *reinterpret_cast<const PelnikFrameInfo *>(m.wParam);
+        lastInfo = readFrameInfo(reinterpret_cast<PelnikFrameInfo *>(m.wParam));
         r.arrived(Clock::now());
         if (!o.outputDir.empty()) lastPicture = buffer;
       }
