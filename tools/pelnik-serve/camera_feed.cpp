@@ -250,14 +250,14 @@ std::string CameraFeed::controlsJson() {
   if (bits == 0) bits = negotiatedBits();
   json << "{\"color-mode\":" << bits;
   guint count = 0;
-  GParamSpec **specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(source_), &count);
+  GParamSpec **params = g_object_class_list_properties(G_OBJECT_GET_CLASS(source_), &count);
   for (guint i = 0; i < count; ++i) {
-    if (!isControl(specs[i])) continue;
+    if (!isControl(params[i])) continue;
     int value = 0;
-    g_object_get(source_, specs[i]->name, &value, nullptr);
-    json << ",\"" << specs[i]->name << "\":" << value;
+    g_object_get(source_, params[i]->name, &value, nullptr);
+    json << ",\"" << params[i]->name << "\":" << value;
   }
-  g_free(specs);
+  g_free(params);
   json << "}";
   return json.str();
 }
