@@ -1,0 +1,293 @@
+/* pelnik_virtdrv.sys: a kernel-mode stand-in for the camera's driver, for
+   tests under Wine. It creates the camera device \\.\PNikR5MLX-0 and answers
+   its device control requests by forwarding each one, over one pipe
+   connection per open handle, to the virtual camera serving the back-end
+   pipes (pelnik-virtcam.exe --pipe-name). So the SDK's CreateFileA /
+   DeviceIoControl path runs exactly as against the camera's driver. */
+#include <ntddk.h>
+
+#include "virtdrv_control.h"
+#include "wire_forwarder.h"
+
+/* Exported by the kernel but not declared by the headers this build has. */
+NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE object, BOOLEAN alertable,
+                                              PLARGE_INTEGER timeout);
+
+#define VIRTDRV_WIDEN2(text) L##text
+#define VIRTDRV_WIDEN(text) VIRTDRV_WIDEN2(text)
+
+static const WCHAR kDeviceName[] = L"\\Device\\PNikR5MLX-0";
+static const WCHAR kLinkName[] = L"\\DosDevices\\PNikR5MLX-0";
+static const WCHAR kBackEndPipe[] = L"\\??\\pipe\\" VIRTDRV_WIDEN(PELNIK_VIRTDRV_BACKEND_BASE) L"-0";
+#define VIRTDRV_TAG 0x64764E50u /* "PNvd" in a pool dump */
+
+/* How long an open waits for a free instance of the back-end pipe: the
+   virtual camera makes the next instance right after each connection. */
+#define VIRTDRV_PIPE_WAIT_MS 2000
+
+static volatile LONG forwardedCount;
+
+/* One open handle: its back-end connection and the worker that serves its
+   requests in order, so a read waiting for a frame never holds up the
+   requests of other handles. */
+typedef struct Link {
+  HANDLE pipe;          /* null once the stream broke */
+  HANDLE worker;        /* the worker thread, joined by cleanup */
+  KSPIN_LOCK queueLock; /* guards queue and stopping */
+  LIST_ENTRY queue;     /* pending IRPs, linked by Tail.Overlay.ListEntry */
+  BOOLEAN stopping;
+  KEVENT wake; /* synchronization event: a request queued or stopping set */
+} Link;
+
+static NTSTATUS finish(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+  irp->IoStatus.Status = status;
+  irp->IoStatus.Information = information;
+  IoCompleteRequest(irp, IO_NO_INCREMENT);
+  return status;
+}
+
+static int pipeWrite(void *context, const void *bytes, unsigned int length) {
+  HANDLE pipe = (HANDLE)context;
+  const UCHAR *next = (const UCHAR *)bytes;
+  while (length) {
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = ZwWriteFile(pipe, NULL, NULL, NULL, &io, (PVOID)next, length, NULL, NULL);
+    if (!NT_SUCCESS(status) || io.Information == 0 || io.Information > length) return 0;
+    next += io.Information;
+    length -= (unsigned int)io.Information;
+  }
+  return 1;
+}
+
+static int pipeRead(void *context, void *bytes, unsigned int length) {
+  HANDLE pipe = (HANDLE)context;
+  UCHAR *next = (UCHAR *)bytes;
+  while (length) {
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = ZwReadFile(pipe, NULL, NULL, NULL, &io, next, length, NULL, NULL);
+    if (!NT_SUCCESS(status) || io.Information == 0 || io.Information > length) return 0;
+    next += io.Information;
+    length -= (unsigned int)io.Information;
+  }
+  return 1;
+}
+
+static NTSTATUS openBackEnd(HANDLE *pipe) {
+  UNICODE_STRING name;
+  OBJECT_ATTRIBUTES attributes;
+  IO_STATUS_BLOCK io;
+  LARGE_INTEGER pause;
+  int waited;
+  RtlInitUnicodeString(&name, kBackEndPipe);
+  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL,
+                             NULL);
+  pause.QuadPart = -10000; /* 1 ms */
+  for (waited = 0;; ++waited) {
+    NTSTATUS status = ZwCreateFile(pipe, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &attributes,
+                                   &io, NULL, 0, 0, FILE_OPEN,
+                                   FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL, 0);
+    if (NT_SUCCESS(status)) return STATUS_SUCCESS;
+    /* Every instance busy: the camera is there, between instances. */
+    if ((status != STATUS_PIPE_NOT_AVAILABLE && status != STATUS_PIPE_BUSY &&
+         status != STATUS_INSTANCE_NOT_AVAILABLE) ||
+        waited >= VIRTDRV_PIPE_WAIT_MS)
+      return status;
+    KeDelayExecutionThread(KernelMode, FALSE, &pause);
+  }
+}
+
+static void serveRequest(Link *link, PIRP irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
+  const ULONG inputLength = stack->Parameters.DeviceIoControl.InputBufferLength;
+  const ULONG outputLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  const void *input = inputLength ? irp->AssociatedIrp.SystemBuffer : NULL;
+  void *output = NULL;
+  struct PelnikWireStream stream;
+  unsigned int returned = 0;
+  enum PelnikForwardResult result;
+
+  if (outputLength) {
+    if (METHOD_FROM_CTL_CODE(code) == METHOD_BUFFERED) {
+      output = irp->AssociatedIrp.SystemBuffer;
+    } else if (irp->MdlAddress) {
+      output = MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority);
+    }
+    if (!output) {
+      finish(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+      return;
+    }
+  }
+  if (!link->pipe) {
+    finish(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
+    return;
+  }
+  stream.context = link->pipe;
+  stream.write = pipeWrite;
+  stream.read = pipeRead;
+  InterlockedIncrement(&forwardedCount);
+  result = pelnikForwardRequest(&stream, code, input, inputLength, output, outputLength, &returned);
+  switch (result) {
+    case PELNIK_FORWARD_DONE:
+      finish(irp, STATUS_SUCCESS, returned);
+      break;
+    case PELNIK_FORWARD_FAILED:
+      finish(irp, STATUS_UNSUCCESSFUL, 0);
+      break;
+    case PELNIK_FORWARD_INVALID:
+      finish(irp, STATUS_INVALID_PARAMETER, 0);
+      break;
+    default:
+      /* A half-read reply leaves the stream out of step for good. */
+      ZwClose(link->pipe);
+      link->pipe = NULL;
+      finish(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
+      break;
+  }
+}
+
+static VOID NTAPI workerMain(PVOID context) {
+  Link *link = (Link *)context;
+  for (;;) {
+    KIRQL irql;
+    PIRP irp = NULL;
+    BOOLEAN stopping;
+    KeAcquireSpinLock(&link->queueLock, &irql);
+    if (!IsListEmpty(&link->queue))
+      irp = CONTAINING_RECORD(RemoveHeadList(&link->queue), IRP, Tail.Overlay.ListEntry);
+    stopping = link->stopping;
+    KeReleaseSpinLock(&link->queueLock, irql);
+    if (irp) {
+      serveRequest(link, irp);
+      continue;
+    }
+    if (stopping) break;
+    KeWaitForSingleObject(&link->wake, Executive, KernelMode, FALSE, NULL);
+  }
+  PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+static void freeLink(Link *link) {
+  if (link->pipe) ZwClose(link->pipe);
+  ExFreePoolWithTag(link, VIRTDRV_TAG);
+}
+
+static NTSTATUS NTAPI onCreate(PDEVICE_OBJECT device, PIRP irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  Link *link;
+  NTSTATUS status;
+  (void)device;
+  link = (Link *)ExAllocatePoolWithTag(NonPagedPool, sizeof *link, VIRTDRV_TAG);
+  if (!link) return finish(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+  RtlZeroMemory(link, sizeof *link);
+  KeInitializeSpinLock(&link->queueLock);
+  InitializeListHead(&link->queue);
+  KeInitializeEvent(&link->wake, SynchronizationEvent, FALSE);
+  status = openBackEnd(&link->pipe);
+  if (!NT_SUCCESS(status)) {
+    link->pipe = NULL;
+    freeLink(link);
+    /* The device is there but its camera is not: never "not found", which
+       would send the SDK to the virtual camera's own pipe. */
+    return finish(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
+  }
+  status = PsCreateSystemThread(&link->worker, THREAD_ALL_ACCESS, NULL, NULL, NULL, workerMain,
+                                link);
+  if (!NT_SUCCESS(status)) {
+    freeLink(link);
+    return finish(irp, status, 0);
+  }
+  stack->FileObject->FsContext = link;
+  return finish(irp, STATUS_SUCCESS, 0);
+}
+
+/* The handle's last user is gone: requests not yet started are cancelled,
+   the running one ends with the virtual camera's answer, then the worker is
+   joined. */
+static NTSTATUS NTAPI onCleanup(PDEVICE_OBJECT device, PIRP irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  Link *link = (Link *)stack->FileObject->FsContext;
+  LIST_ENTRY dropped;
+  KIRQL irql;
+  (void)device;
+  if (!link) return finish(irp, STATUS_SUCCESS, 0);
+  InitializeListHead(&dropped);
+  KeAcquireSpinLock(&link->queueLock, &irql);
+  while (!IsListEmpty(&link->queue)) InsertTailList(&dropped, RemoveHeadList(&link->queue));
+  link->stopping = TRUE;
+  KeReleaseSpinLock(&link->queueLock, irql);
+  KeSetEvent(&link->wake, IO_NO_INCREMENT, FALSE);
+  while (!IsListEmpty(&dropped))
+    finish(CONTAINING_RECORD(RemoveHeadList(&dropped), IRP, Tail.Overlay.ListEntry),
+           STATUS_CANCELLED, 0);
+  ZwWaitForSingleObject(link->worker, FALSE, NULL);
+  ZwClose(link->worker);
+  stack->FileObject->FsContext = NULL;
+  freeLink(link);
+  return finish(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS NTAPI onClose(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  return finish(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS NTAPI onDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
+  Link *link = (Link *)stack->FileObject->FsContext;
+  KIRQL irql;
+  BOOLEAN queued = FALSE;
+  (void)device;
+  if (code == PELNIK_VIRTDRV_COUNT_CODE) {
+    if (stack->Parameters.DeviceIoControl.OutputBufferLength < sizeof(ULONG))
+      return finish(irp, STATUS_BUFFER_TOO_SMALL, 0);
+    *(ULONG *)irp->AssociatedIrp.SystemBuffer = (ULONG)forwardedCount;
+    return finish(irp, STATUS_SUCCESS, sizeof(ULONG));
+  }
+  if (METHOD_FROM_CTL_CODE(code) == METHOD_NEITHER || !link)
+    return finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  IoMarkIrpPending(irp);
+  KeAcquireSpinLock(&link->queueLock, &irql);
+  if (!link->stopping) {
+    InsertTailList(&link->queue, &irp->Tail.Overlay.ListEntry);
+    queued = TRUE;
+  }
+  KeReleaseSpinLock(&link->queueLock, irql);
+  if (!queued) {
+    finish(irp, STATUS_DELETE_PENDING, 0);
+    return STATUS_PENDING;
+  }
+  KeSetEvent(&link->wake, IO_NO_INCREMENT, FALSE);
+  return STATUS_PENDING;
+}
+
+static VOID NTAPI onUnload(PDRIVER_OBJECT driver) {
+  UNICODE_STRING link;
+  RtlInitUnicodeString(&link, kLinkName);
+  IoDeleteSymbolicLink(&link);
+  if (driver->DeviceObject) IoDeleteDevice(driver->DeviceObject);
+}
+
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+  UNICODE_STRING name, link;
+  PDEVICE_OBJECT device;
+  NTSTATUS status;
+  (void)registryPath;
+  RtlInitUnicodeString(&name, kDeviceName);
+  RtlInitUnicodeString(&link, kLinkName);
+  status = IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+  if (!NT_SUCCESS(status)) return status;
+  status = IoCreateSymbolicLink(&link, &name);
+  if (!NT_SUCCESS(status)) {
+    IoDeleteDevice(device);
+    return status;
+  }
+  driver->MajorFunction[IRP_MJ_CREATE] = onCreate;
+  driver->MajorFunction[IRP_MJ_CLEANUP] = onCleanup;
+  driver->MajorFunction[IRP_MJ_CLOSE] = onClose;
+  driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = onDeviceControl;
+  driver->DriverUnload = onUnload;
+  device->Flags &= ~DO_DEVICE_INITIALIZING;
+  return STATUS_SUCCESS;
+}

@@ -1,0 +1,11 @@
+#pragma once
+/* What the virtual driver adds to the camera's interface, for tests only:
+   a buffered request (no input, 4-byte output) answering how many device
+   control requests it has forwarded to the virtual camera since it started. */
+#define PELNIK_VIRTDRV_COUNT_CODE 0x223FFCu /* device type 0x22, function 0x8FF, buffered */
+
+/* The virtual camera's pipes the driver forwards to: "\\.\pipe\<base>-<unit>",
+   a name the SDK itself never opens, so every request a test sees answered
+   came through the driver. */
+#define PELNIK_VIRTDRV_BACKEND_BASE "PNikR5MLXDrv"
+#define PELNIK_VIRTDRV_SERVICE "pelnikvirtdrv"
