@@ -86,7 +86,8 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "pelnik-virtcam: %s\n", server.error().c_str());
     return 1;
   }
-  for (const int n : cameras) std::printf("serving %s\n", win32::PipeServer::pipePath(n, pipeBase).c_str());
+  for (const int n : cameras)
+    std::printf("serving %s\n", win32::PipeServer::pipePath(n, pipeBase).c_str());
   std::fflush(stdout);
   ::WaitForSingleObject(quitEvent, INFINITE);
   return 0;

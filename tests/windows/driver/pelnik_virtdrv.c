@@ -18,7 +18,8 @@ NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE object, BOOLEAN alertable,
 
 static const WCHAR kDeviceName[] = L"\\Device\\PNikR5MLX-0";
 static const WCHAR kLinkName[] = L"\\DosDevices\\PNikR5MLX-0";
-static const WCHAR kBackEndPipe[] = L"\\??\\pipe\\" VIRTDRV_WIDEN(PELNIK_VIRTDRV_BACKEND_BASE) L"-0";
+static const WCHAR kBackEndPipe[] =
+    L"\\??\\pipe\\" VIRTDRV_WIDEN(PELNIK_VIRTDRV_BACKEND_BASE) L"-0";
 #define VIRTDRV_TAG 0x64764E50u /* "PNvd" in a pool dump */
 
 /* How long an open waits for a free instance of the back-end pipe: the
@@ -83,9 +84,9 @@ static NTSTATUS openBackEnd(HANDLE *pipe) {
                              NULL);
   pause.QuadPart = -10000; /* 1 ms */
   for (waited = 0;; ++waited) {
-    NTSTATUS status = ZwCreateFile(pipe, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &attributes,
-                                   &io, NULL, 0, 0, FILE_OPEN,
-                                   FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL, 0);
+    NTSTATUS status =
+        ZwCreateFile(pipe, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &attributes, &io, NULL, 0, 0,
+                     FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL, 0);
     if (NT_SUCCESS(status)) return STATUS_SUCCESS;
     /* Every instance busy: the camera is there, between instances. */
     if ((status != STATUS_PIPE_NOT_AVAILABLE && status != STATUS_PIPE_BUSY &&
@@ -191,8 +192,8 @@ static NTSTATUS NTAPI onCreate(PDEVICE_OBJECT device, PIRP irp) {
        would send the SDK to the virtual camera's own pipe. */
     return finish(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
   }
-  status = PsCreateSystemThread(&link->worker, THREAD_ALL_ACCESS, NULL, NULL, NULL, workerMain,
-                                link);
+  status =
+      PsCreateSystemThread(&link->worker, THREAD_ALL_ACCESS, NULL, NULL, NULL, workerMain, link);
   if (!NT_SUCCESS(status)) {
     freeLink(link);
     return finish(irp, status, 0);

@@ -95,12 +95,12 @@ TEST(WireForwarder, ARefusalFailsTheRequestAndKeepsTheStreamInStep) {
   const PelnikWireStream stream = camera.stream();
   unsigned char timeoutRequest[wire::kTimeoutRequestBytes] = {1};
   unsigned int returned = 7;
-  EXPECT_EQ(pelnikForwardRequest(&stream, wire::kCodeTimeout, timeoutRequest,
-                                 sizeof timeoutRequest, nullptr, 0, &returned),
+  EXPECT_EQ(pelnikForwardRequest(&stream, wire::kCodeTimeout, timeoutRequest, sizeof timeoutRequest,
+                                 nullptr, 0, &returned),
             PELNIK_FORWARD_FAILED);
   EXPECT_EQ(returned, 0u);
-  EXPECT_EQ(pelnikForwardRequest(&stream, wire::kCodeTimeout, timeoutRequest,
-                                 sizeof timeoutRequest, nullptr, 0, &returned),
+  EXPECT_EQ(pelnikForwardRequest(&stream, wire::kCodeTimeout, timeoutRequest, sizeof timeoutRequest,
+                                 nullptr, 0, &returned),
             PELNIK_FORWARD_DONE);
   EXPECT_EQ(camera.readAt, camera.replies.size());
 }
@@ -154,8 +154,8 @@ TEST(WireForwarder, LengthsBeyondTheWiresLimitsSendNothing) {
   std::vector<unsigned char> big(wire::kMaxInputBytes + 1);
   unsigned char out[4];
   unsigned int returned = 0;
-  EXPECT_EQ(pelnikForwardRequest(&stream, wire::kCodeTimeout, big.data(),
-                                 unsigned(big.size()), nullptr, 0, &returned),
+  EXPECT_EQ(pelnikForwardRequest(&stream, wire::kCodeTimeout, big.data(), unsigned(big.size()),
+                                 nullptr, 0, &returned),
             PELNIK_FORWARD_INVALID);
   // A command block larger than the wire carries to the device.
   std::vector<unsigned char> block(wire::kMaxOutboundBytes + 1);
@@ -166,9 +166,9 @@ TEST(WireForwarder, LengthsBeyondTheWiresLimitsSendNothing) {
   // Lengths without their buffers.
   EXPECT_EQ(pelnikForwardRequest(&stream, wire::kCodePipeIn, nullptr, 4, out, 4, &returned),
             PELNIK_FORWARD_INVALID);
-  EXPECT_EQ(pelnikForwardRequest(&stream, wire::kCodePipeIn, &commandPipe, 4, nullptr, 4,
-                                 &returned),
-            PELNIK_FORWARD_INVALID);
+  EXPECT_EQ(
+      pelnikForwardRequest(&stream, wire::kCodePipeIn, &commandPipe, 4, nullptr, 4, &returned),
+      PELNIK_FORWARD_INVALID);
   EXPECT_TRUE(camera.sent.empty());
 }
 
