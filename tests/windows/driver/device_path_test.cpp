@@ -225,24 +225,27 @@ TEST_F(DriverHostedCamera, AnImageReadWithoutAFrameFailsAfterTheTimeOut) {
   transport.close(handle);
 }
 
-TEST_F(DriverHostedCamera, AReadWaitingForAFrameDoesNotHoldUpAnotherHandle) {
+// The camera stalls; its time-out (3 s) is far beyond what either step below
+// may take if the driver does its part.
+TEST_F(DriverHostedCamera, AWaitingReadHoldsUpNoOtherHandleAndEndsWhenItsHandleCloses) {
   server_.camera(0)->setFault(pelnik::virtcam::Fault::Stall, true);
   DriverTransport transport(systemDriverCalls());
   const auto waiting = transport.open(kDevicePath);
   ASSERT_NE(waiting, kNoDeviceHandle);
   unsigned char timeout[wire::kTimeoutRequestBytes] = {};
   wire::storeLe32(timeout, 1);
-  wire::storeLe32(timeout + 4, 1000);
+  wire::storeLe32(timeout + 4, 3000);
   std::uint32_t returned = 0;
   ASSERT_TRUE(transport.control(waiting, wire::kCodeTimeout, timeout, sizeof timeout, nullptr, 0,
                                 returned));
   std::atomic<bool> readEnded{false};
+  std::atomic<bool> readSucceeded{false};
   std::thread reader([&] {
     std::uint32_t pipe = wire::kPipeImage;
     std::vector<unsigned char> image(1 << 20);
     std::uint32_t got = 0;
-    transport.control(waiting, wire::kCodePipeIn, &pipe, 4, image.data(),
-                      std::uint32_t(image.size()), got);
+    readSucceeded = transport.control(waiting, wire::kCodePipeIn, &pipe, 4, image.data(),
+                                      std::uint32_t(image.size()), got);
     readEnded = true;
   });
   ::Sleep(100);  // the read is in the driver, waiting for a frame
@@ -253,9 +256,34 @@ TEST_F(DriverHostedCamera, AReadWaitingForAFrameDoesNotHoldUpAnotherHandle) {
   EXPECT_TRUE(transport.control(other, wire::kCodePipeIn, &pipe, 4, block, sizeof block, returned));
   EXPECT_FALSE(readEnded.load());
   transport.close(other);
-  reader.join();
-  EXPECT_TRUE(readEnded.load());
+
+  // Closing the waiting handle cancels its read (CancelIoEx) long before the
+  // camera would have given up.
+  const DWORD closing = ::GetTickCount();
   transport.close(waiting);
+  reader.join();
+  EXPECT_LT(::GetTickCount() - closing, 1500u);
+  EXPECT_FALSE(readSucceeded.load());
+}
+
+TEST_F(DriverHostedCamera, StoppingAStalledStreamDoesNotWaitForTheCamerasTimeOut) {
+  pelnik::test::MessageWindow window;
+  const int camera = Pelnik_Initialize(window.window());
+  ASSERT_NE(camera, 0);
+  ASSERT_EQ(Pelnik_SetColorMode(camera, 8), 1);
+  ASSERT_EQ(Pelnik_SetPreviewWindow(camera, nullptr, 0, 0, 0, 0), 1);
+  std::vector<unsigned char> picture(std::size_t((Pelnik_Width(camera) + 3) & ~3) *
+                                     Pelnik_Height(camera));
+  ASSERT_EQ(Pelnik_CallBackPreview(camera, window.window(), picture.data(), int(picture.size()), 1),
+            1)
+      << Pelnik_GetLastError(camera);
+  ASSERT_GE(window.waitFor(PELNIK_WM_FRAME, 1).size(), 1u);
+  server_.camera(0)->setFault(pelnik::virtcam::Fault::Stall, true);
+  ::Sleep(200);  // the streaming thread's read now waits in the driver
+  const DWORD stopping = ::GetTickCount();
+  Pelnik_StopPreview(camera);
+  EXPECT_LT(::GetTickCount() - stopping, 1500u);
+  Pelnik_Release(camera);
 }
 
 // A device that exists but whose camera is gone: the SDK must not go round it

@@ -4,14 +4,10 @@
    connection per open handle, to the virtual camera serving the back-end
    pipes (pelnik-virtcam.exe --pipe-name). So the SDK's CreateFileA /
    DeviceIoControl path runs exactly as against the camera's driver. */
-#include <ntddk.h>
+#include <ntifs.h>
 
 #include "virtdrv_control.h"
 #include "wire_forwarder.h"
-
-/* Exported by the kernel but not declared by the headers this build has. */
-NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE object, BOOLEAN alertable,
-                                              PLARGE_INTEGER timeout);
 
 #define VIRTDRV_WIDEN2(text) L##text
 #define VIRTDRV_WIDEN(text) VIRTDRV_WIDEN2(text)
@@ -33,6 +29,7 @@ static volatile LONG forwardedCount;
    requests of other handles. */
 typedef struct Link {
   HANDLE pipe;          /* null once the stream broke */
+  HANDLE transferDone;  /* notification event of the transfer in flight */
   HANDLE worker;        /* the worker thread, joined by cleanup */
   KSPIN_LOCK queueLock; /* guards queue and stopping */
   LIST_ENTRY queue;     /* pending IRPs, linked by Tail.Overlay.ListEntry */
@@ -47,12 +44,50 @@ static NTSTATUS finish(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   return status;
 }
 
-static int pipeWrite(void *context, const void *bytes, unsigned int length) {
-  HANDLE pipe = (HANDLE)context;
-  const UCHAR *next = (const UCHAR *)bytes;
+/* One request's transfers on its link's pipe. Each waits in short slices so
+   that a cancelled request (CancelIoEx, or its handle closing) ends at once,
+   as with the camera's driver, instead of when the virtual camera answers. */
+typedef struct Transfer {
+  Link *link;
+  PIRP irp;
+  BOOLEAN cancelled;
+} Transfer;
+
+#define VIRTDRV_CANCEL_POLL_MS 10
+
+static NTSTATUS awaitTransfer(Transfer *transfer, IO_STATUS_BLOCK *io) {
+  LARGE_INTEGER slice;
+  slice.QuadPart = -10000LL * VIRTDRV_CANCEL_POLL_MS;
+  for (;;) {
+    NTSTATUS waited = ZwWaitForSingleObject(transfer->link->transferDone, FALSE, &slice);
+    if (waited == STATUS_SUCCESS) return io->Status;
+    if (waited == STATUS_TIMEOUT && !transfer->irp->Cancel) continue;
+    /* The transfer still owns the caller's buffer: it ends before the
+       request does. */
+    {
+      IO_STATUS_BLOCK cancelIo;
+      ZwCancelIoFile(transfer->link->pipe, &cancelIo);
+      ZwWaitForSingleObject(transfer->link->transferDone, FALSE, NULL);
+    }
+    transfer->cancelled = TRUE;
+    return STATUS_CANCELLED;
+  }
+}
+
+static int pipeMove(Transfer *transfer, BOOLEAN writing, UCHAR *next, unsigned int length) {
+  Link *link = transfer->link;
   while (length) {
     IO_STATUS_BLOCK io;
-    NTSTATUS status = ZwWriteFile(pipe, NULL, NULL, NULL, &io, (PVOID)next, length, NULL, NULL);
+    NTSTATUS status;
+    io.Status = STATUS_PENDING;
+    io.Information = 0;
+    if (writing)
+      status =
+          ZwWriteFile(link->pipe, link->transferDone, NULL, NULL, &io, next, length, NULL, NULL);
+    else
+      status =
+          ZwReadFile(link->pipe, link->transferDone, NULL, NULL, &io, next, length, NULL, NULL);
+    if (status == STATUS_PENDING) status = awaitTransfer(transfer, &io);
     if (!NT_SUCCESS(status) || io.Information == 0 || io.Information > length) return 0;
     next += io.Information;
     length -= (unsigned int)io.Information;
@@ -60,17 +95,12 @@ static int pipeWrite(void *context, const void *bytes, unsigned int length) {
   return 1;
 }
 
+static int pipeWrite(void *context, const void *bytes, unsigned int length) {
+  return pipeMove((Transfer *)context, TRUE, (UCHAR *)bytes, length);
+}
+
 static int pipeRead(void *context, void *bytes, unsigned int length) {
-  HANDLE pipe = (HANDLE)context;
-  UCHAR *next = (UCHAR *)bytes;
-  while (length) {
-    IO_STATUS_BLOCK io;
-    NTSTATUS status = ZwReadFile(pipe, NULL, NULL, NULL, &io, next, length, NULL, NULL);
-    if (!NT_SUCCESS(status) || io.Information == 0 || io.Information > length) return 0;
-    next += io.Information;
-    length -= (unsigned int)io.Information;
-  }
-  return 1;
+  return pipeMove((Transfer *)context, FALSE, (UCHAR *)bytes, length);
 }
 
 static NTSTATUS openBackEnd(HANDLE *pipe) {
@@ -84,9 +114,8 @@ static NTSTATUS openBackEnd(HANDLE *pipe) {
                              NULL);
   pause.QuadPart = -10000; /* 1 ms */
   for (waited = 0;; ++waited) {
-    NTSTATUS status =
-        ZwCreateFile(pipe, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &attributes, &io, NULL, 0, 0,
-                     FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL, 0);
+    NTSTATUS status = ZwCreateFile(pipe, GENERIC_READ | GENERIC_WRITE, &attributes, &io, NULL, 0, 0,
+                                   FILE_OPEN, FILE_NON_DIRECTORY_FILE, NULL, 0);
     if (NT_SUCCESS(status)) return STATUS_SUCCESS;
     /* Every instance busy: the camera is there, between instances. */
     if ((status != STATUS_PIPE_NOT_AVAILABLE && status != STATUS_PIPE_BUSY &&
@@ -105,6 +134,7 @@ static void serveRequest(Link *link, PIRP irp) {
   const void *input = inputLength ? irp->AssociatedIrp.SystemBuffer : NULL;
   void *output = NULL;
   struct PelnikWireStream stream;
+  Transfer transfer;
   unsigned int returned = 0;
   enum PelnikForwardResult result;
 
@@ -119,11 +149,18 @@ static void serveRequest(Link *link, PIRP irp) {
       return;
     }
   }
+  if (irp->Cancel) {
+    finish(irp, STATUS_CANCELLED, 0);
+    return;
+  }
   if (!link->pipe) {
     finish(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
     return;
   }
-  stream.context = link->pipe;
+  transfer.link = link;
+  transfer.irp = irp;
+  transfer.cancelled = FALSE;
+  stream.context = &transfer;
   stream.write = pipeWrite;
   stream.read = pipeRead;
   InterlockedIncrement(&forwardedCount);
@@ -139,10 +176,10 @@ static void serveRequest(Link *link, PIRP irp) {
       finish(irp, STATUS_INVALID_PARAMETER, 0);
       break;
     default:
-      /* A half-read reply leaves the stream out of step for good. */
+      /* A cancelled or half-read reply leaves the stream out of step for good. */
       ZwClose(link->pipe);
       link->pipe = NULL;
-      finish(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
+      finish(irp, transfer.cancelled ? STATUS_CANCELLED : STATUS_DEVICE_NOT_CONNECTED, 0);
       break;
   }
 }
@@ -170,6 +207,7 @@ static VOID NTAPI workerMain(PVOID context) {
 
 static void freeLink(Link *link) {
   if (link->pipe) ZwClose(link->pipe);
+  if (link->transferDone) ZwClose(link->transferDone);
   ExFreePoolWithTag(link, VIRTDRV_TAG);
 }
 
@@ -184,6 +222,17 @@ static NTSTATUS NTAPI onCreate(PDEVICE_OBJECT device, PIRP irp) {
   KeInitializeSpinLock(&link->queueLock);
   InitializeListHead(&link->queue);
   KeInitializeEvent(&link->wake, SynchronizationEvent, FALSE);
+  {
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
+    status =
+        ZwCreateEvent(&link->transferDone, EVENT_ALL_ACCESS, &attributes, NotificationEvent, FALSE);
+  }
+  if (!NT_SUCCESS(status)) {
+    link->transferDone = NULL;
+    freeLink(link);
+    return finish(irp, status, 0);
+  }
   status = openBackEnd(&link->pipe);
   if (!NT_SUCCESS(status)) {
     link->pipe = NULL;
