@@ -33,10 +33,11 @@ constexpr const char *kDevicePath = "\\\\.\\PNikR5MLX-0";
 constexpr DWORD kServiceWaitMs = 20000;
 
 // The driver as a demand-start kernel service, from the .sys beside this
-// program; stopped and deleted again when the test ends.
+// program, with devices for the cameras in `cameras` (a bit per number; the
+// driver's own choice when 0); stopped and deleted again when the test ends.
 class DriverService {
  public:
-  DriverService() {
+  explicit DriverService(DWORD cameras = 0) {
     manager_ = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (!manager_) {
       error_ = "OpenSCManager " + std::to_string(::GetLastError());
@@ -54,6 +55,17 @@ class DriverService {
     if (!service_) {
       error_ = "CreateService " + path + ": " + std::to_string(::GetLastError());
       return;
+    }
+    if (cameras) {
+      const std::string key =
+          std::string("SYSTEM\\CurrentControlSet\\Services\\") + PELNIK_VIRTDRV_SERVICE;
+      const LSTATUS set =
+          ::RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), PELNIK_VIRTDRV_CAMERAS_VALUE,
+                            REG_DWORD, &cameras, sizeof cameras);
+      if (set != ERROR_SUCCESS) {
+        error_ = "RegSetKeyValue " + std::to_string(set);
+        return;
+      }
     }
     if (!::StartServiceA(service_, 0, nullptr) || !waitForState(service_, SERVICE_RUNNING))
       error_ = "StartService " + std::to_string(::GetLastError());
@@ -284,6 +296,29 @@ TEST_F(DriverHostedCamera, StoppingAStalledStreamDoesNotWaitForTheCamerasTimeOut
   Pelnik_StopPreview(camera);
   EXPECT_LT(::GetTickCount() - stopping, 1500u);
   Pelnik_Release(camera);
+}
+
+TEST(DriverHostedCameras, EachCameraHasItsOwnDevice) {
+  pelnik::virtcam::win32::PipeServer server{{0, 2}, testCamera(), PELNIK_VIRTDRV_BACKEND_BASE};
+  ASSERT_TRUE(server.ok()) << server.error();
+  DriverService driver(0b101);
+  ASSERT_EQ(driver.error(), "");
+  DriverTransport transport(systemDriverCalls());
+  EXPECT_EQ(transport.open("\\\\.\\PNikR5MLX-1"), kNoDeviceHandle);
+
+  pelnik::test::MessageWindow window;
+  const int camera = Pelnik_Initialize(window.window());
+  ASSERT_NE(camera, 0);
+  EXPECT_EQ(Pelnik_SetDeviceNumber(camera, 1), 0);
+  ASSERT_EQ(Pelnik_SetDeviceNumber(camera, 2), 1) << Pelnik_GetLastError(camera);
+  ASSERT_EQ(Pelnik_SetColorMode(camera, 8), 1);
+  std::vector<unsigned char> picture(std::size_t((Pelnik_Width(camera) + 3) & ~3) *
+                                     Pelnik_Height(camera));
+  ASSERT_EQ(Pelnik_SnapShot(camera, picture.data(), int(picture.size()), 1), 1)
+      << Pelnik_GetLastError(camera);
+  Pelnik_Release(camera);
+  EXPECT_GE(server.camera(2)->framesDelivered(), 1u);
+  EXPECT_EQ(server.camera(0)->framesDelivered(), 0u);
 }
 
 // A device that exists but whose camera is gone: the SDK must not go round it

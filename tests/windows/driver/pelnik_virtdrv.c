@@ -1,6 +1,6 @@
 /* pelnik_virtdrv.sys: a kernel-mode stand-in for the camera's driver, for
-   tests under Wine. It creates the camera device \\.\PNikR5MLX-0 and answers
-   its device control requests by forwarding each one, over one pipe
+   tests under Wine. It creates the camera devices \\.\PNikR5MLX-N and answers
+   their device control requests by forwarding each one, over one pipe
    connection per open handle, to the virtual camera serving the back-end
    pipes (pelnik-virtcam.exe --pipe-name). So the SDK's CreateFileA /
    DeviceIoControl path runs exactly as against the camera's driver. */
@@ -12,10 +12,39 @@
 #define VIRTDRV_WIDEN2(text) L##text
 #define VIRTDRV_WIDEN(text) VIRTDRV_WIDEN2(text)
 
-static const WCHAR kDeviceName[] = L"\\Device\\PNikR5MLX-0";
-static const WCHAR kLinkName[] = L"\\DosDevices\\PNikR5MLX-0";
+/* Name templates; the unit character replaces their last character. */
+static const WCHAR kDeviceName[] = L"\\Device\\PNikR5MLX-?";
+static const WCHAR kLinkName[] = L"\\DosDevices\\PNikR5MLX-?";
 static const WCHAR kBackEndPipe[] =
-    L"\\??\\pipe\\" VIRTDRV_WIDEN(PELNIK_VIRTDRV_BACKEND_BASE) L"-0";
+    L"\\??\\pipe\\" VIRTDRV_WIDEN(PELNIK_VIRTDRV_BACKEND_BASE) L"-?";
+#define VIRTDRV_NAME_CHARS 64
+
+/* Which cameras get a device: a bit per camera number, from the service's
+   PELNIK_VIRTDRV_CAMERAS_VALUE; camera 0 alone without it. */
+#define VIRTDRV_DEFAULT_CAMERAS 1u
+
+/* A unit's names, as one camera number fills them in. */
+typedef struct UnitName {
+  WCHAR text[VIRTDRV_NAME_CHARS];
+  UNICODE_STRING string;
+} UnitName;
+
+static void nameUnit(UnitName *name, const WCHAR *pattern, unsigned int camera) {
+  size_t length = 0;
+  while (pattern[length] && length + 1 < VIRTDRV_NAME_CHARS) {
+    name->text[length] = pattern[length];
+    ++length;
+  }
+  name->text[length] = 0;
+  if (length) name->text[length - 1] = (WCHAR)pelnikUnitCharacter(camera);
+  RtlInitUnicodeString(&name->string, name->text);
+}
+
+/* The device extension: which camera a device stands for. */
+typedef struct Unit {
+  unsigned int camera;
+} Unit;
+
 #define VIRTDRV_TAG 0x64764E50u /* "PNvd" in a pool dump */
 
 /* How long an open waits for a free instance of the back-end pipe: the
@@ -103,15 +132,15 @@ static int pipeRead(void *context, void *bytes, unsigned int length) {
   return pipeMove((Transfer *)context, FALSE, (UCHAR *)bytes, length);
 }
 
-static NTSTATUS openBackEnd(HANDLE *pipe) {
-  UNICODE_STRING name;
+static NTSTATUS openBackEnd(unsigned int camera, HANDLE *pipe) {
+  UnitName name;
   OBJECT_ATTRIBUTES attributes;
   IO_STATUS_BLOCK io;
   LARGE_INTEGER pause;
   int waited;
-  RtlInitUnicodeString(&name, kBackEndPipe);
-  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL,
-                             NULL);
+  nameUnit(&name, kBackEndPipe, camera);
+  InitializeObjectAttributes(&attributes, &name.string, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                             NULL, NULL);
   pause.QuadPart = -10000; /* 1 ms */
   for (waited = 0;; ++waited) {
     NTSTATUS status = ZwCreateFile(pipe, GENERIC_READ | GENERIC_WRITE, &attributes, &io, NULL, 0, 0,
@@ -215,7 +244,6 @@ static NTSTATUS NTAPI onCreate(PDEVICE_OBJECT device, PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   Link *link;
   NTSTATUS status;
-  (void)device;
   link = (Link *)ExAllocatePoolWithTag(NonPagedPool, sizeof *link, VIRTDRV_TAG);
   if (!link) return finish(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
   RtlZeroMemory(link, sizeof *link);
@@ -233,7 +261,7 @@ static NTSTATUS NTAPI onCreate(PDEVICE_OBJECT device, PIRP irp) {
     freeLink(link);
     return finish(irp, status, 0);
   }
-  status = openBackEnd(&link->pipe);
+  status = openBackEnd(((Unit *)device->DeviceExtension)->camera, &link->pipe);
   if (!NT_SUCCESS(status)) {
     link->pipe = NULL;
     freeLink(link);
@@ -312,32 +340,73 @@ static NTSTATUS NTAPI onDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
   return STATUS_PENDING;
 }
 
-static VOID NTAPI onUnload(PDRIVER_OBJECT driver) {
-  UNICODE_STRING link;
-  RtlInitUnicodeString(&link, kLinkName);
-  IoDeleteSymbolicLink(&link);
-  if (driver->DeviceObject) IoDeleteDevice(driver->DeviceObject);
+static void removeUnit(PDEVICE_OBJECT device) {
+  UnitName link;
+  nameUnit(&link, kLinkName, ((Unit *)device->DeviceExtension)->camera);
+  IoDeleteSymbolicLink(&link.string);
+  IoDeleteDevice(device);
 }
 
-NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
-  UNICODE_STRING name, link;
+static VOID NTAPI onUnload(PDRIVER_OBJECT driver) {
+  while (driver->DeviceObject) removeUnit(driver->DeviceObject);
+}
+
+static NTSTATUS addUnit(PDRIVER_OBJECT driver, unsigned int camera) {
+  UnitName name, link;
   PDEVICE_OBJECT device;
   NTSTATUS status;
-  (void)registryPath;
-  RtlInitUnicodeString(&name, kDeviceName);
-  RtlInitUnicodeString(&link, kLinkName);
-  status = IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+  nameUnit(&name, kDeviceName, camera);
+  nameUnit(&link, kLinkName, camera);
+  status =
+      IoCreateDevice(driver, sizeof(Unit), &name.string, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
   if (!NT_SUCCESS(status)) return status;
-  status = IoCreateSymbolicLink(&link, &name);
+  ((Unit *)device->DeviceExtension)->camera = camera;
+  status = IoCreateSymbolicLink(&link.string, &name.string);
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(device);
     return status;
+  }
+  device->Flags &= ~DO_DEVICE_INITIALIZING;
+  return STATUS_SUCCESS;
+}
+
+static ULONG configuredCameras(PUNICODE_STRING registryPath) {
+  WCHAR path[256];
+  ULONG cameras = VIRTDRV_DEFAULT_CAMERAS;
+  ULONG fallback = VIRTDRV_DEFAULT_CAMERAS;
+  RTL_QUERY_REGISTRY_TABLE table[2];
+  const USHORT chars = registryPath->Length / sizeof(WCHAR);
+  if (chars >= sizeof path / sizeof path[0]) return fallback;
+  RtlCopyMemory(path, registryPath->Buffer, registryPath->Length);
+  path[chars] = 0;
+  RtlZeroMemory(table, sizeof table);
+  table[0].Flags = RTL_QUERY_REGISTRY_DIRECT;
+  table[0].Name = (PWSTR)VIRTDRV_WIDEN(PELNIK_VIRTDRV_CAMERAS_VALUE);
+  table[0].EntryContext = &cameras;
+  table[0].DefaultType = REG_DWORD;
+  table[0].DefaultData = &fallback;
+  table[0].DefaultLength = sizeof fallback;
+  if (!NT_SUCCESS(RtlQueryRegistryValues(RTL_REGISTRY_ABSOLUTE, path, table, NULL, NULL)))
+    return fallback;
+  return cameras;
+}
+
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+  const ULONG cameras = configuredCameras(registryPath);
+  unsigned int camera;
+  for (camera = 0; camera < 32; ++camera) {
+    NTSTATUS status;
+    if (!(cameras & (1u << camera))) continue;
+    status = addUnit(driver, camera);
+    if (!NT_SUCCESS(status)) {
+      onUnload(driver);
+      return status;
+    }
   }
   driver->MajorFunction[IRP_MJ_CREATE] = onCreate;
   driver->MajorFunction[IRP_MJ_CLEANUP] = onCleanup;
   driver->MajorFunction[IRP_MJ_CLOSE] = onClose;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = onDeviceControl;
   driver->DriverUnload = onUnload;
-  device->Flags &= ~DO_DEVICE_INITIALIZING;
   return STATUS_SUCCESS;
 }

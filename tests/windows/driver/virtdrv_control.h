@@ -9,3 +9,7 @@
    came through the driver. */
 #define PELNIK_VIRTDRV_BACKEND_BASE "PNikR5MLXDrv"
 #define PELNIK_VIRTDRV_SERVICE "pelnikvirtdrv"
+
+/* The service key's REG_DWORD naming the cameras to create devices for, a bit
+   per camera number (bit 0: \\.\PNikR5MLX-0); camera 0 alone without it. */
+#define PELNIK_VIRTDRV_CAMERAS_VALUE "Cameras"

@@ -39,3 +39,7 @@ extern "C" PelnikForwardResult pelnikForwardRequest(const PelnikWireStream *stre
   *returned = reply.returned;
   return PELNIK_FORWARD_DONE;
 }
+
+extern "C" unsigned short pelnikUnitCharacter(unsigned int camera) {
+  return static_cast<unsigned char>(wire::kUnitCharacters[camera % wire::kUnitCharacters.size()]);
+}

@@ -28,6 +28,9 @@ enum PelnikForwardResult pelnikForwardRequest(const struct PelnikWireStream *str
                                               unsigned int inputLength, void *output,
                                               unsigned int outputLength, unsigned int *returned);
 
+/* The character that names camera `camera` in its device path ("-N"). */
+unsigned short pelnikUnitCharacter(unsigned int camera);
+
 #ifdef __cplusplus
 }
 #endif
