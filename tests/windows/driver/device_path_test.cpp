@@ -6,6 +6,8 @@
 // and the driver.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After <windows.h>.
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdint>
@@ -126,6 +128,20 @@ std::uint32_t forwardedCount() {
   return ok && returned == sizeof count ? count : 0;
 }
 
+// Threads of this process now (the in-process virtual camera serves each
+// pipe connection on a thread of its own).
+std::size_t threadCount() {
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  std::size_t count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+  ::CloseHandle(snapshot);
+  return count;
+}
+
 bool anyLight(const std::vector<unsigned char> &picture) {
   for (unsigned char v : picture)
     if (v) return true;
@@ -235,6 +251,29 @@ TEST_F(DriverHostedCamera, AnImageReadWithoutAFrameFailsAfterTheTimeOut) {
       transport.control(handle, wire::kCodePipeOut, &pipe, 4, block, sizeof block, returned));
   EXPECT_EQ(returned, wire::kBlockBytes);
   transport.close(handle);
+}
+
+// Every operation opens the device and closes it again: each closed handle
+// must end its connection to the camera, or a long session piles them up.
+TEST_F(DriverHostedCamera, ClosedHandlesLeaveNoConnectionBehind) {
+  DriverTransport transport(systemDriverCalls());
+  const auto probe = [&] {
+    const auto handle = transport.open(kDevicePath);
+    std::uint32_t pipe = wire::kPipeCommand;
+    unsigned char block[wire::kBlockBytes] = {wire::command::kTransferReset};
+    std::uint32_t returned = 0;
+    const bool ok =
+        transport.control(handle, wire::kCodePipeIn, &pipe, 4, block, sizeof block, returned);
+    transport.close(handle);
+    return ok;
+  };
+  ASSERT_TRUE(probe());
+  ::Sleep(200);
+  const std::size_t before = threadCount();
+  ASSERT_GT(before, 0u);
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(probe()) << i;
+  ::Sleep(200);
+  EXPECT_LT(threadCount(), before + 10);
 }
 
 // The camera stalls; its time-out (3 s) is far beyond what either step below

@@ -84,13 +84,23 @@ typedef struct Transfer {
 
 #define VIRTDRV_CANCEL_POLL_MS 10
 
+static BOOLEAN linkStopping(Link *link) {
+  KIRQL irql;
+  BOOLEAN stopping;
+  KeAcquireSpinLock(&link->queueLock, &irql);
+  stopping = link->stopping;
+  KeReleaseSpinLock(&link->queueLock, irql);
+  return stopping;
+}
+
 static NTSTATUS awaitTransfer(Transfer *transfer, IO_STATUS_BLOCK *io) {
   LARGE_INTEGER slice;
   slice.QuadPart = -10000LL * VIRTDRV_CANCEL_POLL_MS;
   for (;;) {
     NTSTATUS waited = ZwWaitForSingleObject(transfer->link->transferDone, FALSE, &slice);
     if (waited == STATUS_SUCCESS) return io->Status;
-    if (waited == STATUS_TIMEOUT && !transfer->irp->Cancel) continue;
+    if (waited == STATUS_TIMEOUT && !transfer->irp->Cancel && !linkStopping(transfer->link))
+      continue;
     /* The transfer still owns the caller's buffer: it ends before the
        request does. */
     {
@@ -280,15 +290,16 @@ static NTSTATUS NTAPI onCreate(PDEVICE_OBJECT device, PIRP irp) {
 }
 
 /* The handle's last user is gone: requests not yet started are cancelled,
-   the running one ends with the virtual camera's answer, then the worker is
-   joined. */
-static NTSTATUS NTAPI onCleanup(PDEVICE_OBJECT device, PIRP irp) {
-  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  Link *link = (Link *)stack->FileObject->FsContext;
+   the running one ends as if cancelled, the worker is joined and the
+   connection to the camera closed. Windows says so with IRP_MJ_CLEANUP and
+   then IRP_MJ_CLOSE; Wine sends only IRP_MJ_CLOSE, so whichever comes first
+   does it. */
+static void endLink(PFILE_OBJECT file) {
+  Link *link = (Link *)file->FsContext;
   LIST_ENTRY dropped;
   KIRQL irql;
-  (void)device;
-  if (!link) return finish(irp, STATUS_SUCCESS, 0);
+  if (!link) return;
+  file->FsContext = NULL;
   InitializeListHead(&dropped);
   KeAcquireSpinLock(&link->queueLock, &irql);
   while (!IsListEmpty(&link->queue)) InsertTailList(&dropped, RemoveHeadList(&link->queue));
@@ -300,13 +311,18 @@ static NTSTATUS NTAPI onCleanup(PDEVICE_OBJECT device, PIRP irp) {
            STATUS_CANCELLED, 0);
   ZwWaitForSingleObject(link->worker, FALSE, NULL);
   ZwClose(link->worker);
-  stack->FileObject->FsContext = NULL;
   freeLink(link);
+}
+
+static NTSTATUS NTAPI onCleanup(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  endLink(IoGetCurrentIrpStackLocation(irp)->FileObject);
   return finish(irp, STATUS_SUCCESS, 0);
 }
 
 static NTSTATUS NTAPI onClose(PDEVICE_OBJECT device, PIRP irp) {
   (void)device;
+  endLink(IoGetCurrentIrpStackLocation(irp)->FileObject);
   return finish(irp, STATUS_SUCCESS, 0);
 }
 
