@@ -59,7 +59,7 @@ static volatile LONG forwardedCount;
 typedef struct Link {
   HANDLE pipe;          /* null once the stream broke */
   HANDLE transferDone;  /* notification event of the transfer in flight */
-  HANDLE worker;        /* the worker thread, joined by cleanup */
+  HANDLE worker;        /* the worker thread, joined by endLink */
   KSPIN_LOCK queueLock; /* guards queue and stopping */
   LIST_ENTRY queue;     /* pending IRPs, linked by Tail.Overlay.ListEntry */
   BOOLEAN stopping;
