@@ -224,6 +224,7 @@ int runClose(const ProbeChannel &channel, Camera &camera, HWND host, HWND sink, 
   if (!camera.setMode(kPelnikColourModes[2], 0)) return 30;
   const DWORD start = GetTickCount();
   int closedWhilePainting = 0, leftBehind = 0, failures = 0;
+  DWORD startMs = 0, frameMs = 0, closeMs = 0;
   for (int i = 0; i < rounds; ++i) {
     // Child windows, 1:1 and scaled in turn (top-level windows are closed in
     // the other scenarios: Wine without a window manager waits seconds for
@@ -231,12 +232,19 @@ int runClose(const ProbeChannel &channel, Camera &camera, HWND host, HWND sink, 
     const bool top = false;
     const int placed =
         Pelnik_SetPreviewWindow(camera.handle, host, 10, 10, camera.width + (i % 2), camera.height);
-    if (placed != 1 || !camera.start(sink)) {
+    const DWORD t0 = GetTickCount();
+    const bool started = placed == 1 && camera.start(sink);
+    startMs += GetTickCount() - t0;
+    if (!started) {
       ++failures;
       continue;
     }
+    const DWORD t1 = GetTickCount();
     if (waitFrames(1, 10000)) ++closedWhilePainting;
+    const DWORD t2 = GetTickCount();
+    frameMs += t2 - t1;
     if (Pelnik_Close(camera.handle) != 1) ++failures;
+    closeMs += GetTickCount() - t2;
     if (findPreview(top ? nullptr : host)) ++leftBehind;
   }
   channel.report("closed", {{"rounds", str(rounds)},
@@ -244,6 +252,9 @@ int runClose(const ProbeChannel &channel, Camera &camera, HWND host, HWND sink, 
                             {"leftBehind", str(leftBehind)},
                             {"failures", str(failures)},
                             {"ms", str(GetTickCount() - start)},
+                            {"startMs", str(startMs)},
+                            {"firstFrameMs", str(frameMs)},
+                            {"closeMs", str(closeMs)},
                             {"hostAlive", str(IsWindow(host) != 0)}});
   return 0;
 }
