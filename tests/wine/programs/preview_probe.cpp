@@ -1,7 +1,8 @@
 // The SDK's preview window under Wine, over the virtual camera's pipe in
 // this process. Scenarios (the second argument):
-//   modes   every colour mode at 1:1 top-level, 1:1 child and scaled child:
-//           after each, the window's facts and Pelnik_GetImage's picture
+//   modes   every colour mode in a top-level window, a child of the picture's
+//           size and a child one pixel wider; two modes in a top-level
+//           window at subsample 1: after each, the window's facts and Pelnik_GetImage's picture
 //           are reported and the test reads the screen before "go-N";
 //   vanish  the parent destroyed while painting, then the top-level window
 //           closed by the user (the test presses alt+F4): frames go on;
@@ -229,7 +230,6 @@ int runClose(const ProbeChannel &channel, Camera &camera, HWND host, HWND sink, 
     // Child windows, 1:1 and scaled in turn (top-level windows are closed in
     // the other scenarios: Wine without a window manager waits seconds for
     // each).
-    const bool top = false;
     const int placed =
         Pelnik_SetPreviewWindow(camera.handle, host, 10, 10, camera.width + (i % 2), camera.height);
     const DWORD t0 = GetTickCount();
@@ -245,7 +245,7 @@ int runClose(const ProbeChannel &channel, Camera &camera, HWND host, HWND sink, 
     frameMs += t2 - t1;
     if (Pelnik_Close(camera.handle) != 1) ++failures;
     closeMs += GetTickCount() - t2;
-    if (findPreview(top ? nullptr : host)) ++leftBehind;
+    if (findPreview(host)) ++leftBehind;
   }
   channel.report("closed", {{"rounds", str(rounds)},
                             {"whilePainting", str(closedWhilePainting)},
