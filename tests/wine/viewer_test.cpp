@@ -1,5 +1,6 @@
 // pelnik-viewer.exe under Wine: it starts on the virtual camera, shows the
-// SDK's preview as a child of its window, and Ctrl+S snaps a BMP file.
+// SDK's preview as a child of its window, Ctrl+S snaps a BMP file and
+// Ctrl+R records an AVI file.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -26,7 +27,7 @@ int chartPixels(const Screenshot &shot) {
   return chart;
 }
 
-TEST(WineViewer, StartsShowsThePreviewAsAChildAndSnapsAFile) {
+TEST(WineViewer, StartsShowsThePreviewAsAChildSnapsAndRecords) {
   ASSERT_EQ(missingWineTools(), "");
   XvfbServer server(1280, 1024);
   ASSERT_TRUE(server.ok()) << server.error();
@@ -63,6 +64,18 @@ TEST(WineViewer, StartsShowsThePreviewAsAChildAndSnapsAFile) {
   const auto height = static_cast<int>(le32(bmp, 22));
   EXPECT_GT(width, 0);
   EXPECT_GT(height, 0);
+
+  // Ctrl+R starts a recording and stops it again; the file is a whole AVI.
+  ASSERT_TRUE(pressKey("ctrl+r"));
+  ASSERT_TRUE(waitForWindow("^Pelnik Viewer - recording record-0001\\.avi$", 10000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(pressKey("ctrl+r"));
+  ASSERT_TRUE(waitForWindow("^Pelnik Viewer - recorded record-0001\\.avi$", 10000));
+  const std::vector<unsigned char> avi = viewer.readFile("record-0001.avi");
+  ASSERT_GT(avi.size(), 12u);
+  EXPECT_EQ(std::string(avi.begin(), avi.begin() + 4), "RIFF");
+  EXPECT_EQ(std::string(avi.begin() + 8, avi.begin() + 12), "AVI ");
+  EXPECT_EQ(le32(avi, 4) + 8, avi.size());
 
   ASSERT_TRUE(pressKey("ctrl+q"));
   EXPECT_EQ(viewer.waitForExit(20000), 0);
