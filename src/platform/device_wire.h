@@ -27,6 +27,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -118,6 +119,23 @@ inline void storeLe32(void *bytes, std::uint32_t value) {
 inline bool sendsOutputToDevice(std::uint32_t code, const void *input, std::uint32_t inputLength) {
   return (code == kCodePipeIn || code == kCodePipeOut) && inputLength == 4 && input &&
          loadLe32(input) == kPipeCommand;
+}
+
+// The header of a request; none when a length is beyond what the wire
+// carries (the request is then refused without being sent).
+inline std::optional<RequestHeader> requestFor(std::uint32_t code, const void *input,
+                                               std::uint32_t inputLength,
+                                               std::uint32_t outputLength) {
+  if (inputLength > kMaxInputBytes || outputLength > kMaxOutputBytes) return std::nullopt;
+  RequestHeader request;
+  request.code = code;
+  request.inputLength = inputLength;
+  request.outputLength = outputLength;
+  if (sendsOutputToDevice(code, input, inputLength)) {
+    if (outputLength > kMaxOutboundBytes) return std::nullopt;
+    request.outboundLength = outputLength;
+  }
+  return request;
 }
 
 // "\\.\NAME" -> "NAME"; empty when the path is not a device path or NAME

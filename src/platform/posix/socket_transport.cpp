@@ -97,20 +97,14 @@ bool SocketTransport::control(DeviceHandle handle, std::uint32_t code, const voi
                               std::uint32_t &returned) {
   returned = 0;
   if ((inputLength && !input) || (outputLength && !output)) return false;
-  if (inputLength > wire::kMaxInputBytes || outputLength > wire::kMaxOutputBytes) return false;
+  const auto header = wire::requestFor(code, input, inputLength, outputLength);
+  if (!header) return false;
+  wire::RequestHeader request = *header;
   const auto connection = find(handle);
   if (!connection) return false;
   std::lock_guard lock(connection->requestLock);
   if (connection->unusable) return false;
 
-  wire::RequestHeader request;
-  request.code = code;
-  request.inputLength = inputLength;
-  request.outputLength = outputLength;
-  if (wire::sendsOutputToDevice(code, input, inputLength)) {
-    if (outputLength > wire::kMaxOutboundBytes) return false;
-    request.outboundLength = outputLength;
-  }
   iovec pieces[3] = {{&request, sizeof request},
                      {const_cast<void *>(input), inputLength},
                      {output, request.outboundLength}};

@@ -130,17 +130,11 @@ bool DriverTransport::control(DeviceHandle handle, std::uint32_t code, const voi
   if (link->device)
     return calls_.control(link->device, code, input, inputLength, output, outputLength, returned);
 
-  if (inputLength > wire::kMaxInputBytes || outputLength > wire::kMaxOutputBytes) return false;
+  const auto header = wire::requestFor(code, input, inputLength, outputLength);
+  if (!header) return false;
+  const wire::RequestHeader &request = *header;
   std::lock_guard lock(link->requestLock);
   if (link->unusable) return false;
-  wire::RequestHeader request;
-  request.code = code;
-  request.inputLength = inputLength;
-  request.outputLength = outputLength;
-  if (wire::sendsOutputToDevice(code, input, inputLength)) {
-    if (outputLength > wire::kMaxOutboundBytes) return false;
-    request.outboundLength = outputLength;
-  }
   PipeStream stream(link->pipe.get(), link->closing.get());
   wire::ReplyHeader reply;
   bool ok = stream.writeAll(&request, sizeof request) &&

@@ -10,17 +10,10 @@ extern "C" PelnikForwardResult pelnikForwardRequest(const PelnikWireStream *stre
                                                     unsigned int outputLength,
                                                     unsigned int *returned) {
   *returned = 0;
-  if ((inputLength && !input) || (outputLength && !output) || inputLength > wire::kMaxInputBytes ||
-      outputLength > wire::kMaxOutputBytes)
-    return PELNIK_FORWARD_INVALID;
-  wire::RequestHeader request;
-  request.code = code;
-  request.inputLength = inputLength;
-  request.outputLength = outputLength;
-  if (wire::sendsOutputToDevice(code, input, inputLength)) {
-    if (outputLength > wire::kMaxOutboundBytes) return PELNIK_FORWARD_INVALID;
-    request.outboundLength = outputLength;
-  }
+  if ((inputLength && !input) || (outputLength && !output)) return PELNIK_FORWARD_INVALID;
+  const auto header = wire::requestFor(code, input, inputLength, outputLength);
+  if (!header) return PELNIK_FORWARD_INVALID;
+  const wire::RequestHeader &request = *header;
   void *const context = stream->context;
   if (!stream->write(context, &request, sizeof request) ||
       (inputLength && !stream->write(context, input, inputLength)) ||
