@@ -25,7 +25,8 @@ class Concurrency : public CameraTest {
     second_ = openCamera();
     ASSERT_EQ(Pelnik_SetDeviceNumber(second_, 1), 1);
     // Frames only: no preview windows.
-    for (int h : {first_, second_}) ASSERT_EQ(Pelnik_SetPreviewWindow(h, PelnikWindow{}, 0, 0, 0, 0), 1);
+    for (int h : {first_, second_})
+      ASSERT_EQ(Pelnik_SetPreviewWindow(h, PelnikWindow{}, 0, 0, 0, 0), 1);
   }
   int first_ = 0;
   int second_ = 0;

@@ -23,8 +23,8 @@ using pelnik::CImageBuffer;
 using pelnik::test::CameraSetup;
 using pelnik::test::CameraTest;
 using pelnik::test::MessageTarget;
-using pelnik::test::TargetMessage;
 using pelnik::test::popErrors;
+using pelnik::test::TargetMessage;
 namespace virtcam = pelnik::virtcam;
 
 constexpr int kWidth = 1280;

@@ -1,8 +1,9 @@
 #include "camera_session.h"
 
+#include <strings.h>
+
 #include <array>
 #include <cstring>
-#include <strings.h>
 #include <sstream>
 
 #include "PelnikErrors.h"

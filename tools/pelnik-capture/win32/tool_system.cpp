@@ -11,9 +11,8 @@ namespace {
 
 std::string systemMessage(DWORD code) {
   char text[256] = {};
-  const DWORD length =
-      ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       text, sizeof text, nullptr);
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text, nullptr);
   std::string words(text, length);
   while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
     words.pop_back();
@@ -65,8 +64,8 @@ bool makeDirectory(const std::string &dir, std::string &reason) {
   const DWORD error = ::GetLastError();
   const DWORD attributes = ::GetFileAttributesA(dir.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  reason = error == ERROR_ALREADY_EXISTS ? "a file of that name is in the way"
-                                         : systemMessage(error);
+  reason =
+      error == ERROR_ALREADY_EXISTS ? "a file of that name is in the way" : systemMessage(error);
   return false;
 }
 
