@@ -151,7 +151,7 @@ TEST_F(Acquisition, LostCameraEndsTheLoopAndAStartRunsAgain) {
   EXPECT_EQ(code, 13);
   // The error form is posted just before the error is recorded and
   // announced to the owner window.
-  std::optional<PelnikMsg> notice;
+  std::optional<pelnik::test::TargetMessage> notice;
   do notice = owner_.next(kMessageWaitMs);
   while (notice && notice->lParam != 13);
   ASSERT_TRUE(notice.has_value());

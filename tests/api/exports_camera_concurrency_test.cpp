@@ -13,6 +13,7 @@ namespace {
 using pelnik::test::CameraSetup;
 using pelnik::test::CameraTest;
 using pelnik::test::MessageTarget;
+using pelnik::test::TargetMessage;
 
 class Concurrency : public CameraTest {
  protected:
@@ -23,6 +24,9 @@ class Concurrency : public CameraTest {
     first_ = openCamera();
     second_ = openCamera();
     ASSERT_EQ(Pelnik_SetDeviceNumber(second_, 1), 1);
+    // Frames only: no preview windows.
+    for (int h : {first_, second_})
+      ASSERT_EQ(Pelnik_SetPreviewWindow(h, PelnikWindow{}, 0, 0, 0, 0), 1);
   }
   int first_ = 0;
   int second_ = 0;
@@ -84,8 +88,7 @@ TEST_F(Concurrency, SettingsAndReadsWhileTwoCamerasStream) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < deadline && (frames[0] < 5 || frames[1] < 5)) {
     for (int c = 0; c < 2; ++c) {
-      PelnikMsg m{};
-      while (PelnikMsg_Get(callbacks[c].window(), &m, 0) == 1)
+      for (const TargetMessage &m : callbacks[c].drain())
         if (m.message == PELNIK_WM_FRAME && m.wParam != 0) ++frames[c];
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));

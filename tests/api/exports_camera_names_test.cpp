@@ -15,6 +15,10 @@ using pelnik::test::popErrors;
 
 constexpr int kSlot = 256;
 
+// Wide text in the header's wide type (UTF-16 on both systems).
+using WideText = std::basic_string<PelnikChar16>;
+WideText widen(const char *ascii) { return WideText(ascii, ascii + std::strlen(ascii)); }
+
 class Names : public CameraTest {
  protected:
   void SetUp() override {
@@ -39,10 +43,10 @@ TEST_F(Names, EnumerationCountsPresentCamerasAndEmptiesTheRestOfTenSlots) {
   EXPECT_STREQ(&names[kSlot], "PelnikR5M-LX_02");
   for (int slot = 2; slot < 10; ++slot) EXPECT_EQ(names[slot * kSlot], '\0') << slot;
 
-  std::vector<char16_t> wide(10 * kSlot, u'x');
+  std::vector<PelnikChar16> wide(10 * kSlot, PelnikChar16('x'));
   EXPECT_EQ(Pelnik_EnumDeviceW(handle_, wide.data()), 2);
-  EXPECT_EQ(std::u16string(&wide[kSlot]), u"PelnikR5M-LX_02");
-  EXPECT_EQ(wide[9 * kSlot], u'\0');
+  EXPECT_EQ(WideText(&wide[kSlot]), widen("PelnikR5M-LX_02"));
+  EXPECT_EQ(wide[9 * kSlot], PelnikChar16(0));
 
   EXPECT_EQ(Pelnik_EnumDevice(handle_, nullptr), 0);
   EXPECT_EQ(Pelnik_EnumDeviceW(handle_, nullptr), 0);
@@ -54,9 +58,9 @@ TEST_F(Names, NameNeedsRoomForItsTerminatorAndNothingBeyondIsWritten) {
     std::string text(32, '#');
     EXPECT_EQ(Pelnik_GetDeviceName(handle_, 0, text.data(), length), 0) << length;
     EXPECT_EQ(text, std::string(32, '#'));
-    std::u16string wide(32, u'#');
+    WideText wide(32, PelnikChar16('#'));
     EXPECT_EQ(Pelnik_GetDeviceNameW(handle_, 0, wide.data(), length), 0) << length;
-    EXPECT_EQ(wide, std::u16string(32, u'#'));
+    EXPECT_EQ(wide, WideText(32, PelnikChar16('#')));
   }
   EXPECT_EQ(popErrors(handle_), (std::vector<int>{9, 9, 9, 9}));
 
@@ -64,10 +68,10 @@ TEST_F(Names, NameNeedsRoomForItsTerminatorAndNothingBeyondIsWritten) {
   EXPECT_EQ(Pelnik_GetDeviceName(handle_, 0, text.data(), 16), 1);
   EXPECT_STREQ(text.c_str(), "PelnikR5M-LX_01");
   EXPECT_EQ(text.substr(16), std::string(16, '#'));
-  std::u16string wide(32, u'#');
+  WideText wide(32, PelnikChar16('#'));
   EXPECT_EQ(Pelnik_GetDeviceNameW(handle_, 0, wide.data(), 16), 1);
-  EXPECT_EQ(wide.substr(0, 16), std::u16string(u"PelnikR5M-LX_01") + u'\0');
-  EXPECT_EQ(wide.substr(16), std::u16string(16, u'#'));
+  EXPECT_EQ(wide.substr(0, 16), widen("PelnikR5M-LX_01") + PelnikChar16(0));
+  EXPECT_EQ(wide.substr(16), WideText(16, PelnikChar16('#')));
 }
 
 TEST_F(Names, NameUsesTheCameraNumberAndRefusesAbsentOrUnknownNumbers) {

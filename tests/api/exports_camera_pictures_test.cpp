@@ -24,6 +24,7 @@ using pelnik::test::CameraSetup;
 using pelnik::test::CameraTest;
 using pelnik::test::MessageTarget;
 using pelnik::test::popErrors;
+using pelnik::test::TargetMessage;
 namespace virtcam = pelnik::virtcam;
 
 constexpr int kWidth = 1280;
@@ -88,6 +89,8 @@ class Pictures : public CameraTest {
     startCameras(setup);
     handle_ = openCamera();
     ASSERT_EQ(Pelnik_SetWaitTime(handle_, 0), 1);
+    // Pictures are compared, not shown: no preview window.
+    ASSERT_EQ(Pelnik_SetPreviewWindow(handle_, PelnikWindow{}, 0, 0, 0, 0), 1);
   }
 
   // The image settings every picture test uses, away from neutral so that
@@ -219,7 +222,7 @@ template <class Settled>
 int framesUntilSettled(MessageTarget &callback, Settled settled, int limit) {
   int inARow = 0;
   for (int frame = 1; frame <= limit; ++frame) {
-    std::optional<PelnikMsg> message;
+    std::optional<TargetMessage> message;
     do {
       message = callback.next(kFrameWaitMs);
       if (!message) return -1;

@@ -1,6 +1,8 @@
 #pragma once
 // Shared by the camera export tests: message targets, an open camera on an
-// embedded virtual camera, and waits for frame messages.
+// embedded virtual camera, and waits for frame messages. The same on Linux
+// and Windows: the camera and the message window come from each system's
+// test support.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
+#include "embedded_cameras.h"
 #include "support/message_target.h"
-#include "virtcam/virtual_camera.h"
+#include "support/process_environment.h"
+#include "virtcam/camera_unit.h"
 
 namespace pelnik::test {
 
@@ -52,14 +55,13 @@ struct CameraSetup {
 // window; the history and messages of the open are cleared.
 class CameraTest : public ::testing::Test {
  protected:
+  CameraTest() { forgetStoredSettings(); }
   void startCameras(const CameraSetup &setup = {}) {
-    virtcam::VirtualCameraOptions options;
-    options.cameras = setup.cameras;
-    options.controlSocket = false;
-    options.camera.sensorTiming = setup.sensorTiming;
-    options.camera.maxFrameRate = setup.maxFrameRate;
-    options.camera.scene = setup.scene;
-    virtual_ = std::make_unique<virtcam::VirtualCamera>(options);
+    virtcam::CameraOptions camera;
+    camera.sensorTiming = setup.sensorTiming;
+    camera.maxFrameRate = setup.maxFrameRate;
+    camera.scene = setup.scene;
+    virtual_ = std::make_unique<EmbeddedCameras>(setup.cameras, camera);
     ASSERT_TRUE(virtual_->ok()) << virtual_->error();
   }
   int openCamera() {
@@ -80,7 +82,7 @@ class CameraTest : public ::testing::Test {
   virtcam::CameraUnit &unit(int camera = 0) { return *virtual_->camera(camera); }
 
   MessageTarget owner_;
-  std::unique_ptr<virtcam::VirtualCamera> virtual_;
+  std::unique_ptr<EmbeddedCameras> virtual_;
   std::vector<int> handles_;
   int handle_ = 0;
 };

@@ -48,7 +48,7 @@ struct FrameMessages {
 
 FrameMessages countFrameMessages(MessageTarget &target) {
   FrameMessages counted;
-  for (const PelnikMsg &m : target.drain()) {
+  for (const pelnik::test::TargetMessage &m : target.drain()) {
     if (m.message != kFrameMessage) continue;
     if (m.wParam != 0)
       ++counted.frames;

@@ -208,7 +208,7 @@ class Recording : public CameraTest {
   }
 
   // Waits for the end-of-recording message; nullopt when none comes.
-  std::optional<PelnikMsg> recordingEnd(int timeoutMs = 20000) {
+  std::optional<pelnik::test::TargetMessage> recordingEnd(int timeoutMs = 20000) {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
       const auto m = owner_.next(timeoutMs > 0 ? 100 : 0);

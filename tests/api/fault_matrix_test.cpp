@@ -85,6 +85,8 @@ class FaultMatrix : public CameraTest, public ::testing::WithParamInterface<Case
   void SetUp() override {
     CameraTest::SetUp();
     ASSERT_EQ(Pelnik_SetColorMode(handle_, 8), 1);
+    // No preview window in any mode: pictures are counted, not shown.
+    ASSERT_EQ(Pelnik_SetPreviewWindow(handle_, PelnikWindow{}, 0, 0, 0, 0), 1);
     buffer_.assign(std::size_t(kWidth) * kHeight, 0);
   }
 

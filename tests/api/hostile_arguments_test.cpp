@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "PelnikMessages.h"
 #include "exports_camera_support.h"
 
 namespace {

@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
 #include "api/call_frame.h"
 #include "api/sdk_chain.h"
@@ -22,7 +21,7 @@ using pelnik::test::MessageTarget;
 // Opens a camera and forgets whatever its open reported (no camera may be
 // attached), so that a test sees only its own errors and messages.
 int openQuiet(MessageTarget *owner = nullptr) {
-  const int h = Pelnik_Initialize(owner ? owner->window() : 0);
+  const int h = Pelnik_Initialize(owner ? owner->window() : PelnikWindow{});
   while (h != 0 && Pelnik_GetLastError(h) != 0) {
   }
   if (owner) owner->drain();

@@ -168,7 +168,7 @@ TEST_F(NoDisplay, CameraDialogFinishesARunningRecording) {
 
   EXPECT_EQ(Pelnik_SetCameraDlg(handle_, 0), 1);
   bool ended = false;
-  for (const PelnikMsg &m : owner_.drain())
+  for (const pelnik::test::TargetMessage &m : owner_.drain())
     if (m.message == PELNIK_WM_RECORD_END)
       ended = m.wParam == static_cast<std::uintptr_t>(PELNIK_RECORD_END_STOPPED);
   EXPECT_TRUE(ended) << "no end of the recording was announced";

@@ -370,7 +370,7 @@ TEST_F(DialogXTest, CameraDialogLeavesAStreamStartedMeanwhileAlone) {
   }
   EXPECT_EQ(delivered, 3) << "the stream started meanwhile stopped delivering";
   int strayFrames = 0;
-  for (const PelnikMsg &m : before.drain())
+  for (const pelnik::test::TargetMessage &m : before.drain())
     if (m.message == kFrameMessage) ++strayFrames;
   EXPECT_EQ(strayFrames, 0) << "frames went to the stopped stream's window and buffer";
   EXPECT_EQ(Pelnik_StopPreview(handle_), 1);

@@ -1,45 +1,49 @@
 #pragma once
-// A message target destroyed with the test, and what arrived at it.
+// A window for the SDK's messages, destroyed with the test, and what arrived
+// at it. Each system provides the queue behind it (support/posix or
+// support/win32, found through the include path): a message target on Linux,
+// a hidden window with a message loop of its own on Windows.
 #include <optional>
 #include <vector>
 
-#include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
+#include "system_message_queue.h"
 
 namespace pelnik::test {
 
 class MessageTarget {
  public:
-  MessageTarget() : window_(PelnikMsg_CreateWindow()) {}
-  ~MessageTarget() { PelnikMsg_DestroyWindow(window_); }
+  MessageTarget() = default;
   MessageTarget(const MessageTarget &) = delete;
   MessageTarget &operator=(const MessageTarget &) = delete;
-  int window() const { return window_; }
+  PelnikWindow window() const { return queue_.window(); }
 
-  // The messages waiting now, in order.
-  std::vector<PelnikMsg> drain() {
-    std::vector<PelnikMsg> messages;
-    PelnikMsg m{};
-    while (PelnikMsg_Get(window_, &m, 0) == 1) messages.push_back(m);
+  // The messages posted before this call, in order.
+  std::vector<TargetMessage> drain() {
+    queue_.catchUp();
+    std::vector<TargetMessage> messages;
+    TargetMessage m{};
+    while (queue_.take(m, 0)) messages.push_back(m);
     return messages;
   }
   // The next message within the time limit.
-  std::optional<PelnikMsg> next(int timeoutMs) {
-    PelnikMsg m{};
-    if (PelnikMsg_Get(window_, &m, timeoutMs) == 1) return m;
+  std::optional<TargetMessage> next(int timeoutMs) {
+    if (timeoutMs == 0) queue_.catchUp();
+    TargetMessage m{};
+    if (queue_.take(m, timeoutMs)) return m;
     return std::nullopt;
   }
   // Error codes of the error messages waiting now; other messages are
   // dropped with them.
   std::vector<long> errorCodes() {
     std::vector<long> codes;
-    for (const PelnikMsg &m : drain())
+    for (const TargetMessage &m : drain())
       if (m.message == PELNIK_WM_ERROR) codes.push_back(static_cast<long>(m.lParam));
     return codes;
   }
 
  private:
-  int window_;
+  SystemMessageQueue queue_;
 };
 
 }  // namespace pelnik::test

@@ -1,10 +1,8 @@
 #include "camera_session.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <strings.h>
 
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <sstream>
 
@@ -57,15 +55,6 @@ int filterIdentifier(const std::string &name) {
   return 0;
 }
 
-std::string unwritableReason(const std::string &path) {
-  const bool existed = access(path.c_str(), F_OK) == 0;
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return std::strerror(errno);
-  close(fd);
-  if (!existed) unlink(path.c_str());
-  return "";
-}
-
 std::string fileFailure(const std::string &path, const std::string &sdkErrors) {
   const std::string reason = unwritableReason(path);
   return "cannot write " + path + ": " + (reason.empty() ? sdkErrors : reason);
@@ -89,18 +78,13 @@ std::string ErrorTally::describe() const {
 
 bool ErrorTally::cameraLost() const { return byCode.count(PELNIK_ERR_STOPPED) > 0; }
 
-CameraSession::CameraSession()
-    : owner_(PelnikMsg_CreateWindow()), callback_(PelnikMsg_CreateWindow()) {
-  handle_ = Pelnik_Initialize(owner_);
-}
+CameraSession::CameraSession() { handle_ = Pelnik_Initialize(owner_.handle()); }
 
 CameraSession::~CameraSession() {
   if (handle_ != 0) {
     Pelnik_StopPreview(handle_);
     Pelnik_Release(handle_);
   }
-  PelnikMsg_DestroyWindow(callback_);
-  PelnikMsg_DestroyWindow(owner_);
 }
 
 std::string CameraSession::drainErrors() {
@@ -112,8 +96,8 @@ std::string CameraSession::drainErrors() {
     out << (first ? "" : "; after ") << errorText(code);
     first = false;
   }
-  PelnikMsg m{};
-  while (first && PelnikMsg_Get(owner_, &m, 0) == 1)
+  WindowMessage m;
+  while (first && owner_.next(m, 0) == 1)
     if (m.message == PELNIK_WM_ERROR) {
       out << errorText(static_cast<int>(m.lParam));
       first = false;
@@ -127,8 +111,8 @@ bool CameraSession::present(int number) const {
 }
 
 void CameraSession::collectNotifications(ErrorTally &tally) {
-  PelnikMsg m{};
-  while (PelnikMsg_Get(owner_, &m, 0) == 1)
+  WindowMessage m;
+  while (owner_.next(m, 0) == 1)
     if (m.message == PELNIK_WM_ERROR) tally.add(static_cast<int>(m.lParam));
 }
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "PelnikMessages.h"
 #include "PelnikSdk_R5M_LX.h"
 #include "options.h"
+#include "tool_system.h"
 
 namespace capture {
 
@@ -23,9 +23,6 @@ struct ErrorTally {
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitCameraLost = 3;
 
-// Why a file cannot be written, in the system's words; empty when it can.
-// The library only says that a save failed, so the tool looks itself.
-std::string unwritableReason(const std::string &path);
 // "cannot write PATH: reason", the system's reason first, else the SDK's.
 std::string fileFailure(const std::string &path, const std::string &sdkErrors);
 
@@ -41,8 +38,11 @@ class CameraSession {
 
   bool valid() const { return handle_ != 0; }
   int handle() const { return handle_; }
-  int callbackWindow() const { return callback_; }
-  int ownerWindow() const { return owner_; }
+  PelnikWindow callbackWindow() const { return callback_.handle(); }
+  // The frame messages of streaming and triggered acquisition.
+  MessageWindow &callbackMessages() { return callback_; }
+  // Error notifications and the end of a recording.
+  MessageWindow &ownerMessages() { return owner_; }
 
   // Applies every setting the options name; false with a message on failure.
   bool configure(const Options &options, std::string &error);
@@ -64,8 +64,8 @@ class CameraSession {
   std::string cameraUnavailable(int number);
 
  private:
-  int owner_ = 0;
-  int callback_ = 0;
+  MessageWindow owner_;
+  MessageWindow callback_;
   int handle_ = 0;
 };
 

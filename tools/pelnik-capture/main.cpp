@@ -1,10 +1,5 @@
 // pelnik-capture: list, open, configure, stream, snapshot, trigger, save and record.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +11,6 @@
 #include "camera_session.h"
 #include "options.h"
 #include "record.h"
-#include "settings/stored_settings_admin.h"
 #include "virtual_camera.h"
 
 namespace capture {
@@ -27,13 +21,6 @@ using Clock = std::chrono::steady_clock;
 int fail(const std::string &message, int status = kExitFailure) {
   std::fprintf(stderr, "pelnik-capture: %s\n", message.c_str());
   return status;
-}
-
-bool ensureDirectory(const std::string &dir) {
-  if (dir.empty()) return true;
-  if (mkdir(dir.c_str(), 0755) == 0) return true;
-  struct stat st {};
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string joinPath(const std::string &dir, const std::string &name) {
@@ -150,7 +137,7 @@ int stream(CameraSession &camera, const Options &o, bool triggered) {
   if (!started)
     return fail(std::string(triggered ? "triggered acquisition" : "streaming") +
                 " could not start: " + camera.drainErrors());
-  const bool live = !o.quiet && isatty(STDOUT_FILENO);
+  const bool live = !o.quiet && stdoutIsTerminal();
   const double seconds = o.seconds.value_or(o.frames ? 1e9 : 3.0);
   const int wanted = triggered ? o.count : o.frames.value_or(-1);
   const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
@@ -160,8 +147,8 @@ int stream(CameraSession &camera, const Options &o, bool triggered) {
   std::vector<unsigned char> lastPicture;
   PelnikFrameInfo lastInfo{};
   while (Clock::now() < deadline && (wanted < 0 || r.frames < wanted)) {
-    PelnikMsg m{};
-    const int got = PelnikMsg_Get(camera.callbackWindow(), &m, 100);
+    WindowMessage m;
+    const int got = camera.callbackMessages().next(m, 100);
     if (got < 0) break;
     if (got == 1 && m.message == PELNIK_WM_FRAME) {
       if (m.wParam == 0) {
@@ -170,8 +157,8 @@ int stream(CameraSession &camera, const Options &o, bool triggered) {
       } else {
         // Messages queued behind this one point at the same, newer record:
         // the pictures they announced were overwritten before we got to them.
-        PelnikMsg next{};
-        while (PelnikMsg_Get(camera.callbackWindow(), &next, 0) == 1) {
+        WindowMessage next;
+        while (camera.callbackMessages().next(next, 0) == 1) {
           if (next.wParam == 0) {
             ++r.failed;
             r.errors.add(static_cast<int>(next.lParam));
@@ -253,35 +240,6 @@ int snapshots(CameraSession &camera, const Options &o) {
   return 0;
 }
 
-int showSettings(int cameraNumber) {
-  const auto report = pelnik::settings::describeStoredSettings(cameraNumber);
-  std::printf("settings store: %s\n", report.storePath.c_str());
-  for (const auto &bad : report.setAside)
-    std::printf("malformed store kept aside: %s\n", bad.c_str());
-  if (!report.fileExists) {
-    std::printf("nothing stored: camera %d opens with the defaults\n", cameraNumber);
-    return 0;
-  }
-  if (report.malformed) {
-    std::printf(
-        "the store is malformed (%s): cameras open with the defaults, and the next "
-        "save keeps it aside as .bad-TIMESTAMP\n",
-        report.problem.c_str());
-    return 1;
-  }
-  if (report.lines.empty())
-    std::printf("nothing stored for camera %d: it opens with the defaults\n", cameraNumber);
-  for (const auto &line : report.lines) std::printf("  %s\n", line.c_str());
-  return 0;
-}
-
-int resetSettings(int cameraNumber) {
-  std::string error;
-  if (!pelnik::settings::resetStoredSettings(cameraNumber, error)) return fail(error);
-  std::printf("settings of camera %d reset: the next open loads the defaults\n", cameraNumber);
-  return 0;
-}
-
 int run(const Options &o) {
   if (o.command == Command::Help) {
     std::fputs(usage().c_str(), stdout);
@@ -293,11 +251,11 @@ int run(const Options &o) {
     host = startVirtualCamera(o.command == Command::Trigger ? 200 : 0, error);
     if (!host) return fail("cannot start the virtual camera: " + error);
   }
-  if (!ensureDirectory(o.outputDir))
-    return fail("cannot create " + o.outputDir + ": " + std::strerror(errno));
+  if (std::string reason; !o.outputDir.empty() && !makeDirectory(o.outputDir, reason))
+    return fail("cannot create " + o.outputDir + ": " + reason);
   if (o.command == Command::List) return listCameras();
-  if (o.command == Command::SettingsShow) return showSettings(o.camera);
-  if (o.command == Command::SettingsReset) return resetSettings(o.camera);
+  if (o.command == Command::SettingsShow) return showStoredSettings(o.camera);
+  if (o.command == Command::SettingsReset) return resetStoredSettings(o.camera);
 
   CameraSession camera;
   if (!camera.valid())

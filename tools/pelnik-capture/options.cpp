@@ -93,7 +93,7 @@ std::string usage() {
          "  settings reset    reset the stored settings of --camera to their defaults\n"
          "\n"
          "options:\n"
-         "  --virtual             start an embedded virtual camera (private runtime directory)\n"
+         "  --virtual             start an embedded virtual camera 0 in this process\n"
          "  --camera N            camera number (default 0)\n"
          "  --color BITS          colour mode: 8, 16, 24, 32, 48 or 64\n"
          "  --window X,Y,W,H      region of interest\n"

@@ -1,8 +1,5 @@
 #include "record.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -32,11 +29,6 @@ const char *endText(int how) {
     default:
       return "unknown";
   }
-}
-
-std::uint64_t fileBytes(const std::string &path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 std::uint32_t readU32(const std::vector<unsigned char> &bytes, std::size_t offset) {
@@ -101,7 +93,7 @@ MovieSummary readMovieSummary(const std::string &path) {
 int record(CameraSession &camera, const Options &o) {
   const double seconds = o.seconds.value_or(3.0);
   const auto totalMs = static_cast<std::uint64_t>(seconds * 1000.0 + 0.5);
-  const bool live = !o.quiet && isatty(STDOUT_FILENO);
+  const bool live = !o.quiet && stdoutIsTerminal();
   const std::uint64_t frameBytes = std::uint64_t((Pelnik_Width(camera.handle()) * 3 + 3) & ~3) *
                                    std::uint64_t(Pelnik_Height(camera.handle()));
   Progress progress{seconds, frameBytes + 8, 0, 0};
@@ -126,8 +118,8 @@ int record(CameraSession &camera, const Options &o) {
     int how = 0;
     std::uint32_t frames = 0;
     while (how == 0 && Clock::now() < giveUp) {
-      PelnikMsg m{};
-      if (PelnikMsg_Get(camera.ownerWindow(), &m, 100) == 1 && m.message == PELNIK_WM_RECORD_END) {
+      WindowMessage m;
+      if (camera.ownerMessages().next(m, 100) == 1 && m.message == PELNIK_WM_RECORD_END) {
         how = static_cast<int>(m.wParam);
         frames = static_cast<std::uint32_t>(m.lParam);
       }

@@ -15,4 +15,6 @@ void setEnvironment(const char *name, const char *value) {
 
 long currentProcessId() { return static_cast<long>(::getpid()); }
 
+void forgetStoredSettings() {}
+
 }  // namespace pelnik::test

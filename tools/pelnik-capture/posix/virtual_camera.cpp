@@ -1,4 +1,4 @@
-#include "virtual_camera.h"
+#include "../virtual_camera.h"
 
 #include <cstdlib>
 #include <filesystem>
