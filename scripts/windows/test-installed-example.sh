@@ -17,9 +17,10 @@ cd "$prefix/bin"
 x86_64-w64-mingw32-gcc-posix -std=c11 -Wall -Wextra -Werror -I"$prefix/include" \
   -o snapshot.exe "$src/examples/windows/snapshot.c" "$prefix/lib/libPelnikSdk_R5M_LX.dll.a"
 # The virtual camera and the example in one Wine process tree (one prefix);
-# the example is retried while the camera's pipe does not exist yet.
+# the example is retried while the camera's pipe does not exist yet, each
+# try checked with "if errorlevel" (Wine's cmd mistook "a && goto b").
 printf '%s\r\n' '@echo off' 'start /b pelnik-virtcam.exe --cameras 0' 'set n=0' ':again' \
-  'snapshot.exe picture.bmp && goto done' 'set /a n+=1' 'if %n% lss 20 goto again' ':done' \
+  'snapshot.exe picture.bmp' 'if not errorlevel 1 goto done' 'set /a n+=1' 'if %n% lss 40 goto again' ':done' \
   'taskkill /f /im pelnik-virtcam.exe >nul' >run-example.bat
 sh "$src/scripts/windows/wine-run.sh" cmd /c run-example.bat >"$prefix/out.txt" 2>&1 ||
   { cat "$prefix/out.txt" >&2; exit 1; }

@@ -35,7 +35,7 @@ prefix=$work/wine
 WINEPREFIX=$prefix wineboot -i >/dev/null 2>&1 || { echo "test-kit: wineboot failed" >&2; exit 1; }
 cd "$x64/build"
 printf '%s\r\n' '@echo off' 'start /b ..\bin\pelnik-virtcam.exe --cameras 0' 'set n=0' ':again' \
-  'snapshot.exe picture.bmp && goto done' 'set /a n+=1' 'if %n% lss 20 goto again' ':done' \
+  'snapshot.exe picture.bmp' 'if not errorlevel 1 goto done' 'set /a n+=1' 'if %n% lss 40 goto again' ':done' \
   'taskkill /f /im pelnik-virtcam.exe >nul' >run.bat
 status=0
 WINEPREFIX=$prefix wine cmd /c run.bat >out.txt 2>&1 || status=$?
