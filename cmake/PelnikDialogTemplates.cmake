@@ -19,6 +19,7 @@ function(pelnik_dialog_templates dll)
     ${src}/imaging/filter_slots.cpp)
   set(headers
     ${model_headers}
+    ${src}/dialogs/win32/layout_hosts.h
     ${src}/ui/dialog_form.h
     ${src}/ui/dialog_inbox.h
     ${src}/ui/win32/dialog_templates.h
