@@ -5,7 +5,7 @@ JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
 .PHONY: all deps bench-deps build test demo bench asan tsan soak soak-tsan clean install package
-.PHONY: windows windows-deps test-windows serve-deps test-serve arm64 test-arm64
+.PHONY: windows windows-deps test-windows test-windows-gui serve-deps test-serve arm64 test-arm64
 
 all: build
 
@@ -130,5 +130,14 @@ test-windows: windows-deps
 	  sh scripts/windows/test-export-tooling.sh . || t=1; \
 	  ctest --preset windows-x64 -j $(WINDOWS_LANES) || t=1; \
 	  sh scripts/windows/test-installed-example.sh build/windows-x64 . || t=1; \
+	  $(MAKE) --no-print-directory test-windows-gui || t=1; \
 	  sh scripts/windows/wine-prefix.sh build/windows-x64 stop; \
 	  test $$b = 0 || echo "test-windows: the build failed"; test $$b$$t = 00
+
+# The Windows build's windows under Wine on Xvfb, driven from the Linux
+# tree's host program (the lanes are those test-windows prepared).
+test-windows-gui:
+	@test -f build/default/build.ninja || cmake --preset default >/dev/null
+	cmake --preset default -DPELNIK_WINDOWS_TREE=$(CURDIR)/build/windows-x64 >/dev/null
+	cmake --build build/default --target test_wine_gui
+	ctest --test-dir build/default -L wine --output-on-failure -j $(WINDOWS_LANES) --timeout 300

@@ -287,15 +287,17 @@ int Screenshot::inkIn(int x, int y, int w, int h) const {
 
 namespace {
 
-// Reads a rectangle from the window's top-left corner over a connection of
-// its own; false when the window cannot be read.
-bool readPixels(unsigned long window, int width, int height, std::vector<unsigned> &pixels) {
+// Reads a rectangle of the window at (x, y) over a connection of its own;
+// false when the window cannot be read.
+bool readPixels(unsigned long window, int x0, int y0, int width, int height,
+                std::vector<unsigned> &pixels) {
   // No error handler of its own: the library's trap must stay in place in
   // the tests that read its windows back.
   DisplayPtr d = openDisplay();
   if (!d) return false;
   XSync(d.get(), False);
-  XImage *image = XGetImage(d.get(), window, 0, 0, static_cast<unsigned>(width),
+  if (window == 0) window = DefaultRootWindow(d.get());
+  XImage *image = XGetImage(d.get(), window, x0, y0, static_cast<unsigned>(width),
                             static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (!image) return false;
   pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
@@ -315,13 +317,22 @@ std::optional<Screenshot> captureWindow(unsigned long window) {
   Screenshot shot;
   shot.width = geometry->width;
   shot.height = geometry->height;
-  if (!readPixels(window, shot.width, shot.height, shot.pixels)) return std::nullopt;
+  if (!readPixels(window, 0, 0, shot.width, shot.height, shot.pixels)) return std::nullopt;
+  return shot;
+}
+
+std::optional<Screenshot> captureScreen(int x, int y, int width, int height) {
+  Screenshot shot;
+  shot.width = width;
+  shot.height = height;
+  if (width <= 0 || height <= 0 || !readPixels(0, x, y, width, height, shot.pixels))
+    return std::nullopt;
   return shot;
 }
 
 std::vector<std::uint32_t> readWindowPixels(unsigned long window, int width, int height) {
   std::vector<unsigned> pixels;
-  if (!readPixels(window, width, height, pixels)) return {};
+  if (!readPixels(window, 0, 0, width, height, pixels)) return {};
   return {pixels.begin(), pixels.end()};
 }
 

@@ -105,6 +105,10 @@ std::optional<Screenshot> captureWindow(unsigned long window);
 // A window's top-left width x height pixels as 0xRRGGBB, row 0 the top
 // line; empty when the window cannot be read.
 std::vector<std::uint32_t> readWindowPixels(unsigned long window, int width, int height);
+// A rectangle of the screen (root coordinates), whatever windows show there:
+// how a Windows program's client area is read under Wine, whose windows
+// and frames are not always X windows of their own.
+std::optional<Screenshot> captureScreen(int x, int y, int width, int height);
 // Writes a capture as PNG (for the documentation).
 bool savePng(const Screenshot &shot, const std::string &path);
 
