@@ -118,6 +118,17 @@ class ResourceDialogView {
         return TRUE;
       case WM_DESTROY:
         view->wake_.reset();
+        if (view->paneBrush_) ::DeleteObject(view->paneBrush_);
+        view->paneBrush_ = nullptr;
+        return FALSE;
+      case WM_CTLCOLORSTATIC:
+        // Captions laid over the tab control itself take the colour of its pane.
+        if (view->controlsOverTab() && isStaticText(reinterpret_cast<HWND>(lParam))) {
+          if (HBRUSH brush = view->paneBrush()) {
+            ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+            return reinterpret_cast<INT_PTR>(brush);
+          }
+        }
         return FALSE;
       default:
         return view->controlMessage(dialog, message, wParam, lParam);
@@ -131,6 +142,38 @@ class ResourceDialogView {
     }
     ResourceDialogView *view = viewOf(page);
     return view ? view->controlMessage(page, message, wParam, lParam) : FALSE;
+  }
+
+  // A frame without page templates holds its page's controls itself.
+  bool controlsOverTab() const { return tab_ && ids_.pages[0] == 0; }
+
+  static bool isStaticText(HWND control) {
+    char className[16] = {};
+    ::GetClassNameA(control, className, sizeof className);
+    return ::lstrcmpiA(className, "Static") == 0;
+  }
+
+  // The colour the tab control paints its pane with (themes differ): a
+  // point of the pane as the control prints itself.
+  HBRUSH paneBrush() {
+    if (paneBrush_ || !tab_) return paneBrush_;
+    RECT area{};
+    ::GetClientRect(tab_, &area);
+    RECT pane = area;
+    ::SendMessageA(tab_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&pane));
+    HDC screen = ::GetDC(tab_);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, area.right, area.bottom);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::FillRect(memory, &area, ::GetSysColorBrush(COLOR_BTNFACE));
+    ::SendMessageA(tab_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+    const COLORREF colour = ::GetPixel(memory, pane.left + 4, pane.top + 4);
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(tab_, screen);
+    paneBrush_ = ::CreateSolidBrush(colour == CLR_INVALID ? ::GetSysColor(COLOR_BTNFACE) : colour);
+    return paneBrush_;
   }
 
   void attach(HWND frame) {
@@ -425,6 +468,7 @@ class ResourceDialogView {
   std::map<HWND, std::size_t> byWindow_;
   bool syncing_ = false;
   std::unique_ptr<InboxWakeTarget> wake_;
+  HBRUSH paneBrush_ = nullptr;
 };
 
 void initCommonControls() {

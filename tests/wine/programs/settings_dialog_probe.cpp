@@ -4,17 +4,16 @@
 // every caption, tab label and list entry with the form the dialog's model
 // builds, and tells the driving test where the controls are. After each
 // dialog it reports what the getters give, and at the end what the
-// registry holds.
-//   settings-dialog-probe.exe REPORT_DIR analog|image|camera...
-// Files in REPORT_DIR: KIND.shown (when the dialog shows), KIND.done (after
-// it has closed), registry (at the end), each written whole.
+// registry holds. It starts from an empty settings key.
+//   settings_dialog_probe.exe WORK_DIR analog|image|camera...
+// Reports: KIND.shown (when the dialog shows), KIND.done (after it has
+// closed), registry (at the end).
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <atomic>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +26,7 @@
 #include "settings/user_store.h"
 #include "ui/ui_language.h"
 #include "virtcam/win32/pipe_server.h"
+#include "wine/programs/probe_channel.h"
 
 namespace {
 
@@ -56,15 +56,7 @@ std::wstring windowTextW(HWND window) {
   return text;
 }
 
-// Whole or not at all: the driving test polls for the file.
-bool writeWhole(const std::string &path, const std::string &text) {
-  const std::string partial = path + ".partial";
-  FILE *f = std::fopen(partial.c_str(), "wb");
-  if (!f) return false;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-  return ::MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
+using Facts = std::vector<std::pair<std::string, std::string>>;
 
 struct Child {
   HWND window;
@@ -97,16 +89,19 @@ platform::DialogForm expectedForm(const std::string &kind) {
   return settings::CameraDialogModel(settings::userStore(), 0, texts).form();
 }
 
-// Compares the dialog with the form; one line per difference, and the
-// number of texts compared.
-std::string compareTexts(HWND dialog, const platform::DialogForm &form, int &compared) {
-  std::ostringstream out;
+// Compares the dialog with the form: "compared" texts, "mismatches" and
+// one "mismatch.N" fact per difference.
+void compareTexts(HWND dialog, const platform::DialogForm &form, Facts &facts) {
   std::vector<Child> children;
   ::EnumChildWindows(dialog, collectChild, reinterpret_cast<LPARAM>(&children));
+  int compared = 0;
+  int mismatches = 0;
+  auto differs = [&](const std::string &what) {
+    facts.emplace_back("mismatch." + std::to_string(mismatches++), what);
+  };
   auto expect = [&](const std::wstring &shown, const std::string &wanted, const std::string &what) {
     ++compared;
-    if (shown != wide(wanted))
-      out << "mismatch " << what << " shown '" << utf8(shown) << "' wanted '" << wanted << "'\n";
+    if (shown != wide(wanted)) differs(what + " shows '" + utf8(shown) + "', not '" + wanted + "'");
   };
   expect(windowTextW(dialog), form.title, "title");
 
@@ -115,7 +110,7 @@ std::string compareTexts(HWND dialog, const platform::DialogForm &form, int &com
     if (c.className == WC_TABCONTROLW) tab = c.window;
   const int tabs = tab ? int(::SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0)) : 0;
   if (tabs != int(form.tabs.size()))
-    out << "mismatch tab count " << tabs << " wanted " << form.tabs.size() << "\n";
+    differs(std::to_string(tabs) + " tabs, not " + std::to_string(form.tabs.size()));
   for (int i = 0; i < tabs && i < int(form.tabs.size()); ++i) {
     wchar_t label[128] = {};
     TCITEMW item{};
@@ -127,12 +122,13 @@ std::string compareTexts(HWND dialog, const platform::DialogForm &form, int &com
   }
 
   for (const platform::DialogControl &c : form.controls) {
+    // A static text the dialog fills in itself (the exposure time) is not a caption.
     const bool captioned = c.kind != platform::ControlKind::Text || c.text.empty();
     if (captioned && !c.label.empty()) {
       bool found = false;
       for (const Child &child : children) found = found || child.text == wide(c.label);
       ++compared;
-      if (!found) out << "mismatch caption of " << c.id << " '" << c.label << "' not shown\n";
+      if (!found) differs("no caption '" + c.label + "' (control " + std::to_string(c.id) + ")");
     }
     if (c.kind != platform::ControlKind::ListBox) continue;
     HWND list = nullptr;
@@ -140,72 +136,74 @@ std::string compareTexts(HWND dialog, const platform::DialogForm &form, int &com
       if (child.id == platform::shownControlId(c.id) && child.className == WC_COMBOBOXW)
         list = child.window;
     if (!list) {
-      out << "mismatch list " << c.id << " missing\n";
+      differs("no list " + std::to_string(c.id));
       continue;
     }
     const int count = int(::SendMessageW(list, CB_GETCOUNT, 0, 0));
     if (count != int(c.items.size()))
-      out << "mismatch list " << c.id << " holds " << count << " wanted " << c.items.size() << "\n";
+      differs("list " + std::to_string(c.id) + " holds " + std::to_string(count) + " entries, not " +
+              std::to_string(c.items.size()));
     for (int i = 0; i < count && i < int(c.items.size()); ++i) {
       const auto length = ::SendMessageW(list, CB_GETLBTEXTLEN, WPARAM(i), 0);
       std::wstring entry(std::size_t(length > 0 ? length : 0) + 1, L'\0');
       ::SendMessageW(list, CB_GETLBTEXT, WPARAM(i), LPARAM(entry.data()));
       entry.resize(std::size_t(length > 0 ? length : 0));
-      expect(entry, c.items[std::size_t(i)], "list " + std::to_string(c.id) + " entry " +
-                                                 std::to_string(i));
+      expect(entry, c.items[std::size_t(i)],
+             "list " + std::to_string(c.id) + " entry " + std::to_string(i));
     }
   }
-  return out.str();
+  facts.emplace_back("compared", std::to_string(compared));
+  facts.emplace_back("mismatches", std::to_string(mismatches));
 }
 
-// Where the visible controls are, in screen coordinates (which are the X
-// root's under Wine), by id.
-std::string controlPlaces(HWND dialog) {
-  std::ostringstream out;
+void addPlace(Facts &facts, const std::string &name, HWND window) {
   RECT r{};
-  ::GetWindowRect(dialog, &r);
-  out << "window " << r.left << " " << r.top << " " << r.right - r.left << " "
-      << r.bottom - r.top << "\n";
+  ::GetWindowRect(window, &r);
+  facts.emplace_back(name + ".x", std::to_string(r.left));
+  facts.emplace_back(name + ".y", std::to_string(r.top));
+  facts.emplace_back(name + ".w", std::to_string(r.right - r.left));
+  facts.emplace_back(name + ".h", std::to_string(r.bottom - r.top));
+}
+
+// Where the dialog and its visible controls are ("window.x", "c1013.x"...),
+// in screen coordinates, which are the X root's under Wine.
+void controlPlaces(HWND dialog, Facts &facts) {
+  addPlace(facts, "window", dialog);
   std::vector<Child> children;
   ::EnumChildWindows(dialog, collectChild, reinterpret_cast<LPARAM>(&children));
-  for (const Child &c : children) {
-    if (c.id <= 0 || !::IsWindowVisible(c.window)) continue;
-    ::GetWindowRect(c.window, &r);
-    out << "control " << c.id << " " << r.left << " " << r.top << " " << r.right - r.left << " "
-        << r.bottom - r.top << "\n";
-  }
-  return out.str();
+  for (const Child &c : children)
+    if (c.id > 0 && ::IsWindowVisible(c.window)) addPlace(facts, "c" + std::to_string(c.id), c.window);
 }
 
 // Watches for the dialog on another thread while the export runs.
-void watch(const std::string &kind, const std::string &dir, std::atomic<bool> &stop) {
+void watch(const test::ProbeChannel &channel, const std::string &kind, std::atomic<bool> &stop) {
   const platform::DialogForm form = expectedForm(kind);
   HWND dialog = nullptr;
   while (!stop && !dialog) {
     HWND found = ::FindWindowW(L"#32770", wide(form.title).c_str());
-    if (found && ::IsWindowVisible(found)) dialog = found;
-    else ::Sleep(20);
+    if (found && ::IsWindowVisible(found))
+      dialog = found;
+    else
+      ::Sleep(20);
   }
   if (!dialog) return;
-  ::Sleep(200);  // its first paint
-  int compared = 0;
-  const std::string differences = compareTexts(dialog, form, compared);
-  writeWhole(dir + "/" + kind + ".shown", "compared " + std::to_string(compared) + "\n" +
-                                              differences + controlPlaces(dialog));
+  Facts facts;
+  facts.emplace_back("language", std::to_string(::GetSystemDefaultLangID()));
+  compareTexts(dialog, form, facts);
+  controlPlaces(dialog, facts);
+  channel.report(kind + ".shown", facts);
 }
 
-std::string values(int handle) {
-  std::ostringstream out;
-  out << "gain " << Pelnik_GetGlobalGain(handle, nullptr) << "\n"
-      << "exposure " << Pelnik_GetExposureTime(handle, nullptr) << "\n"
-      << "brightness " << Pelnik_GetBrightness(handle, nullptr) << "\n"
-      << "waittime " << Pelnik_GetWaitTime(handle) << "\n";
-  return out.str();
+void addValues(Facts &facts, const std::string &prefix, int handle) {
+  facts.emplace_back(prefix + "gain", std::to_string(Pelnik_GetGlobalGain(handle, nullptr)));
+  facts.emplace_back(prefix + "exposure", std::to_string(Pelnik_GetExposureTime(handle, nullptr)));
+  facts.emplace_back(prefix + "brightness", std::to_string(Pelnik_GetBrightness(handle, nullptr)));
+  facts.emplace_back(prefix + "waittime", std::to_string(Pelnik_GetWaitTime(handle)));
 }
 
 long registryValue(const std::string &subKey, const char *name) {
-  const std::string key = std::string(settings::kRootKey) + "\\Camera_00" +
-                          (subKey.empty() ? "" : "\\" + subKey);
+  const std::string key =
+      std::string(settings::kRootKey) + "\\Camera_00" + (subKey.empty() ? "" : "\\" + subKey);
   DWORD value = 0;
   DWORD size = sizeof value;
   if (::RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value,
@@ -222,10 +220,10 @@ LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 int main(int argc, char **argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: settings-dialog-probe REPORT_DIR KIND...\n");
+    std::fprintf(stderr, "usage: settings_dialog_probe WORK_DIR KIND...\n");
     return 2;
   }
-  const std::string dir = argv[1];
+  const test::ProbeChannel channel(argv[1]);
   virtcam::CameraOptions options;
   options.sensorTiming = false;
   virtcam::win32::PipeServer server({0}, options);
@@ -241,17 +239,21 @@ int main(int argc, char **argv) {
   HWND owner = ::CreateWindowW(L"PelnikDialogOwner", L"Pelnik dialog owner",
                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1000, 900, nullptr, nullptr,
                                windowClass.hInstance, nullptr);
+  // Every run starts from the stored defaults, whatever an earlier run in
+  // this prefix left.
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, settings::kRootKey);
   const int handle = Pelnik_Initialize(owner);
+  // Monochrome 8 bit: the image dialog has both of its pages.
   if (!handle || Pelnik_SetDeviceNumber(handle, 0) != 1 || Pelnik_SetColorMode(handle, 8) != 1) {
     std::fprintf(stderr, "no camera: error %d\n", handle ? Pelnik_GetLastError(handle) : -1);
     return 1;
   }
-  std::string summary = "language " + std::to_string(::GetSystemDefaultLangID()) + "\n";
   for (int i = 2; i < argc; ++i) {
     const std::string kind = argv[i];
-    const std::string before = values(handle);
+    Facts facts;
+    addValues(facts, "before.", handle);
     std::atomic<bool> stop{false};
-    std::thread watcher([&] { watch(kind, dir, stop); });
+    std::thread watcher([&] { watch(channel, kind, stop); });
     int result = -1;
     if (kind == "analog")
       result = Pelnik_SetAnalogDlg(handle, owner);
@@ -261,20 +263,19 @@ int main(int argc, char **argv) {
       result = Pelnik_SetCameraDlg(handle, owner);
     stop = true;
     watcher.join();
-    writeWhole(dir + "/" + kind + ".done",
-               "result " + std::to_string(result) + "\nbefore\n" + before + "after\n" +
-                   values(handle));
+    facts.emplace_back("result", std::to_string(result));
+    addValues(facts, "after.", handle);
+    channel.report(kind + ".done", facts);
   }
   // The camera's settings reach the registry when it is released.
   Pelnik_Release(handle);
-  const pelnik::FilterSlotInfo &brightness = pelnik::filterSlotInfo(0);
-  std::ostringstream registry;
-  registry << "gain " << registryValue("Gain", "Global") << "\n"
-           << "exposure " << registryValue("Gain", "Exposure") << "\n"
-           << "brightness "
-           << registryValue(pelnik::slotGroupKey(brightness.group), brightness.storedName) << "\n"
-           << "waittime " << registryValue("", "WaitTime") << "\n";
-  writeWhole(dir + "/registry", summary + registry.str());
+  const FilterSlotInfo &brightness = filterSlotInfo(0);
+  channel.report("registry",
+                 {{"gain", std::to_string(registryValue("Gain", "Global"))},
+                  {"exposure", std::to_string(registryValue("Gain", "Exposure"))},
+                  {"brightness", std::to_string(registryValue(slotGroupKey(brightness.group),
+                                                              brightness.storedName))},
+                  {"waittime", std::to_string(registryValue("", "WaitTime"))}});
   ::DestroyWindow(owner);
   return 0;
 }
