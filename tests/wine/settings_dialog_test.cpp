@@ -79,7 +79,8 @@ void keepPicture(const Report &shown, const std::string &name) {
 Report shownDialog(WineProgram &program, const std::string &kind, int language) {
   const auto shown = program.waitForReport(kind + ".shown", kShowMs);
   const std::vector<unsigned char> log = program.readFile("wine.log");
-  EXPECT_TRUE(shown) << "the " << kind << " dialog did not show; " << std::string(log.begin(), log.end());
+  EXPECT_TRUE(shown) << "the " << kind << " dialog did not show; "
+                     << std::string(log.begin(), log.end());
   if (!shown) return {};
   EXPECT_EQ(reportInt(*shown, "language"), language);
   EXPECT_GT(reportInt(*shown, "compared"), 10) << kind;

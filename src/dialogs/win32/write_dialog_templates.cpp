@@ -20,7 +20,8 @@ int main(int argc, char **argv) {
   }
   std::ostringstream script;
   platform::win32_dialogs::writeScriptHead(script);
-  for (platform::UiLanguage language : {platform::UiLanguage::Japanese, platform::UiLanguage::English}) {
+  for (platform::UiLanguage language :
+       {platform::UiLanguage::Japanese, platform::UiLanguage::English}) {
     const settings::DialogTexts &texts = settings::dialogTexts(language);
     LayoutAnalogHost analogHost;
     LayoutImageHost imageHost;

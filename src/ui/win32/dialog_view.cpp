@@ -45,8 +45,8 @@ HMODULE templateModule() {
 // The form's UTF-8 text in the code page of the dialog's language.
 std::string narrowText(const std::string &utf8, bool japanese) {
   if (utf8.empty()) return {};
-  const int wideLength = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
-                                               static_cast<int>(utf8.size()), nullptr, 0);
+  const int wideLength =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   if (wideLength <= 0) return {};
   std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
@@ -166,7 +166,8 @@ class ResourceDialogView {
     HBITMAP bitmap = ::CreateCompatibleBitmap(screen, area.right, area.bottom);
     HGDIOBJ old = ::SelectObject(memory, bitmap);
     ::FillRect(memory, &area, ::GetSysColorBrush(COLOR_BTNFACE));
-    ::SendMessageA(tab_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+    ::SendMessageA(tab_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                   PRF_CLIENT | PRF_ERASEBKGND);
     const COLORREF colour = ::GetPixel(memory, pane.left + 4, pane.top + 4);
     ::SelectObject(memory, old);
     ::DeleteObject(bitmap);
@@ -197,8 +198,7 @@ class ResourceDialogView {
         HWND page = ::CreateDialogParamA(module_, MAKEINTRESOURCEA(ids_.pages[i]), tab_, pageProc,
                                          reinterpret_cast<LPARAM>(this));
         if (!page) continue;
-        ::SetWindowPos(page, HWND_TOP, corner.left, corner.top, 0, 0,
-                       SWP_NOSIZE | SWP_NOACTIVATE);
+        ::SetWindowPos(page, HWND_TOP, corner.left, corner.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
         pages_.resize(i + 1, nullptr);
         pages_[i] = page;
       }
@@ -284,7 +284,8 @@ class ResourceDialogView {
           if (Binding *b = bindingOf(header->hwndFrom); b && b->role == Role::Spin) {
             const auto *step = reinterpret_cast<const NMUPDOWN *>(lParam);
             const DialogControl *c = controller_.form().find(b->formId);
-            send({DialogEvent::Kind::SpinStepped, c ? c->spinId : b->formId,
+            send({DialogEvent::Kind::SpinStepped,
+                  c ? c->spinId : b->formId,
                   step->iDelta < 0 ? -1 : 1,
                   {}});
             // The form decides the position; sync shows it.

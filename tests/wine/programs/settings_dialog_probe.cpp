@@ -45,8 +45,7 @@ std::string utf8(const std::wstring &text) {
   const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
                                       nullptr, nullptr);
   std::string out(std::size_t(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr,
-                        nullptr);
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 
@@ -141,8 +140,8 @@ void compareTexts(HWND dialog, const platform::DialogForm &form, Facts &facts) {
     }
     const int count = int(::SendMessageW(list, CB_GETCOUNT, 0, 0));
     if (count != int(c.items.size()))
-      differs("list " + std::to_string(c.id) + " holds " + std::to_string(count) + " entries, not " +
-              std::to_string(c.items.size()));
+      differs("list " + std::to_string(c.id) + " holds " + std::to_string(count) +
+              " entries, not " + std::to_string(c.items.size()));
     for (int i = 0; i < count && i < int(c.items.size()); ++i) {
       const auto length = ::SendMessageW(list, CB_GETLBTEXTLEN, WPARAM(i), 0);
       std::wstring entry(std::size_t(length > 0 ? length : 0) + 1, L'\0');
@@ -172,7 +171,8 @@ void controlPlaces(HWND dialog, Facts &facts) {
   std::vector<Child> children;
   ::EnumChildWindows(dialog, collectChild, reinterpret_cast<LPARAM>(&children));
   for (const Child &c : children)
-    if (c.id > 0 && ::IsWindowVisible(c.window)) addPlace(facts, "c" + std::to_string(c.id), c.window);
+    if (c.id > 0 && ::IsWindowVisible(c.window))
+      addPlace(facts, "c" + std::to_string(c.id), c.window);
 }
 
 // Watches for the dialog on another thread while the export runs.

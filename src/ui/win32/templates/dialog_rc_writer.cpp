@@ -31,8 +31,8 @@ class TemplateWriter {
 
   // "x, y, w, h" in dialog units, relative to the template's origin.
   std::string box(int x, int y, int w, int h) const {
-    return std::to_string(dluX(x - origin_.x)) + ", " + std::to_string(dluY(y - origin_.y)) +
-           ", " + std::to_string(dluX(w)) + ", " + std::to_string(dluY(h));
+    return std::to_string(dluX(x - origin_.x)) + ", " + std::to_string(dluY(y - origin_.y)) + ", " +
+           std::to_string(dluX(w)) + ", " + std::to_string(dluY(h));
   }
 
   void line(const std::string &text) { out_ << "    " << text << "\n"; }
