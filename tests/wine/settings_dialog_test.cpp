@@ -68,7 +68,8 @@ void keepPicture(const Report &shown, const std::string &name) {
   const char *dir = std::getenv("PELNIK_DIALOG_SCREENSHOTS");
   if (!dir) return;
   settle();
-  const Place w = placeOf(shown, "window");
+  const Place w = placeOf(shown, "client");
+  ASSERT_GT(w.w, 0);
   const auto shot = captureScreen(w.x, w.y, w.w, w.h);
   ASSERT_TRUE(shot);
   EXPECT_TRUE(savePng(*shot, std::string(dir) + "/" + name + ".png"));

@@ -164,10 +164,19 @@ void addPlace(Facts &facts, const std::string &name, HWND window) {
   facts.emplace_back(name + ".h", std::to_string(r.bottom - r.top));
 }
 
-// Where the dialog and its visible controls are ("window.x", "c1013.x"...),
+// Where the dialog, its client area and its visible controls are
+// ("window.x", "client.x", "c1013.x"...),
 // in screen coordinates, which are the X root's under Wine.
 void controlPlaces(HWND dialog, Facts &facts) {
   addPlace(facts, "window", dialog);
+  // The client area: without a window manager nobody draws the caption.
+  RECT client{};
+  ::GetClientRect(dialog, &client);
+  ::MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT *>(&client), 2);
+  facts.emplace_back("client.x", std::to_string(client.left));
+  facts.emplace_back("client.y", std::to_string(client.top));
+  facts.emplace_back("client.w", std::to_string(client.right - client.left));
+  facts.emplace_back("client.h", std::to_string(client.bottom - client.top));
   std::vector<Child> children;
   ::EnumChildWindows(dialog, collectChild, reinterpret_cast<LPARAM>(&children));
   for (const Child &c : children)
