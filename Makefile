@@ -41,7 +41,7 @@ arm64:
 	cmake --build --preset arm64
 
 test-arm64: arm64
-	ctest --test-dir build/arm64 -L portable --output-on-failure -j2
+	ctest --test-dir build/arm64 -L "portable|posix" --output-on-failure -j2
 
 # The demo builds what it runs: the library and the capture tool (which
 # embeds the virtual camera); the tests are built by `make test`.

@@ -7,14 +7,20 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "PelnikSdk_R5M_LX.h"
 #include "virtcam/frame_stamp.h"
 #include "virtcam/virtual_camera.h"
 
@@ -502,5 +508,109 @@ TEST_F(PelnikSrcTest, AnAbsentCameraIsNamedInWords) {
   g_error_free(gerror);
   gst_message_unref(error);
 }
+
+// The fault matrix row of the element: each fault the in-process virtual
+// camera can inject while a pipeline plays, then healing. The element posts
+// only the documented codes, no state change waits past the documented
+// limits, and a pipeline started again once the camera healed plays again.
+struct SourceFault {
+  ControlAction action;
+  const char *name;
+};
+
+void PrintTo(const SourceFault &fault, std::ostream *out) { *out << fault.name; }
+
+class PelnikSrcFaults : public PelnikSrcTest, public ::testing::WithParamInterface<SourceFault> {
+ protected:
+  using Clock = std::chrono::steady_clock;
+
+  // Starts the pipeline and waits for a first picture; the time the state
+  // change took counts toward the longest call.
+  bool startAndPull(GstClockTime timeout) {
+    build("frame-timeout=1000", "video/x-raw,format=GRAY8");
+    const auto start = Clock::now();
+    const bool started =
+        gst_element_set_state(pipeline_, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    longest_ = std::max(longest_, Clock::now() - start);
+    GstSample *sample = started ? pull(timeout) : nullptr;
+    if (!sample) {
+      noteError();
+      return false;
+    }
+    gst_sample_unref(sample);
+    return true;
+  }
+
+  // Records the code of an error waiting on the bus, if any.
+  void noteError() {
+    if (GstMessage *error = waitError(0)) {
+      codes_.insert(sdkCode(error));
+      gst_message_unref(error);
+    }
+  }
+
+  void timedStop() {
+    const auto start = Clock::now();
+    stop();
+    longest_ = std::max(longest_, Clock::now() - start);
+  }
+
+  std::set<int> codes_;
+  Clock::duration longest_{};
+};
+
+TEST_P(PelnikSrcFaults, DocumentedCodesBoundedWaitsAndPlaysAgainAfterHealing) {
+  ASSERT_TRUE(startAndPull(10 * GST_SECOND)) << busError();
+  ASSERT_TRUE(camera_->apply(GetParam().action, 0));
+  int delivered = 0;
+  const auto faultEnds = Clock::now() + std::chrono::milliseconds(2500);
+  while (Clock::now() < faultEnds) {
+    GstSample *sample = pull(300 * GST_MSECOND);
+    if (sample) {
+      ++delivered;
+      gst_sample_unref(sample);
+    } else if (gst_app_sink_is_eos(GST_APP_SINK(sink_))) {
+      break;
+    }
+  }
+  noteError();
+  ASSERT_TRUE(camera_->apply(ControlAction::Heal, 0));
+  timedStop();
+
+  // A pipeline that ended on the fault is started again, as an application
+  // that saw the error would.
+  bool recovered = false;
+  const auto healDeadline = Clock::now() + std::chrono::seconds(15);
+  while (!recovered && Clock::now() < healDeadline) recovered = startAndPull(3 * GST_SECOND);
+  timedStop();
+
+  std::string codes;
+  for (int c : codes_) codes += (codes.empty() ? "" : ",") + std::to_string(c);
+  std::printf(
+      "fault-matrix | %-15s | %-16s | %3d pictures | codes %-12s | longest call %5lld ms | %s\n",
+      "pelniksrc", GetParam().name, delivered, codes.empty() ? "-" : codes.c_str(),
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(longest_).count()),
+      recovered ? "recovered" : "NOT recovered");
+  EXPECT_TRUE(recovered) << "the pipeline did not play again after healing";
+  EXPECT_LE(longest_, std::chrono::seconds(10));
+  const std::set<int> documented{PELNIK_ERR_NO_DEVICE, PELNIK_ERR_IO, PELNIK_ERR_ACQUISITION,
+                                 PELNIK_ERR_STOPPED};
+  for (int code : codes_) EXPECT_TRUE(documented.count(code)) << "undocumented code " << code;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PelnikSrcFaults,
+    ::testing::Values(SourceFault{ControlAction::Unplug, "unplug"},
+                      SourceFault{ControlAction::Stall, "stall"},
+                      SourceFault{ControlAction::ShortRead, "one short read"},
+                      SourceFault{ControlAction::ShortReads, "every read short"},
+                      SourceFault{ControlAction::FailCommands, "failing commands"}),
+    [](const ::testing::TestParamInfo<SourceFault> &param) {
+      std::string name = param.param.name;
+      for (char &c : name)
+        if (c == ' ') c = '_';
+      return name;
+    });
 
 }  // namespace

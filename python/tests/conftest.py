@@ -31,12 +31,22 @@ class VirtualCamera:
 
     def __init__(self) -> None:
         self.directory = _ROOT / "run" / "pelnik"
-        self.process = subprocess.Popen([VIRTCAM, "--cameras", "0,2", "--quiet"], stdout=subprocess.DEVNULL)
+        self.process = self._spawn()
         deadline = time.monotonic() + 10
         while not (self.directory / "pelnik-virtcam.control").exists():
             if self.process.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError(f"{VIRTCAM} did not start")
             time.sleep(0.02)
+
+    @staticmethod
+    def _spawn() -> subprocess.Popen:
+        return subprocess.Popen([VIRTCAM, "--cameras", "0,2", "--quiet"], stdout=subprocess.DEVNULL)
+
+    def kill_and_restart(self) -> None:
+        """SIGKILL (its sockets are left behind), then a new virtual camera."""
+        self.process.kill()
+        self.process.wait(10)
+        self.process = self._spawn()
 
     def ctl(self, action: str, camera: int = 0) -> None:
         subprocess.run([VIRTCAM, "ctl", action, str(camera)], check=True)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "exports_camera_support.h"
+#include "support/posix/spawn_helper.h"
 #include "support/test_environment.h"
 #include "virtcam/frame_stamp.h"
 
@@ -301,13 +302,9 @@ TEST_F(Acquisition, FrameRateIsMeasuredOverAboutOneSecond) {
 
 TEST_F(Acquisition, SecondProcessFindsTheStreamingCameraClaimed) {
   ASSERT_EQ(Pelnik_StartPreview(handle_), 1);
-  const std::string helper = pelnik::test::buildPath("tests/camera_capture_probe");
-  const pid_t child = fork();
+  const pid_t child =
+      pelnik::test::spawnHelper(pelnik::test::helperArgv("tests/camera_capture_probe"));
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    execl(helper.c_str(), helper.c_str(), static_cast<char *>(nullptr));
-    _exit(127);
-  }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));

@@ -17,9 +17,8 @@
 #include <vector>
 
 #include "api/exports_camera_support.h"
+#include "support/posix/spawn_helper.h"
 #include "support/test_environment.h"
-
-extern char **environ;
 
 namespace pelnik::test {
 namespace {
@@ -30,12 +29,7 @@ constexpr auto kCallLimit = std::chrono::seconds(10);
 // One pelnik-virtcam serving camera 0 in this test's runtime directory.
 class VirtcamProcess {
  public:
-  VirtcamProcess() {
-    const std::string program = buildPath("pelnik-virtcam");
-    std::vector<char *> argv{const_cast<char *>(program.c_str()), const_cast<char *>("--cameras"),
-                             const_cast<char *>("0"), nullptr};
-    if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
-  }
+  VirtcamProcess() { pid_ = spawnHelper(helperArgv("pelnik-virtcam", {"--cameras", "0"})); }
   ~VirtcamProcess() { kill(SIGTERM); }
   bool started() const { return pid_ > 0; }
   void kill(int signal) {

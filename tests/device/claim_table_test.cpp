@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/posix/runtime_dir.h"
+#include "support/posix/spawn_helper.h"
 #include "support/test_environment.h"
 
 namespace {
@@ -155,9 +156,7 @@ class ClaimHolder {
       dup2(fromChild[1], 1);
       close(toChild[1]);
       close(fromChild[0]);
-      const std::string program = pelnik::test::buildPath("tests/claim_holder");
-      execl(program.c_str(), program.c_str(), static_cast<char *>(nullptr));
-      _exit(127);
+      pelnik::test::execHelper(pelnik::test::helperArgv("tests/claim_holder"));
     }
     close(toChild[0]);
     close(fromChild[1]);

@@ -100,7 +100,7 @@ TEST_F(DebugLog, LongLinesAreCutAndLinesOfManyThreadsNeverMix) {
 // Runs the probe program with the variable set (or unset) and returns what
 // it printed on standard output and standard error.
 std::string runProbe(const char *value) {
-  const std::string program = test::buildPath("tests/debug_areas_probe");
+  const std::string program = test::helperCommandLine("tests/debug_areas_probe");
   const std::string command =
       std::string(value ? "PELNIK_DEBUG='" + std::string(value) + "' " : "env -u PELNIK_DEBUG ") +
       program + " 2>&1";

@@ -2,7 +2,6 @@
 // Shared by the settings tests: files of the isolated configuration
 // directory, registry-export texts, and helper processes.
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,9 +15,8 @@
 #include "platform/settings_store.h"
 #include "platform/text_convert.h"
 #include "settings/reg_document.h"
+#include "support/posix/spawn_helper.h"
 #include "support/test_environment.h"
-
-extern char **environ;
 
 namespace pelnik::test {
 
@@ -76,13 +74,7 @@ inline long long storedDword(const settings::RegDocument &document, const std::s
 class HelperProcess {
  public:
   explicit HelperProcess(const std::vector<std::string> &args) {
-    const std::string program = buildPath("tests/" + args.front());
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(program.c_str()));
-    for (std::size_t i = 1; i < args.size(); ++i)
-      argv.push_back(const_cast<char *>(args[i].c_str()));
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    pid_ = spawnHelper(helperArgv("tests/" + args.front(), {args.begin() + 1, args.end()}));
   }
   ~HelperProcess() {
     if (pid_ > 0) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 #include "support/process_environment.h"
@@ -73,6 +74,16 @@ std::string helperCommandLine(const std::string &relative) {
   const std::string emulator = emulatorCommand();
   const std::string program = "'" + buildPath(relative) + "'";
   return emulator.empty() ? program : emulator + " " + program;
+}
+
+std::vector<std::string> helperArgv(const std::string &relative,
+                                    const std::vector<std::string> &arguments) {
+  std::vector<std::string> argv;
+  std::istringstream emulator(emulatorCommand());
+  for (std::string word; emulator >> word;) argv.push_back(word);
+  argv.push_back(buildPath(relative));
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return argv;
 }
 
 bool reducedWorkload() {

@@ -1,6 +1,7 @@
 #pragma once
 // Per-process isolation for tests: private XDG runtime and config directories.
 #include <string>
+#include <vector>
 
 namespace pelnik::test {
 
@@ -29,6 +30,10 @@ std::string emulatorCommand();
 // A shell command line that runs the helper program at `relative` in the
 // build tree (through the emulator when there is one), for popen().
 std::string helperCommandLine(const std::string &relative);
+// The same as an argument vector (the emulator's words, the program, then
+// `arguments`), for spawning without a shell.
+std::vector<std::string> helperArgv(const std::string &relative,
+                                    const std::vector<std::string> &arguments = {});
 
 // True when PELNIK_TEST_REDUCED is set to a non-zero value (the emulator
 // wrapper sets it): tests that take minutes under emulation run fewer

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/display/display_test.h"
 #include "support/display/x_session.h"
@@ -117,6 +118,68 @@ TEST_F(ViewerSettings, AStoppedPreviewRepaintsItsLastPictureWhenAMenuAboveItClos
   EXPECT_LT(newlyBlack(*before, *during, *cover), 500);
   ASSERT_TRUE(clickAt(*dialog, 272, 414));
   EXPECT_TRUE(waitForWindowGone("^Property$", 20000));
+}
+
+// The viewer's Mode choice, right of its label in the row under the menu bar.
+constexpr int kModeX = 265, kModeY = 33, kModeW = 100, kModeH = 25;
+
+std::vector<unsigned> modeChoicePixels(unsigned long window) {
+  std::vector<unsigned> pixels;
+  const auto shot = captureWindow(window);
+  if (!shot) return pixels;
+  for (int y = kModeY; y < kModeY + kModeH; ++y)
+    for (int x = kModeX; x < kModeX + kModeW; ++x) pixels.push_back(shot->at(x, y));
+  return pixels;
+}
+
+// Picks an entry of the drop-down list under a point by keyboard: its popup
+// opens on the current entry, `steps` moves up (negative) or down. Tab then
+// takes the focus on, so the list is drawn without its focus highlight.
+bool pickFromList(unsigned long window, int x, int y, int steps) {
+  if (!clickAt(window, x, y)) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  for (int i = 0; i < (steps < 0 ? -steps : steps); ++i)
+    if (!pressKey(steps < 0 ? "Up" : "Down")) return false;
+  return pressKey("Return") && pressKey("Tab");
+}
+
+TEST_F(ViewerSettings, TheModeChoiceFollowsAColourModeChosenInTheCameraDialog) {
+  const auto main = waitForWindow("^Pelnik Viewer$", 20000);
+  ASSERT_TRUE(main) << "the viewer did not come up";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto colour24 = modeChoicePixels(*main);
+  ASSERT_FALSE(colour24.empty());
+
+  // Camera format dialog: the colour list's first entry (monochrome 8 bit,
+  // two above colour 24), then OK.
+  ASSERT_TRUE(clickAt(*main, 70, 12));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(pressKey("Down"));
+  ASSERT_TRUE(pressKey("Return"));
+  const auto dialog = waitForWindow("^Property$", 20000);
+  ASSERT_TRUE(dialog) << "the camera dialog did not open";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(pickFromList(*dialog, 140, 74, -2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(clickAt(*dialog, 152, 414));
+  ASSERT_TRUE(waitForWindowGone("^Property$", 20000));
+
+  std::vector<unsigned> afterDialog;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        afterDialog = modeChoicePixels(*main);
+        return !afterDialog.empty() && afterDialog != colour24;
+      },
+      5000))
+      << "the Mode choice still shows colour 24";
+
+  // What the choice shows for monochrome 8 when the user picks it there.
+  ASSERT_TRUE(pickFromList(*main, kModeX + kModeW / 2, kModeY + kModeH / 2, 2));
+  ASSERT_TRUE(waitUntil([&] { return modeChoicePixels(*main) == colour24; }, 5000))
+      << "picking colour 24 in the choice did not show it";
+  ASSERT_TRUE(pickFromList(*main, kModeX + kModeW / 2, kModeY + kModeH / 2, -2));
+  EXPECT_TRUE(waitUntil([&] { return modeChoicePixels(*main) == afterDialog; }, 5000))
+      << "after the dialog the choice did not show monochrome 8";
 }
 
 }  // namespace

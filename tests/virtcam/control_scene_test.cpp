@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 int runCtl(const std::string &arguments) {
   const std::string command =
-      pelnik::test::buildPath("pelnik-virtcam") + " ctl " + arguments + " 2>/dev/null";
+      pelnik::test::helperCommandLine("pelnik-virtcam") + " ctl " + arguments + " 2>/dev/null";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

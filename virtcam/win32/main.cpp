@@ -42,6 +42,7 @@ int main(int argc, char **argv) {
   using namespace pelnik::virtcam;
   std::vector<int> cameras{0};
   CameraOptions options;
+  std::string pipeBase(pelnik::platform::wire::kDeviceBaseName);
   for (int i = 1; i < argc; ++i) {
     const bool hasValue = i + 1 < argc;
     if (!std::strcmp(argv[i], "--cameras") && hasValue) {
@@ -55,11 +56,19 @@ int main(int argc, char **argv) {
       options.maxFrameRate = std::atof(argv[++i]);
     } else if (!std::strcmp(argv[i], "--read-timeout") && hasValue) {
       options.defaultReadTimeoutMs = std::atoi(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--pipe-name") && hasValue) {
+      pipeBase = argv[++i];
+      if (!win32::PipeServer::validBaseName(pipeBase)) {
+        std::fprintf(stderr, "pelnik-virtcam: bad pipe name %s\n", pipeBase.c_str());
+        return 2;
+      }
     } else if (!std::strcmp(argv[i], "--help")) {
       std::printf(
           "Usage: pelnik-virtcam [--cameras LIST] [--no-timing] [--max-fps F] "
-          "[--read-timeout MS]\n"
-          "Serves virtual PelnikR5M-LX cameras as \\\\.\\pipe\\PNikR5MLX-N until Ctrl+C.\n");
+          "[--read-timeout MS] [--pipe-name BASE]\n"
+          "Serves virtual PelnikR5M-LX cameras as \\\\.\\pipe\\PNikR5MLX-N until Ctrl+C.\n"
+          "--pipe-name serves \\\\.\\pipe\\BASE-N instead, which the SDK never opens\n"
+          "itself: for a driver that forwards the camera device to the virtual camera.\n");
       return 0;
     } else {
       std::fprintf(stderr, "pelnik-virtcam: unknown option %s (try --help)\n", argv[i]);
@@ -72,12 +81,13 @@ int main(int argc, char **argv) {
   quitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!quitEvent) return 1;
   ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-  win32::PipeServer server(cameras, options);
+  win32::PipeServer server(cameras, options, pipeBase);
   if (!server.ok()) {
     std::fprintf(stderr, "pelnik-virtcam: %s\n", server.error().c_str());
     return 1;
   }
-  for (const int n : cameras) std::printf("serving %s\n", win32::PipeServer::pipePath(n).c_str());
+  for (const int n : cameras)
+    std::printf("serving %s\n", win32::PipeServer::pipePath(n, pipeBase).c_str());
   std::fflush(stdout);
   ::WaitForSingleObject(quitEvent, INFINITE);
   return 0;

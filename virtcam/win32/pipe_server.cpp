@@ -13,12 +13,23 @@ namespace {
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
 }  // namespace
 
-std::string PipeServer::pipePath(int number) {
-  return "\\\\.\\pipe\\" + wire::cameraSocketName(number);
+std::string PipeServer::pipePath(int number, std::string_view baseName) {
+  // The camera's socket name with its base name replaced: "-" and the unit.
+  const std::string unit = wire::cameraSocketName(number).substr(wire::kDeviceBaseName.size());
+  return "\\\\.\\pipe\\" + std::string(baseName) + unit;
 }
 
-PipeServer::PipeServer(std::vector<int> cameras, CameraOptions options)
-    : stopping_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+bool PipeServer::validBaseName(std::string_view baseName) {
+  return !baseName.empty() && baseName.size() <= 64 &&
+         baseName.find_first_of("\\/") == std::string_view::npos;
+}
+
+PipeServer::PipeServer(std::vector<int> cameras, CameraOptions options, std::string baseName)
+    : baseName_(std::move(baseName)), stopping_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  if (!validBaseName(baseName_)) {
+    error_ = "bad pipe base name: " + baseName_;
+    return;
+  }
   if (!stopping_.valid()) {
     error_ = "cannot create the stop event";
     return;
@@ -36,7 +47,7 @@ PipeServer::PipeServer(std::vector<int> cameras, CameraOptions options)
   for (const auto &entry : units_) {
     firsts.push_back(newInstance(entry.first));
     if (!firsts.back().valid()) {
-      error_ = "cannot create " + pipePath(entry.first);
+      error_ = "cannot create " + pipePath(entry.first, baseName_);
       return;
     }
   }
@@ -63,7 +74,7 @@ CameraUnit *PipeServer::camera(int number) const {
 
 UniqueHandle PipeServer::newInstance(int number) {
   return UniqueHandle(::CreateNamedPipeA(
-      pipePath(number).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+      pipePath(number, baseName_).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
       PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes, kPipeBufferBytes, 0, nullptr));
 }

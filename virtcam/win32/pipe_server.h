@@ -1,6 +1,7 @@
 #pragma once
 // The virtual camera's transport on Windows: each camera number is served as
-// the named pipe "\\.\pipe\PNikR5MLX-N" carrying the same requests as the
+// the named pipe "\\.\pipe\PNikR5MLX-N" (or BASE-N for another base name,
+// which a kernel-mode stand-in for the driver forwards to) carrying the same requests as the
 // Linux sockets. A free listening instance is always kept, since the SDK's
 // streaming thread, its frame reader and its per-call opens connect at the
 // same time. Destruction stops and joins every thread.
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/device_wire.h"
 #include "platform/win32/pipe_io.h"
 #include "virtcam/camera_unit.h"
 
@@ -22,7 +24,8 @@ namespace pelnik::virtcam::win32 {
 
 class PipeServer {
  public:
-  PipeServer(std::vector<int> cameras, CameraOptions options);
+  PipeServer(std::vector<int> cameras, CameraOptions options,
+             std::string baseName = std::string(platform::wire::kDeviceBaseName));
   ~PipeServer();
   PipeServer(const PipeServer &) = delete;
   PipeServer &operator=(const PipeServer &) = delete;
@@ -31,7 +34,10 @@ class PipeServer {
   bool ok() const { return error_.empty(); }
   const std::string &error() const { return error_; }
   CameraUnit *camera(int number) const;
-  static std::string pipePath(int number);
+  static std::string pipePath(int number,
+                              std::string_view baseName = platform::wire::kDeviceBaseName);
+  // Whether `baseName` makes pipe names: not empty, no path separator.
+  static bool validBaseName(std::string_view baseName);
 
  private:
   struct Connection {
@@ -45,6 +51,7 @@ class PipeServer {
   void serve(Connection &connection, CameraUnit &unit, std::uint64_t id);
   void reapFinished(bool all);
 
+  const std::string baseName_;
   std::map<int, std::unique_ptr<CameraUnit>> units_;  // fixed after construction
   platform::win32::UniqueHandle stopping_;            // manual-reset: set once to stop
   std::string error_;
