@@ -121,6 +121,12 @@ class ResourceDialogView {
         if (view->paneBrush_) ::DeleteObject(view->paneBrush_);
         view->paneBrush_ = nullptr;
         return FALSE;
+      case WM_DRAWITEM: {
+        const auto *item = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
+        if (item->CtlType != ODT_TAB || item->hwndItem != view->tab_) return FALSE;
+        view->drawTabLabel(*item);
+        return TRUE;
+      }
       case WM_CTLCOLORSTATIC:
         // Captions laid over the tab control itself take the colour of its pane.
         if (view->controlsOverTab() && isStaticText(reinterpret_cast<HWND>(lParam))) {
@@ -175,6 +181,23 @@ class ResourceDialogView {
     ::ReleaseDC(tab_, screen);
     paneBrush_ = ::CreateSolidBrush(colour == CLR_INVALID ? ::GetSysColor(COLOR_BTNFACE) : colour);
     return paneBrush_;
+  }
+
+  // A tab's label: its text centred on the tab, on the button face.
+  void drawTabLabel(const DRAWITEMSTRUCT &item) {
+    const DialogForm &form = controller_.form();
+    if (item.itemID >= form.tabs.size()) return;
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    HBRUSH brush = ::CreateSolidBrush(face);
+    ::FillRect(item.hDC, &item.rcItem, brush);
+    ::DeleteObject(brush);
+    const std::string label = narrowText(form.tabs[item.itemID], japanese_);
+    SIZE extent{};
+    ::GetTextExtentPoint32A(item.hDC, label.c_str(), static_cast<int>(label.size()), &extent);
+    ::SetBkColor(item.hDC, face);
+    ::TextOutA(item.hDC, (item.rcItem.left + item.rcItem.right - extent.cx) / 2,
+               (item.rcItem.top + item.rcItem.bottom - extent.cy) / 2, label.c_str(),
+               static_cast<int>(label.size()));
   }
 
   void attach(HWND frame) {

@@ -130,11 +130,12 @@ void writeTemplates(std::ostream &out, const DialogForm &form) {
   TemplateWriter frame(out, {});
   for (const DialogControl &c : form.controls)
     if (c.page < 0 || !pagedTemplates) frame.control(c);
-  // Last, so that it lies beneath the controls drawn over it.
+  // Last, so that it lies beneath the controls drawn over it; the dialog
+  // draws the tab labels.
   if (!form.tabs.empty()) {
     const Rect &t = form.tabArea;
     frame.line("CONTROL \"\", " + std::to_string(kTabControlId) +
-               ", \"SysTabControl32\", WS_TABSTOP | WS_CLIPSIBLINGS, " +
+               ", \"SysTabControl32\", TCS_OWNERDRAWFIXED | WS_TABSTOP | WS_CLIPSIBLINGS, " +
                frame.box(t.x, t.y, t.w, t.h) + ", WS_EX_CONTROLPARENT");
   }
   out << "END\n\n";
