@@ -8,7 +8,8 @@ function(pelnik_dialog_templates dll)
   file(GLOB model_sources CONFIGURE_DEPENDS ${src}/dialogs/*.cpp)
   file(GLOB model_headers CONFIGURE_DEPENDS ${src}/dialogs/*.h)
   # The models with what they stand on, built for the build machine (its
-  # inbox is the POSIX one: the writer never posts to it).
+  # inbox is the POSIX one: the writer never posts to it), unoptimised: it
+  # runs once and briefly.
   set(sources
     ${src}/dialogs/win32/write_dialog_templates.cpp
     ${src}/ui/win32/templates/dialog_rc_writer.cpp
@@ -30,7 +31,7 @@ function(pelnik_dialog_templates dll)
   set(script ${CMAKE_BINARY_DIR}/PelnikDialogs.rc)
   add_custom_command(OUTPUT ${writer}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
-    COMMAND ${PELNIK_HOST_CXX} -std=c++20 -O1 -I${src} -I${CMAKE_SOURCE_DIR}/include
+    COMMAND ${PELNIK_HOST_CXX} -std=c++20 -O0 -I${src} -I${CMAKE_SOURCE_DIR}/include
             ${sources} -o ${writer} -pthread
     DEPENDS ${sources} ${headers}
     COMMENT "Host program writing the dialog templates")
