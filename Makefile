@@ -5,7 +5,7 @@ JOBS   ?= $(shell echo $$(( $$(nproc) * 4 )))
 BUILD  := build/$(PRESET)
 
 .PHONY: all deps bench-deps build test demo bench asan tsan soak soak-tsan clean install package
-.PHONY: windows windows-deps test-windows test-windows-gui serve-deps test-serve arm64 test-arm64
+.PHONY: windows windows-deps windows-kit test-windows test-windows-gui serve-deps test-serve arm64 test-arm64
 
 all: build
 
@@ -118,6 +118,11 @@ windows-deps:
 windows: windows-deps
 	cmake --build --preset windows-x64
 	cmake --build --preset windows-x86
+
+# The SDK kits a Windows user downloads: build/windows-kit/*.zip, one per
+# architecture.
+windows-kit: windows
+	@for a in x64 x86; do sh scripts/windows/make-kit.sh build/windows-$$a $$a . build/windows-kit || exit 1; done
 
 # 64-bit tests under Wine, one prefix per lane; the 32-bit DLL checked
 # statically. Everything that builds is tested; a program that does not build

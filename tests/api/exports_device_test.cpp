@@ -3,7 +3,9 @@
 // camera is unplugged or the camera object has no device object.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -144,7 +146,15 @@ TEST(DeviceExportsWithoutDevice, EachFailsWithNoDevice) {
   // the device object is created.
   const std::string directory = pelnik::platform::ensureRuntimeDirectory();
   ASSERT_FALSE(directory.empty());
-  ASSERT_EQ(mkdir((directory + "/TESMOR_USBCAMERA").c_str(), 0700), 0);
+  const std::string table = directory + "/TESMOR_USBCAMERA";
+  // Earlier tests of the same process (a shard under an emulator) may have
+  // made the table; the directory goes again when the test ends.
+  std::filesystem::remove(table);
+  ASSERT_EQ(mkdir(table.c_str(), 0700), 0);
+  struct RemoveAtEnd {
+    std::string path;
+    ~RemoveAtEnd() { rmdir(path.c_str()); }
+  } removeAtEnd{table};
   MessageTarget owner;
   const int handle = Pelnik_Initialize(owner.window());
   ASSERT_NE(handle, 0);

@@ -42,6 +42,18 @@ def test_binding_beyond_loopback_needs_a_token(tmp_path):
     assert answer.returncode == 2 and "empty" in answer.stderr
 
 
+def test_a_server_bound_beyond_loopback_refuses_requests_without_the_token(start_server):
+    # Bound to every address (so beyond loopback); the test's requests still
+    # travel over loopback only.
+    server = start_server("0", ["--bind", "0.0.0.0", "--token", "wide-token"])
+    assert server.request("/api/state")[0] == 401
+    assert server.request("/api/control?camera=0&name=gain&value=4", "POST")[0] == 401
+    assert server.request("/api/snapshot?camera=0")[0] == 401
+    assert server.request("/api/control?camera=0&name=gain&value=4", "POST", token="wide-token")[0] == 200
+    status, _, body = server.request("/api/state", token="wide-token")
+    assert status == 200 and b'"cameras"' in body
+
+
 def test_tls_serves_the_page_and_api_over_https(start_server, tmp_path):
     key, cert = tmp_path / "key.pem", tmp_path / "cert.pem"
     subprocess.run([need("openssl"), "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
