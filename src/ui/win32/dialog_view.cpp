@@ -69,7 +69,6 @@ std::string windowText(HWND window) {
   return text;
 }
 
-// Edit boxes hold numbers: their narrow text is the form's text as it is.
 enum class Role { Slider, Spin, Edit, Check, Radio, List, Button, Text };
 
 struct Binding {
@@ -442,6 +441,7 @@ class ResourceDialogView {
         ::SendMessageA(b.window, UDM_SETPOS32, 0, c.value);
         break;
       case Role::Edit:
+        // Edit boxes hold numbers: their narrow text is the form's text as it is.
         if (windowText(b.window) != c.text) {
           ::SetWindowTextA(b.window, c.text.c_str());
           const auto end = static_cast<WPARAM>(c.text.size());
