@@ -118,3 +118,12 @@ function(pelnik_windows_dll)
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL pelnik_windows_dll)
+
+
+# The preview window draws with GDI: its archive and the DLL made of its
+# objects link the system's GDI library.
+function(pelnik_windows_gdi)
+  target_link_libraries(pelnik_preview PUBLIC gdi32)
+  target_link_libraries(PelnikSdk_R5M_LX PRIVATE gdi32)
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL pelnik_windows_gdi)

@@ -1,7 +1,7 @@
 #pragma once
-// Manual-reset and auto-reset events with waits with and without limit.
-#include <condition_variable>
-#include <mutex>
+// Manual-reset and auto-reset events with waits with and without limit: a
+// mutex and condition on Linux, the system's event object on Windows.
+#include <memory>
 
 namespace pelnik::platform {
 
@@ -9,26 +9,25 @@ class Event {
  public:
   enum class Reset { Manual, Auto };
 
-  explicit Event(Reset reset, bool initiallySet = false)
-      : autoReset_(reset == Reset::Auto), signalled_(initiallySet) {}
+  explicit Event(Reset reset, bool initiallySet = false);
+  ~Event();
   Event(const Event &) = delete;
   Event &operator=(const Event &) = delete;
 
   void set();
   void reset();
+  // Whether the event is set, without clearing an auto-reset one.
   bool isSet() const;
 
   // Waits without limit.
   void wait();
-  // Waits at most `milliseconds`; true when the event was set. An auto-reset
-  // event is cleared by the wait that sees it.
+  // Waits at most `milliseconds` (negative: without limit); true when the
+  // event was set. An auto-reset event is cleared by the wait that sees it.
   bool waitFor(int milliseconds);
 
  private:
-  const bool autoReset_;
-  mutable std::mutex stateLock_;  // guards signalled_
-  std::condition_variable changed_;
-  bool signalled_;
+  struct State;  // the system's event
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace pelnik::platform

@@ -1,17 +1,24 @@
 #pragma once
-// The re-entrant lock of the desktop platform's critical section.
+// The re-entrant lock of the desktop platform's critical section: a
+// recursive mutex on Linux, a CRITICAL_SECTION on Windows, held in place.
 #include <mutex>
 
 namespace pelnik::platform {
 
 class RecursiveLock {
  public:
-  void lock() { mutex_.lock(); }
-  void unlock() { mutex_.unlock(); }
-  bool try_lock() { return mutex_.try_lock(); }
+  RecursiveLock();
+  ~RecursiveLock();
+  RecursiveLock(const RecursiveLock &) = delete;
+  RecursiveLock &operator=(const RecursiveLock &) = delete;
+
+  void lock();
+  void unlock();
+  bool try_lock();
 
  private:
-  std::recursive_mutex mutex_;
+  // Room for either system's lock object (40 bytes each on 64-bit systems).
+  alignas(16) unsigned char native_[64];
 };
 
 using RecursiveGuard = std::lock_guard<RecursiveLock>;

@@ -84,18 +84,21 @@ bool PreviewPainter::draw(Path path, std::uint8_t *pixels, int width, int height
     display_.Release();
     if (!display_.Create(width, height, shownBits_)) return false;
   }
-  KernelRect dstRect{0, 0, width, height};
-  KernelRect srcRect{0, 0, shownWidth_, shownHeight_};
-  const ScaledKernel scale = shownBits_ == 8 ? kernels::scale8 : kernels::scale24;
-  const auto bytes = static_cast<std::uint16_t>(shownBits_ / 8);
-  if (!scale(display_.Pixels(), const_cast<std::uint8_t *>(shown_), &dstRect, &srcRect, width,
-             height, shownWidth_, shownHeight_, bytes, bytes, display_.Stride(), shownStride_, 0,
-             0))
-    return false;
+  if (!scaleInto(display_.Pixels(), display_.Stride(), width, height)) return false;
   // The scaling turns the picture upside down for bottom-up bitmaps; the
   // window's row 0 is the top line, so its rows are taken from the bottom.
   return writeWindowPixels(format, pixels, stride, display_.Pixels(), display_.Stride(), shownBits_,
                            width, height, true);
+}
+
+bool PreviewPainter::scaleInto(std::uint8_t *pixels, int stride, int width, int height) const {
+  if (!shown_ || !pixels || width <= 0 || height <= 0) return false;
+  KernelRect dstRect{0, 0, width, height};
+  KernelRect srcRect{0, 0, shownWidth_, shownHeight_};
+  const ScaledKernel scale = shownBits_ == 8 ? kernels::scale8 : kernels::scale24;
+  const auto bytes = static_cast<std::uint16_t>(shownBits_ / 8);
+  return scale(pixels, const_cast<std::uint8_t *>(shown_), &dstRect, &srcRect, width, height,
+               shownWidth_, shownHeight_, bytes, bytes, stride, shownStride_, 0, 0) != 0;
 }
 
 }  // namespace pelnik

@@ -25,7 +25,15 @@ class PreviewPainter {
   bool draw(Path path, std::uint8_t *pixels, int width, int height, int stride,
             const WindowPixelFormat &format);
 
-  // The picture chosen last: its depth (8 or 24) and size.
+  // Scales the chosen picture to width x height into rows of `stride` bytes
+  // at shownBits(), turned upside down as for a bottom-up bitmap: what a
+  // system that blits bitmaps itself shows on the scaled path.
+  bool scaleInto(std::uint8_t *pixels, int stride, int width, int height) const;
+
+  // The picture chosen last: its rows (memory row 0 the top line), depth (8
+  // or 24) and size.
+  const std::uint8_t *shownPixels() const { return shown_; }
+  int shownStride() const { return shownStride_; }
   int shownBits() const { return shownBits_; }
   int shownWidth() const { return shownWidth_; }
   int shownHeight() const { return shownHeight_; }

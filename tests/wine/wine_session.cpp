@@ -52,7 +52,9 @@ std::string missingWineTools() {
 }
 
 WineProgram::WineProgram(const std::string &name, const std::vector<std::string> &arguments) {
-  const std::string program = windowsTree() + "/tests/wine/programs/" + name + ".exe";
+  const bool ownProgram = name.find('/') == std::string::npos;
+  const std::string program =
+      windowsTree() + (ownProgram ? "/tests/wine/programs/" + name + ".exe" : "/" + name);
   if (!exists(program)) {
     error_ = "no " + program;
     return;
@@ -64,9 +66,12 @@ WineProgram::WineProgram(const std::string &name, const std::vector<std::string>
   }
   dir_ = pattern;
   std::vector<std::string> args{
-      "sh", std::string(PELNIK_TEST_SOURCE_ROOT) + "/scripts/windows/wine-run.sh", program,
-      windowsPath(dir_)};
-  args.insert(args.end(), arguments.begin(), arguments.end());
+      "sh", std::string(PELNIK_TEST_SOURCE_ROOT) + "/scripts/windows/wine-run.sh", program};
+  if (ownProgram) args.push_back(windowsPath(dir_));
+  for (std::string a : arguments) {
+    if (a == "{dir}") a = windowsPath(dir_);
+    args.push_back(a);
+  }
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

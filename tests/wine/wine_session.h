@@ -25,7 +25,9 @@ class WineProgram {
   // Starts tests/wine/programs/NAME.exe of the Windows tree through
   // scripts/windows/wine-run.sh (a free Wine prefix lane) on the current
   // DISPLAY. Its first argument is its work directory (a Windows path); the
-  // arguments given follow.
+  // arguments given follow. A NAME with a slash is a program of the tree
+  // given by its path (tools/pelnik-viewer.exe): it gets the arguments
+  // alone, "{dir}" among them standing for the work directory.
   explicit WineProgram(const std::string &name, const std::vector<std::string> &arguments = {});
   ~WineProgram();
   WineProgram(const WineProgram &) = delete;
