@@ -4,7 +4,8 @@
 // every caption, tab label and list entry with the form the dialog's model
 // builds, and tells the driving test where the controls are. After each
 // dialog it reports what the getters give, and at the end what the
-// registry holds. It starts from an empty settings key.
+// registry holds. It starts from an empty settings key and leaves one:
+// other programs share the prefix.
 //   settings_dialog_probe.exe WORK_DIR analog|image|camera...
 // Reports: KIND.shown (when the dialog shows), KIND.done (after it has
 // closed), registry (at the end).
@@ -285,6 +286,8 @@ int main(int argc, char **argv) {
                   {"brightness", std::to_string(registryValue(slotGroupKey(brightness.group),
                                                               brightness.storedName))},
                   {"waittime", std::to_string(registryValue("", "WaitTime"))}});
+  // The prefix's other programs find the settings as they were: none.
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, settings::kRootKey);
   ::DestroyWindow(owner);
   return 0;
 }
