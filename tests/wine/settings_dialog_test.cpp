@@ -88,6 +88,12 @@ Report shownDialog(WineProgram &program, const std::string &kind, int language) 
   EXPECT_EQ(reportInt(*shown, "mismatches"), 0) << kind;
   for (const auto &[key, value] : *shown)
     if (key.rfind("mismatch.", 0) == 0) ADD_FAILURE() << kind << ": " << value;
+  // Owned by the application's window and centred over it.
+  const Place owner = placeOf(*shown, "owner");
+  const Place window = placeOf(*shown, "window");
+  EXPECT_GT(owner.w, 0) << kind << " has no owner";
+  EXPECT_NEAR(window.x + window.w / 2, owner.x + owner.w / 2, 2) << kind;
+  EXPECT_NEAR(window.y + window.h / 2, owner.y + owner.h / 2, 2) << kind;
   return *shown;
 }
 

@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -226,10 +227,33 @@ class ResourceDialogView {
       }
     }
     bindControls();
+    centreOverOwner(frame);
     wake_ = std::make_unique<InboxWakeTarget>(controller_.inbox(), frame, kDrainInbox);
     sync();
     // What was queued before the dialog could be woken.
     ::PostMessageA(frame, kDrainInbox, 0, 0);
+  }
+
+  // Over the owner's middle, kept on the owner's monitor; without an owner
+  // the template centres it on the screen.
+  static void centreOverOwner(HWND frame) {
+    HWND owner = ::GetWindow(frame, GW_OWNER);
+    if (!owner || !::IsWindowVisible(owner)) return;
+    RECT ownerBox{};
+    RECT box{};
+    ::GetWindowRect(owner, &ownerBox);
+    ::GetWindowRect(frame, &box);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoA(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT &work = monitor.rcWork;
+    const int width = box.right - box.left;
+    const int height = box.bottom - box.top;
+    const int x = std::clamp<int>((ownerBox.left + ownerBox.right - width) / 2, work.left,
+                                  std::max<int>(work.left, work.right - width));
+    const int y = std::clamp<int>((ownerBox.top + ownerBox.bottom - height) / 2, work.top,
+                                  std::max<int>(work.top, work.bottom - height));
+    ::SetWindowPos(frame, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   HWND parentOf(const DialogControl &c) const {

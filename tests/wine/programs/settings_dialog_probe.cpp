@@ -165,11 +165,12 @@ void addPlace(Facts &facts, const std::string &name, HWND window) {
   facts.emplace_back(name + ".h", std::to_string(r.bottom - r.top));
 }
 
-// Where the dialog, its client area and its visible controls are
-// ("window.x", "client.x", "c1013.x"...),
+// Where the dialog, its owner, its client area and its visible controls are
+// ("window.x", "owner.x", "client.x", "c1013.x"...),
 // in screen coordinates, which are the X root's under Wine.
 void controlPlaces(HWND dialog, Facts &facts) {
   addPlace(facts, "window", dialog);
+  if (HWND owner = ::GetWindow(dialog, GW_OWNER)) addPlace(facts, "owner", owner);
   // The client area: without a window manager nobody draws the caption.
   RECT client{};
   ::GetClientRect(dialog, &client);
