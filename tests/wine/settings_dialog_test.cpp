@@ -3,7 +3,8 @@
 // through its export and compares every caption, tab label and list entry
 // with its model's form; this side moves a slider and types a value with
 // xdotool, ends each dialog with OK or Cancel, and checks the getters and
-// the registry afterwards. With PELNIK_DIALOG_SCREENSHOTS set to a
+// the registry afterwards. An update from the acquisition thread (automatic
+// exposure) is seen reaching an open dialog. With PELNIK_DIALOG_SCREENSHOTS set to a
 // directory, the dialogs are kept there as PNG files.
 #include <gtest/gtest.h>
 
@@ -120,11 +121,20 @@ TEST_F(SettingsDialogsUnderWine, EnglishTextsOkKeepsAndCancelRestores) {
   useLocale("en_US.UTF-8");
   XvfbServer server;
   ASSERT_TRUE(server.ok()) << server.error();
-  WineProgram program("settings_dialog_probe", {"analog", "image", "camera"});
+  WineProgram program("settings_dialog_probe", {"analog-auto", "analog", "image", "camera"});
   ASSERT_TRUE(program.started()) << program.error();
 
+  // The acquisition thread's automatic exposure reaches the open dialog: its
+  // exposure box follows the device (the program turns the loop on once the
+  // dialog shows, and cancels the dialog itself).
+  Report shown = shownDialog(program, "analog-auto", 1033);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_NE(shown["auto.first"], shown["auto.last"]) << "the exposure box never changed";
+  EXPECT_EQ(shown["auto.last"], shown["auto.device"]);
+  closedDialog(program, "analog-auto");
+
   // Analog: the gain slider to an end, an exposure typed; OK keeps both.
-  Report shown = shownDialog(program, "analog", 1033);
+  shown = shownDialog(program, "analog", 1033);
   ASSERT_FALSE(shown.empty());
   keepPicture(shown, "windows-dialog-analog-en");
   ASSERT_TRUE(moveSlider(shown, 1013, true));

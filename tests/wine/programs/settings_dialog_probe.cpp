@@ -6,7 +6,7 @@
 // dialog it reports what the getters give, and at the end what the
 // registry holds. It starts from an empty settings key and leaves one:
 // other programs share the prefix.
-//   settings_dialog_probe.exe WORK_DIR analog|image|camera...
+//   settings_dialog_probe.exe WORK_DIR analog|image|camera|analog-auto...
 // Reports: KIND.shown (when the dialog shows), KIND.done (after it has
 // closed), registry (at the end).
 #include <windows.h>
@@ -78,7 +78,7 @@ BOOL CALLBACK collectChild(HWND window, LPARAM data) {
 // which has both pages), the camera dialog's over the registry it reads.
 platform::DialogForm expectedForm(const std::string &kind) {
   const settings::DialogTexts &texts = settings::dialogTexts(platform::sessionLanguage());
-  if (kind == "analog") {
+  if (kind == "analog" || kind == "analog-auto") {
     settings::layout::LayoutAnalogHost host;
     return settings::AnalogDialogModel(host, texts).form();
   }
@@ -186,6 +186,36 @@ void controlPlaces(HWND dialog, Facts &facts) {
       addPlace(facts, "c" + std::to_string(c.id), c.window);
 }
 
+// With automatic exposure running, the exposure edit box follows what the
+// acquisition thread sets ("auto.first", "auto.last"); then the dialog is
+// cancelled.
+int gHandle = 0;  // the camera, for the watcher's reads
+
+void followAutomaticExposure(HWND dialog, Facts &facts) {
+  std::vector<Child> children;
+  ::EnumChildWindows(dialog, collectChild, reinterpret_cast<LPARAM>(&children));
+  HWND exposure = nullptr;
+  for (const Child &c : children)
+    if (c.id == 1027 && c.className == WC_EDITW) exposure = c.window;
+  const std::wstring first = exposure ? windowTextW(exposure) : L"";
+  // Turned on only now, so the loop moves the exposure while the dialog shows.
+  Pelnik_SetAutoIris(gHandle, 1);
+  // The box has followed once it shows a new value that is the device's
+  // (the loop may move on between the two reads, so they are read again).
+  std::wstring last = first;
+  int device = -1;
+  for (int i = 0; i < 400 && exposure; ++i) {
+    last = windowTextW(exposure);
+    device = Pelnik_GetExposureTime(gHandle, nullptr);
+    if (last != first && last == std::to_wstring(device)) break;
+    ::Sleep(20);
+  }
+  facts.emplace_back("auto.first", utf8(first));
+  facts.emplace_back("auto.last", utf8(last));
+  facts.emplace_back("auto.device", std::to_string(device));
+  ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
 // Watches for the dialog on another thread while the export runs.
 void watch(const test::ProbeChannel &channel, const std::string &kind, std::atomic<bool> &stop) {
   const platform::DialogForm form = expectedForm(kind);
@@ -202,6 +232,7 @@ void watch(const test::ProbeChannel &channel, const std::string &kind, std::atom
   facts.emplace_back("language", std::to_string(::GetSystemDefaultLangID()));
   compareTexts(dialog, form, facts);
   controlPlaces(dialog, facts);
+  if (kind == "analog-auto") followAutomaticExposure(dialog, facts);
   channel.report(kind + ".shown", facts);
 }
 
@@ -254,6 +285,7 @@ int main(int argc, char **argv) {
   // this prefix left.
   ::RegDeleteTreeA(HKEY_CURRENT_USER, settings::kRootKey);
   const int handle = Pelnik_Initialize(owner);
+  gHandle = handle;
   // Monochrome 8 bit: the image dialog has both of its pages.
   if (!handle || Pelnik_SetDeviceNumber(handle, 0) != 1 || Pelnik_SetColorMode(handle, 8) != 1) {
     std::fprintf(stderr, "no camera: error %d\n", handle ? Pelnik_GetLastError(handle) : -1);
@@ -266,7 +298,15 @@ int main(int argc, char **argv) {
     std::atomic<bool> stop{false};
     std::thread watcher([&] { watch(channel, kind, stop); });
     int result = -1;
-    if (kind == "analog")
+    std::vector<unsigned char> frames;
+    if (kind == "analog-auto") {
+      // A running acquisition; the watcher turns on automatic exposure.
+      frames.resize(std::size_t(Pelnik_Width(handle)) * std::size_t(Pelnik_Height(handle)) * 4);
+      if (Pelnik_SetPreviewWindow(handle, nullptr, 0, 0, 0, 0) != 1 ||
+          Pelnik_CallBackPreview(handle, owner, frames.data(), int(frames.size()), 1) != 1)
+        std::fprintf(stderr, "no acquisition: error %d\n", Pelnik_GetLastError(handle));
+    }
+    if (kind == "analog" || kind == "analog-auto")
       result = Pelnik_SetAnalogDlg(handle, owner);
     else if (kind == "image")
       result = Pelnik_SetImageDlg(handle, owner);
@@ -274,6 +314,10 @@ int main(int argc, char **argv) {
       result = Pelnik_SetCameraDlg(handle, owner);
     stop = true;
     watcher.join();
+    if (kind == "analog-auto") {
+      Pelnik_StopPreview(handle);
+      Pelnik_SetAutoIris(handle, 0);
+    }
     facts.emplace_back("result", std::to_string(result));
     addValues(facts, "after.", handle);
     channel.report(kind + ".done", facts);
