@@ -51,6 +51,8 @@ function(pelnik_windows_dll)
   configure_file(${CMAKE_SOURCE_DIR}/cmake/PelnikVersion.rc.in ${CMAKE_BINARY_DIR}/${dll}.rc @ONLY)
   target_sources(${dll} PRIVATE ${CMAKE_BINARY_DIR}/${dll}.rc)
   add_dependencies(${dll} pelnik_def)
+  include(${CMAKE_SOURCE_DIR}/cmake/PelnikDialogTemplates.cmake)
+  pelnik_dialog_templates(${dll})
 
   # The Linux linker's export control has no meaning for a PE file; the
   # .def is the export control here.

@@ -29,6 +29,23 @@ if [ ! -f "$base/.booted" ]; then
   rm -rf "$wine_dir"/lane-*
   echo "wine-prefix: booted in $(( $(date +%s) - start )) s"
 fi
+# Japanese dialogs: the Japanese dialog faces are replaced by Debian's Noto
+# Sans CJK (fonts-noto-cjk), so their glyphs render. Stamped, so a prefix
+# booted before this step gets it once.
+if [ ! -f "$base/.cjk-faces" ]; then
+  faces=$wine_dir/cjk-faces.reg
+  {
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+    for face in "MS UI Gothic" "MS Gothic" "MS PGothic" "MS Mincho" "MS PMincho"; do
+      printf '"%s"="Noto Sans CJK JP"\r\n' "$face"
+    done
+  } >"$faces"
+  WINEPREFIX=$base wine regedit /S "$faces" >/dev/null 2>&1 || { echo "wine-prefix: font replacement failed" >&2; exit 1; }
+  WINEPREFIX=$base wineserver -w
+  rm -f "$faces"
+  touch "$base/.cjk-faces"
+  rm -rf "$wine_dir"/lane-*
+fi
 i=1
 while [ "$i" -le "$lanes" ]; do
   lane=$wine_dir/lane-$i

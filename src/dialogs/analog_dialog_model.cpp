@@ -32,6 +32,7 @@ AnalogDialogModel::AnalogDialogModel(AnalogDialogHost &host, const DialogTexts &
   kept_ = record;
   keptBayerMode_ = host_.bayerMode();
 
+  form_.kind = platform::DialogKind::Analog;
   form_.title = texts.title;
   form_.japanese = texts.japanese;
   form_.width = 470;

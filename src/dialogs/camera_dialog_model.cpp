@@ -24,6 +24,7 @@ CameraDialogModel::CameraDialogModel(platform::SettingsStore &store, int cameraN
     : store_(store), cameraNumber_(cameraNumber), texts_(texts) {
   loadCameraDialog(store_, cameraNumber_, values_);
 
+  form_.kind = platform::DialogKind::Camera;
   form_.title = texts.title;
   form_.japanese = texts.japanese;
   form_.width = 440;

@@ -32,6 +32,7 @@ ImageDialogModel::ImageDialogModel(ImageDialogHost &host, const DialogTexts &tex
   const bool mono = monochrome(host_.colourModeIndex());
   grayPage_ = mono;
 
+  form_.kind = platform::DialogKind::Image;
   form_.title = texts.title;
   form_.japanese = texts.japanese;
   form_.width = 480;

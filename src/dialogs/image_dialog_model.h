@@ -31,7 +31,7 @@ inline constexpr int kGrayTicks = 32;
 inline constexpr int kFilterModeFirst = 1046;  // 1046..1048 for modes 0..2
 // The grey page repeats ids of the filter page (Bayer mode buttons, Once,
 // All frames) with other meanings; here they are told apart by this offset.
-inline constexpr int kGrayPageOffset = 10000;
+inline constexpr int kGrayPageOffset = platform::kRepeatedIdStep;
 inline constexpr int kGrayBayerModeFirst = kGrayPageOffset + kBayerModeFirst;
 inline constexpr int kGrayAutoGainOnce = kGrayPageOffset + kWhiteBalanceOnce;
 inline constexpr int kGrayAutoGainAllFrames = kGrayPageOffset + kWhiteBalanceAllFrames;

@@ -29,6 +29,12 @@ struct Rect {
   int h = 0;
 };
 
+// A page may repeat an id another page of the same dialog uses with another
+// meaning; the form tells them apart by adding this step, and a window
+// system that keeps pages apart shows the control under the plain id.
+inline constexpr int kRepeatedIdStep = 10000;
+inline constexpr int shownControlId(int formId) { return formId % kRepeatedIdStep; }
+
 struct DialogControl {
   ControlKind kind = ControlKind::Text;
   int id = 0;  // value group: the edit box's id
@@ -47,7 +53,12 @@ struct DialogControl {
   bool isDefault = false;  // the button Enter presses
 };
 
+// Which of the settings dialogs a form is: a view that shows prepared
+// templates picks them by it.
+enum class DialogKind { Analog, Image, Camera };
+
 struct DialogForm {
+  DialogKind kind = DialogKind::Analog;
   std::string title;
   int width = 0;
   int height = 0;
