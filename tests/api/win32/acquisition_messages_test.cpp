@@ -44,8 +44,8 @@ class WindowsCamera : public ::testing::Test {
 };
 
 TEST_F(WindowsCamera, FramesReachTheWindowInContinuousAndTriggeredAcquisition) {
-  // No preview window can be made yet: a start that wants one fails with the
-  // window error instead of running without it.
+  // No preview window can be made without a display: a start that wants one
+  // fails with the window error instead of running without it.
   EXPECT_EQ(
       Pelnik_CallBackPreview(handle_, window_.window(), picture_.data(), int(picture_.size()), 1),
       0);

@@ -1,5 +1,6 @@
-// Until the GDI preview and the resource dialogs exist, the Windows preview
-// and dialog views refuse honestly instead of pretending to show anything.
+// Without a display (the tree's tests run with none) no window can be made:
+// the Windows preview and dialog views refuse instead of pretending to show
+// anything, and the dialog's inbox still works.
 #include <gtest/gtest.h>
 
 #include "preview/preview_surface.h"
@@ -12,7 +13,7 @@ namespace {
 using pelnik::PreviewPlacement;
 using pelnik::PreviewSurface;
 
-TEST(InterimPreview, EveryPlacementThatWantsAWindowFails) {
+TEST(PreviewWithoutDisplay, EveryPlacementThatWantsAWindowFails) {
   auto preview = pelnik::makeWindowPreview(nullptr);
   ASSERT_TRUE(preview);
   for (const PreviewPlacement placement :
@@ -35,7 +36,7 @@ class EmptyController final : public pelnik::platform::DialogController {
   pelnik::platform::DialogInbox inbox_;
 };
 
-TEST(InterimDialogs, NoTemplateMeansTheDialogCallFailsWithoutEvents) {
+TEST(DialogsWithoutDisplay, TheDialogCallFailsWithoutEvents) {
   EmptyController controller;
   EXPECT_EQ(pelnik::platform::runModalDialog(controller, 0),
             pelnik::platform::DialogRunResult::NoDisplay);
