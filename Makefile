@@ -134,7 +134,8 @@ test-windows: windows-deps
 	  sh scripts/windows/check-dll.sh build/windows-x86 i686 . || t=1; \
 	  sh scripts/windows/test-export-tooling.sh . || t=1; \
 	  ctest --preset windows-x64 -j $(WINDOWS_LANES) || t=1; \
-	  sh scripts/windows/test-installed-example.sh build/windows-x64 . || t=1; \
+	  for a in x64 x86; do sh scripts/windows/make-kit.sh build/windows-$$a $$a . build/windows-kit >/dev/null || t=1; done; \
+	  sh scripts/windows/test-kit.sh build/windows-kit || t=1; \
 	  $(MAKE) --no-print-directory test-windows-gui || t=1; \
 	  sh scripts/windows/wine-prefix.sh build/windows-x64 stop; \
 	  test $$b = 0 || echo "test-windows: the build failed"; test $$b$$t = 00

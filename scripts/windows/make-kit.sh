@@ -26,6 +26,7 @@ for f in bin/PelnikSdk_R5M_LX.dll bin/pelnik-virtcam.exe bin/pelnik-capture.exe 
          lib/PelnikSdk_R5M_LX.def; do
   [ -f "$stage/$f" ] || { echo "make-kit: $f is missing from the $arch tree" >&2; exit 1; }
 done
+[ ! -f "$stage/include/PelnikMessages.h" ] || { echo "make-kit: the Linux-only header was installed" >&2; exit 1; }
 (cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
 rm -rf "$stage"
 echo "$out/$name.zip"
