@@ -37,6 +37,18 @@ class ViewerSettings : public ::testing::Test {
   std::unique_ptr<ViewerProcess> viewer_;
 };
 
+// Opens the Settings menu's entry `index` (0 analog, 1 image, 2 camera
+// format): "Settings" lies right of "File" in the menu bar, the entry is
+// chosen by keyboard. The dialog's window, or none.
+std::optional<unsigned long> openSettingsEntry(unsigned long main, int index) {
+  if (!clickAt(main, 70, 12)) return std::nullopt;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (int i = 0; i <= index; ++i)
+    if (!pressKey("Down")) return std::nullopt;
+  if (!pressKey("Return")) return std::nullopt;
+  return waitForWindow("^Property$", 20000);
+}
+
 TEST_F(ViewerSettings, EachMenuEntryOpensItsDialogOverTheViewer) {
   const auto main = waitForWindow("^Pelnik Viewer$", 20000);
   ASSERT_TRUE(main) << "the viewer did not come up";
@@ -49,12 +61,7 @@ TEST_F(ViewerSettings, EachMenuEntryOpensItsDialogOverTheViewer) {
   };
   for (const Entry &e :
        {Entry{0, 470, 302, 444}, Entry{1, 600, 312, 579}, Entry{2, 440, 272, 414}}) {
-    // "Settings", right of "File" in the menu bar; then the entry by keyboard.
-    ASSERT_TRUE(clickAt(*main, 70, 12));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    for (int i = 0; i <= e.index; ++i) ASSERT_TRUE(pressKey("Down"));
-    ASSERT_TRUE(pressKey("Return"));
-    const auto dialog = waitForWindow("^Property$", 20000);
+    const auto dialog = openSettingsEntry(*main, e.index);
     ASSERT_TRUE(dialog) << "entry " << e.index << " opened no dialog";
     const auto geometry = windowGeometry(*dialog);
     ASSERT_TRUE(geometry);
@@ -98,11 +105,7 @@ TEST_F(ViewerSettings, AStoppedPreviewRepaintsItsLastPictureWhenAMenuAboveItClos
       << "the preview never showed a picture";
   // The camera dialog stops the stream while it is open; the Settings menu
   // it was chosen from had covered the top of the preview.
-  ASSERT_TRUE(clickAt(*main, 70, 12));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(pressKey("Down"));
-  ASSERT_TRUE(pressKey("Return"));
-  const auto dialog = waitForWindow("^Property$", 20000);
+  const auto dialog = openSettingsEntry(*main, 2);
   ASSERT_TRUE(dialog) << "the camera dialog did not open";
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   const auto during = captureWindow(*main);
@@ -152,11 +155,7 @@ TEST_F(ViewerSettings, TheModeChoiceFollowsAColourModeChosenInTheCameraDialog) {
 
   // Camera format dialog: the colour list's first entry (monochrome 8 bit,
   // two above colour 24), then OK.
-  ASSERT_TRUE(clickAt(*main, 70, 12));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(pressKey("Down"));
-  ASSERT_TRUE(pressKey("Return"));
-  const auto dialog = waitForWindow("^Property$", 20000);
+  const auto dialog = openSettingsEntry(*main, 2);
   ASSERT_TRUE(dialog) << "the camera dialog did not open";
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   ASSERT_TRUE(pickFromList(*dialog, 140, 74, -2));
