@@ -8,6 +8,7 @@
 #include <new>
 
 #include "imaging/conversion_kernels.h"
+#include "platform/exclusive_file.h"
 
 namespace pelnik {
 
@@ -46,11 +47,6 @@ class ByteWriter {
 
 constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::size_t kInfoHeaderBytes = 40;
-
-// Closes the stream on every path; the result of fclose counts as a write.
-struct FileCloser {
-  void operator()(std::FILE *file) const { std::fclose(file); }
-};
 
 // Fails the application: the rectangle and position zeroed, result 0.
 int rejectRect(KernelRect *rect) {
@@ -220,8 +216,10 @@ int CImageBuffer::ApplyScaledKernel(ScaledKernel kernel, CImageBuffer &source,
 
 bool CImageBuffer::WriteAsBmp(const char *fileName) const {
   if (!fileName) return false;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "wb"));
-  if (!file) return false;
+  // Written by this save alone: another writer of the same file is refused,
+  // and a path that is no regular file (a FIFO) fails instead of blocking.
+  platform::ExclusiveFile file;
+  if (file.open(fileName) != platform::ExclusiveFile::OpenResult::Opened) return false;
   const bool hasTable = bitCount_ <= 8;
   const std::size_t tableBytes = hasTable ? sizeof(colourTable_) : 0;
   const std::size_t offset = kFileHeaderBytes + kInfoHeaderBytes + tableBytes;
@@ -246,15 +244,11 @@ bool CImageBuffer::WriteAsBmp(const char *fileName) const {
   out.u32(header_.clrUsed);
   out.u32(header_.clrImportant);
 
-  bool written = std::fwrite(headers.data(), 1, headers.size(), file.get()) == headers.size();
-  if (hasTable) {
-    written = written && std::fwrite(colourTable_, 1, tableBytes, file.get()) == tableBytes;
-  }
-  if (pixels_) {
-    written = written && std::fwrite(pixels_.get(), 1, ByteSize(), file.get()) == ByteSize();
-  }
-  // A full disk shows up at the last flush; it must not pass for a saved file.
-  return std::fclose(file.release()) == 0 && written;
+  const bool written =
+      file.append(headers.data(), headers.size(), hasTable ? colourTable_ : nullptr, tableBytes) &&
+      (!pixels_ || file.append(pixels_.get(), ByteSize()));
+  // A full disk must not pass for a saved file.
+  return file.close() && written;
 }
 
 }  // namespace pelnik

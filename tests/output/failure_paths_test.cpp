@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,16 @@ TEST(StillImageFailures, AFileSizeLimitFailsEveryFormat) {
     ASSERT_TRUE(std::filesystem::exists(path)) << format;
     EXPECT_LE(std::filesystem::file_size(path), kLimit) << format;
   }
+}
+
+// A FIFO without a reader would hold an open for writing until one comes:
+// BMP and raw saves refuse anything but a regular file instead of blocking.
+TEST(StillImageFailures, AFifoFailsBmpAndRawWithoutBlocking) {
+  SamplePicture source(32, 16, 24);
+  const std::string path = test::scratchDirectory() + "/fifo";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  for (const int format : {output::kStillBmp, output::kStillRaw})
+    EXPECT_EQ(output::SaveStillImage(path.c_str(), source.buffer(), format, 10), 0) << format;
 }
 
 }  // namespace
