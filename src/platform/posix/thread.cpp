@@ -1,5 +1,7 @@
 #include "platform/thread.h"
 
+#include <atomic>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -15,13 +17,22 @@ Thread::~Thread() { join(); }
 
 bool Thread::start(std::function<void()> body) {
   if (native_) return false;
-  auto native = std::make_unique<Native>();
+  native_ = std::make_unique<Native>();
+  // The body waits until the thread object is in place, so that it may ask
+  // at once whether it is the current thread (or join itself, which frees
+  // the Native: the gate lives apart from it).
+  auto published = std::make_shared<std::atomic<bool>>(false);
   try {
-    native->thread = std::thread(std::move(body));
+    native_->thread = std::thread([published, work = std::move(body)] {
+      published->wait(false);
+      work();
+    });
   } catch (const std::system_error &) {
+    native_.reset();
     return false;
   }
-  native_ = std::move(native);
+  published->store(true);
+  published->notify_one();
   return true;
 }
 

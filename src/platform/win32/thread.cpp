@@ -27,11 +27,17 @@ Thread::~Thread() { join(); }
 bool Thread::start(std::function<void()> body) {
   if (native_) return false;
   auto owned = std::make_unique<std::function<void()>>(std::move(body));
-  auto native = std::make_unique<Native>();
-  native->handle = ::CreateThread(nullptr, 0, runBody, owned.get(), 0, &native->id);
-  if (!native->handle) return false;
+  // Created suspended and resumed once the handle and id are in place, so
+  // that the thread may ask at once whether it is current (or join itself).
+  native_ = std::make_unique<Native>();
+  native_->handle =
+      ::CreateThread(nullptr, 0, runBody, owned.get(), CREATE_SUSPENDED, &native_->id);
+  if (!native_->handle) {
+    native_.reset();
+    return false;
+  }
   owned.release();  // the thread has it now
-  native_ = std::move(native);
+  ::ResumeThread(native_->handle);
   return true;
 }
 
