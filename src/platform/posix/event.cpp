@@ -19,10 +19,10 @@ Event::Event(Reset reset, bool initiallySet)
 Event::~Event() = default;
 
 void Event::set() {
-  {
-    std::lock_guard<std::mutex> guard(state_->stateLock);
-    state_->signalled = true;
-  }
+  // Notified under the lock: a waiter that wakes may destroy the event at
+  // once, so set() must not touch it after the lock is released.
+  std::lock_guard<std::mutex> guard(state_->stateLock);
+  state_->signalled = true;
   if (state_->autoReset)
     state_->changed.notify_one();
   else
