@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/device_wire.h"
+#include "virtcam/control.h"
 
 namespace pelnik::virtcam {
 
@@ -375,6 +376,33 @@ void CameraUnit::heal() {
   std::lock_guard lock(stateLock_);
   stalled_ = shortNextRead_ = shortReads_ = failCommands_ = false;
   stateChanged_.notify_all();
+}
+
+void CameraUnit::apply(ControlAction action) {
+  switch (action) {
+    case ControlAction::Stall:
+    case ControlAction::Resume:
+      setFault(Fault::Stall, action == ControlAction::Stall);
+      break;
+    case ControlAction::Trigger:
+      trigger();
+      break;
+    case ControlAction::ShortRead:
+      setFault(Fault::ShortNextRead, true);
+      break;
+    case ControlAction::ShortReads:
+      setFault(Fault::ShortReads, true);
+      break;
+    case ControlAction::FailCommands:
+      setFault(Fault::FailCommands, true);
+      break;
+    case ControlAction::Heal:
+      heal();
+      break;
+    case ControlAction::Unplug:
+    case ControlAction::Plug:
+      break;
+  }
 }
 
 void CameraUnit::trigger() {

@@ -18,6 +18,10 @@
 #include "virtcam/camera_registers.h"
 #include "virtcam/frame_renderer.h"
 #include "virtcam/protocol_log.h"
+
+namespace pelnik::virtcam {
+enum class ControlAction;  // virtcam/control.h
+}
 #include "virtcam/scene.h"
 
 namespace pelnik::virtcam {
@@ -96,6 +100,9 @@ class CameraUnit {
   bool unplugged() const;
   void setFault(Fault fault, bool on);
   void heal();  // clears stall, short reads and failing commands
+  // The camera's own part of a control action (faults, trigger, healing);
+  // plugging and unplugging are the server's, which owns the connections.
+  void apply(ControlAction action);
   void trigger();
   // Ends every waiting read (the server is stopping).
   void shutDown();

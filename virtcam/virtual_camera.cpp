@@ -167,27 +167,12 @@ bool VirtualCamera::apply(ControlAction action, int camera, std::string &message
       break;
     case ControlAction::Plug:
       return plug(camera, message);
-    case ControlAction::Stall:
-      unit->setFault(Fault::Stall, true);
-      break;
-    case ControlAction::Resume:
-      unit->setFault(Fault::Stall, false);
-      break;
-    case ControlAction::Trigger:
-      unit->trigger();
-      break;
-    case ControlAction::ShortRead:
-      unit->setFault(Fault::ShortNextRead, true);
-      break;
-    case ControlAction::ShortReads:
-      unit->setFault(Fault::ShortReads, true);
-      break;
-    case ControlAction::FailCommands:
-      unit->setFault(Fault::FailCommands, true);
-      break;
     case ControlAction::Heal:
-      unit->heal();
+      unit->apply(action);
       return plug(camera, message);
+    default:
+      unit->apply(action);
+      break;
   }
   return true;
 }

@@ -21,35 +21,10 @@ class EmbeddedCameras {
     virtcam::CameraUnit *unit = server_.camera(number);
     if (!unit) return false;
     using virtcam::ControlAction;
-    using virtcam::Fault;
-    switch (action) {
-      case ControlAction::Unplug:
-        unit->setUnplugged(true);
-        break;
-      case ControlAction::Plug:
-        unit->setUnplugged(false);
-        break;
-      case ControlAction::Stall:
-      case ControlAction::Resume:
-        unit->setFault(Fault::Stall, action == ControlAction::Stall);
-        break;
-      case ControlAction::Trigger:
-        unit->trigger();
-        break;
-      case ControlAction::ShortRead:
-        unit->setFault(Fault::ShortNextRead, true);
-        break;
-      case ControlAction::ShortReads:
-        unit->setFault(Fault::ShortReads, true);
-        break;
-      case ControlAction::FailCommands:
-        unit->setFault(Fault::FailCommands, true);
-        break;
-      case ControlAction::Heal:
-        unit->heal();
-        unit->setUnplugged(false);
-        break;
-    }
+    // Unplugged here means refusing requests: the pipes stay.
+    unit->apply(action);
+    if (action == ControlAction::Unplug) unit->setUnplugged(true);
+    if (action == ControlAction::Plug || action == ControlAction::Heal) unit->setUnplugged(false);
     return true;
   }
 
