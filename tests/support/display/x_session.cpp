@@ -40,6 +40,29 @@ DisplayPtr openDisplay() { return DisplayPtr(XOpenDisplay(nullptr)); }
 
 int ignoreErrors(Display *, XErrorEvent *) { return 0; }
 
+// Mapped top-level windows that bypass the window manager: menus and
+// drop-down lists.
+int mappedPopups() {
+  DisplayPtr d = openDisplay();
+  if (!d) return -1;
+  XSetErrorHandler(ignoreErrors);
+  Window root = 0;
+  Window parent = 0;
+  Window *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(d.get(), DefaultRootWindow(d.get()), &root, &parent, &children, &count))
+    return -1;
+  int popups = 0;
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes a{};
+    if (XGetWindowAttributes(d.get(), children[i], &a) && a.override_redirect &&
+        a.map_state == IsViewable)
+      ++popups;
+  }
+  if (children) XFree(children);
+  return popups;
+}
+
 }  // namespace
 
 XvfbServer::XvfbServer(int width, int height) {
@@ -192,6 +215,26 @@ bool waitForWindowGone(const std::string &namePattern, int timeoutMs) {
 bool clickAt(unsigned long window, int x, int y, int clicks) {
   return xdotool({"mousemove", "--window", std::to_string(window), std::to_string(x),
                   std::to_string(y), "click", "--repeat", std::to_string(clicks), "1"});
+}
+
+bool clickOpeningPopup(unsigned long window, int x, int y, int timeoutMs) {
+  const int before = mappedPopups();
+  if (before < 0 || !clickAt(window, x, y)) return false;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (Clock::now() < deadline) {
+    if (mappedPopups() > before) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+bool waitForNoPopup(int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (Clock::now() < deadline) {
+    if (mappedPopups() == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
 }
 
 bool typeInto(unsigned long window, int x, int y, const std::string &text) {

@@ -60,6 +60,12 @@ bool waitForWindowGone(const std::string &namePattern, int timeoutMs);
 
 // Clicks button 1 at a point of the window (window coordinates).
 bool clickAt(unsigned long window, int x, int y, int clicks = 1);
+// Clicks where a click opens a popup (a menu, a drop-down list) and waits
+// until a new popup window is mapped, so keys pressed next reach it even on
+// a slow (sanitized) build. False when none appeared within the time.
+bool clickOpeningPopup(unsigned long window, int x, int y, int timeoutMs = 15000);
+// Waits until no popup window is mapped any more.
+bool waitForNoPopup(int timeoutMs = 15000);
 // Replaces an edit box's text: clicks it, selects everything, types.
 bool typeInto(unsigned long window, int x, int y, const std::string &text);
 // Presses keys ("Tab", "Escape", "alt+d").
