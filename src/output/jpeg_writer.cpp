@@ -8,6 +8,8 @@
 
 // jpeglib.h uses FILE without including stdio.
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 #include "output/output_file.h"
 
@@ -27,6 +29,35 @@ struct ReturningErrorManager {
   std::longjmp(manager->writerResumes, 1);
 }
 
+// libjpeg's output handed to the save's file a buffer at a time; a failed
+// write is a library error, as with libjpeg's own file destination.
+struct FileDestination {
+  jpeg_destination_mgr manager;
+  OutputFile *file;
+  JOCTET buffer[16 * 1024];
+};
+
+void startBuffer(j_compress_ptr cinfo) {
+  auto *destination = reinterpret_cast<FileDestination *>(cinfo->dest);
+  destination->manager.next_output_byte = destination->buffer;
+  destination->manager.free_in_buffer = sizeof destination->buffer;
+}
+
+boolean writeFullBuffer(j_compress_ptr cinfo) {
+  auto *destination = reinterpret_cast<FileDestination *>(cinfo->dest);
+  if (!destination->file->write(destination->buffer, sizeof destination->buffer))
+    ERREXIT(cinfo, JERR_FILE_WRITE);
+  startBuffer(cinfo);
+  return TRUE;
+}
+
+void writeLastBytes(j_compress_ptr cinfo) {
+  auto *destination = reinterpret_cast<FileDestination *>(cinfo->dest);
+  const std::size_t used = sizeof destination->buffer - destination->manager.free_in_buffer;
+  if (!destination->file->write(destination->buffer, used) || !destination->file->flush())
+    ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
 void toRgbScanline(const std::uint8_t *bgr, std::uint8_t *rgb, int width) {
   for (int x = 0; x < width; ++x, bgr += 3, rgb += 3) {
     rgb[0] = bgr[2];
@@ -37,11 +68,15 @@ void toRgbScanline(const std::uint8_t *bgr, std::uint8_t *rgb, int width) {
 
 // Everything between the jump target and a library error lives in C
 // structures owned by the caller, so the jump skips no destructor.
-bool compress(jpeg_compress_struct &cinfo, ReturningErrorManager &errors, std::FILE *stream,
-              const PictureView &picture, int quality, bool progressive, JSAMPLE *scanline) {
+bool compress(jpeg_compress_struct &cinfo, ReturningErrorManager &errors,
+              FileDestination &destination, const PictureView &picture, int quality,
+              bool progressive, JSAMPLE *scanline) {
   if (setjmp(errors.writerResumes)) return false;
   jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, stream);
+  destination.manager.init_destination = startBuffer;
+  destination.manager.empty_output_buffer = writeFullBuffer;
+  destination.manager.term_destination = writeLastBytes;
+  cinfo.dest = &destination.manager;
   const bool grey = picture.bitCount == 8;
   cinfo.image_width = static_cast<JDIMENSION>(picture.width);
   cinfo.image_height = static_cast<JDIMENSION>(picture.height);
@@ -81,8 +116,11 @@ bool writeJpegFile(const char *path, const PictureView &bottomUp, int quality, b
   ReturningErrorManager errors;
   cinfo.err = jpeg_std_error(&errors.standard);
   errors.standard.error_exit = returnToWriter;
+  std::unique_ptr<FileDestination> destination(new (std::nothrow) FileDestination{});
+  if (!destination) return false;
+  destination->file = &file;
   const bool written =
-      compress(cinfo, errors, file.stream(), bottomUp, quality, progressive, scanline.get());
+      compress(cinfo, errors, *destination, bottomUp, quality, progressive, scanline.get());
   jpeg_destroy_compress(&cinfo);
   return file.close() && written;
 }

@@ -1,31 +1,43 @@
 #include "output/output_file.h"
 
-namespace pelnik::output {
+#include <cstring>
+#include <new>
 
-OutputFile::~OutputFile() { close(); }
+namespace pelnik::output {
 
 bool OutputFile::open(const char *path) {
   close();
   failed_ = false;
-  if (!path) return false;
-  stream_ = std::fopen(path, "wb");
-  return stream_ != nullptr;
+  buffered_ = 0;
+  if (!buffer_) buffer_.reset(new (std::nothrow) std::uint8_t[kBufferBytes]);
+  if (!buffer_) return false;
+  return file_.open(path) == platform::ExclusiveFile::OpenResult::Opened;
 }
 
 bool OutputFile::write(const void *data, std::size_t size) {
-  if (!stream_ || failed_) return false;
-  if (size != 0 && std::fwrite(data, 1, size, stream_) != size) failed_ = true;
+  if (!file_.isOpen() || failed_) return false;
+  if (buffered_ + size > kBufferBytes && !flush()) return false;
+  if (size >= kBufferBytes) {
+    failed_ = !file_.append(data, size);
+  } else {
+    std::memcpy(buffer_.get() + buffered_, data, size);
+    buffered_ += size;
+  }
+  return !failed_;
+}
+
+bool OutputFile::flush() {
+  if (!file_.isOpen() || failed_) return false;
+  if (buffered_ != 0 && !file_.append(buffer_.get(), buffered_)) failed_ = true;
+  buffered_ = 0;
   return !failed_;
 }
 
 bool OutputFile::close() {
-  if (!stream_) return false;
-  // A library may have written through the stream directly; its errors
-  // show in the stream's error flag.
-  const bool flushed = std::fflush(stream_) == 0 && !std::ferror(stream_);
-  const bool closed = std::fclose(stream_) == 0;
-  stream_ = nullptr;
-  return flushed && closed && !failed_;
+  if (!file_.isOpen()) return false;
+  const bool flushed = flush();
+  const bool closed = file_.close();
+  return flushed && closed;
 }
 
 }  // namespace pelnik::output

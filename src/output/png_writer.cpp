@@ -48,12 +48,22 @@ bool pngFormatOf(int bitCount, PngFormat &format) {
   png_longjmp(png, 1);
 }
 
+// libpng's output goes to the save's file; a failed write is a library
+// error, as with libpng's own file output.
+void writeToFile(png_structp png, png_bytep data, png_size_t size) {
+  if (!static_cast<OutputFile *>(png_get_io_ptr(png))->write(data, size))
+    png_error(png, "Write Error");
+}
+void flushToFile(png_structp png) {
+  if (!static_cast<OutputFile *>(png_get_io_ptr(png))->flush()) png_error(png, "Write Error");
+}
+
 // Only C structures and raw pointers owned by the caller live across the
 // jump target, so a library error skips no destructor.
-bool encode(png_structp png, png_infop info, std::FILE *stream, const PictureView &picture,
+bool encode(png_structp png, png_infop info, OutputFile &file, const PictureView &picture,
             const PngFormat &format, png_bytep *rows) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_init_io(png, stream);
+  png_set_write_fn(png, &file, writeToFile, flushToFile);
   png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
                static_cast<png_uint_32>(picture.height), format.bitDepth, format.colourType,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -63,6 +73,8 @@ bool encode(png_structp png, png_infop info, std::FILE *stream, const PictureVie
   for (int y = 0; y < picture.height; ++y) rows[y] = const_cast<png_bytep>(picture.row(y));
   png_write_image(png, rows);
   png_write_end(png, nullptr);
+  // libpng does not flush after the last chunk itself.
+  flushToFile(png);
   return true;
 }
 
@@ -104,7 +116,7 @@ bool writePngFile(const char *path, const PictureView &picture) {
     return false;
   }
   std::unique_ptr<png_bytep[]> rows(new (std::nothrow) png_bytep[picture.height]);
-  const bool written = encode(png, info, file.stream(), samples, format, rows.get());
+  const bool written = encode(png, info, file, samples, format, rows.get());
   png_destroy_write_struct(&png, &info);
   return file.close() && written;
 }

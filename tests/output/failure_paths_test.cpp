@@ -1,5 +1,6 @@
-// Saves that cannot succeed: a directory that cannot take the file, a full
-// device, a file-size limit. Each returns 0 and the process goes on.
+// Saves that cannot succeed: a directory that cannot take the file, a path
+// that is no regular file, a file-size limit. Each returns 0 and the process goes on.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,9 +10,11 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "output/still_image.h"
 #include "sample_pictures.h"
+#include "support/file_bytes.h"
 
 namespace {
 
@@ -35,30 +38,30 @@ TEST(StillImageFailures, AnUnusableDirectoryFailsEveryFormatWithoutAFile) {
   }
 }
 
-// The device accepts the file but no byte of it: every writer must notice,
-// libjpeg and libpng included, and hand control back instead of ending the
-// process.
-TEST(StillImageFailures, AFullDeviceFailsEveryFormatAndTheProcessGoesOn) {
-  for (const int bits : {8, 24, 64}) {
-    SamplePicture source(200, 150, bits);
-    for (const int format : kAllFormats) {
-      EXPECT_EQ(output::SaveStillImage("/dev/full", source.buffer(), format, 10), 0)
-          << "format " << format << ", " << bits << " bits";
-    }
-  }
-  SamplePicture source(200, 150, 24);
-  const std::string path = test::scratchDirectory() + "/after.jpg";
-  EXPECT_EQ(output::SaveStillImage(path.c_str(), source.buffer(), output::kStillJpegQuality70, 10),
-            1);
-}
-
+// A write that fails part way (here past a file size limit, in a child so
+// the limit stays there) is a libpng error: printed, and the save fails.
 TEST(StillImageFailures, LibpngErrorsArePrintedAndReturned) {
   SamplePicture source(200, 150, 48);
-  ::testing::internal::CaptureStderr();
-  const int result = output::SaveStillImage("/dev/full", source.buffer(), output::kStillPng, 10);
-  const std::string printed = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(result, 0);
+  const std::string directory = test::scratchDirectory();
+  const std::string printedPath = directory + "/stderr";
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64, 64};
+    const int printed = ::open(printedPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (printed < 0 || ::dup2(printed, 2) < 0 || setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(255);
+    const std::string path = directory + "/limited.png";
+    _exit(output::SaveStillImage(path.c_str(), source.buffer(), output::kStillPng, 10));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save reported success";
+  const std::vector<std::uint8_t> bytes = test::readFileBytes(printedPath);
+  const std::string printed(bytes.begin(), bytes.end());
   EXPECT_EQ(printed.rfind("libpng error: ", 0), 0u) << printed;
+  ASSERT_FALSE(printed.empty());
   EXPECT_EQ(printed.back(), '\n');
 }
 
@@ -95,14 +98,19 @@ TEST(StillImageFailures, AFileSizeLimitFailsEveryFormat) {
   }
 }
 
-// A FIFO without a reader would hold an open for writing until one comes:
-// BMP and raw saves refuse anything but a regular file instead of blocking.
-TEST(StillImageFailures, AFifoFailsBmpAndRawWithoutBlocking) {
+// A FIFO without a reader would hold an open for writing until one comes,
+// and a device takes no file: every still format refuses anything but a
+// regular file at once, and the next save works.
+TEST(StillImageFailures, APathThatIsNoRegularFileFailsEveryFormatWithoutBlocking) {
   SamplePicture source(32, 16, 24);
-  const std::string path = test::scratchDirectory() + "/fifo";
-  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
-  for (const int format : {output::kStillBmp, output::kStillRaw})
-    EXPECT_EQ(output::SaveStillImage(path.c_str(), source.buffer(), format, 10), 0) << format;
+  const std::string fifo = test::scratchDirectory() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  for (const char *path : {fifo.c_str(), "/dev/full"})
+    for (const int format : kAllFormats)
+      EXPECT_EQ(output::SaveStillImage(path, source.buffer(), format, 10), 0) << path << format;
+  const std::string after = test::scratchDirectory() + "/after.jpg";
+  EXPECT_EQ(output::SaveStillImage(after.c_str(), source.buffer(), output::kStillJpegQuality70, 10),
+            1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// BMP and raw stills are written by their save alone: a file another writer
+// Stills of every format are written by their save alone: a file another writer
 // holds is refused and left as it was, and the save that follows it works.
 #include <gtest/gtest.h>
 
@@ -18,7 +18,8 @@ using pelnik::test::SamplePicture;
 TEST(StillImageExclusive, AFileAnotherWriterHoldsIsRefusedAndLeftIntact) {
   SamplePicture source(64, 32, 24);
   const std::string directory = test::scratchDirectory();
-  for (const int format : {output::kStillBmp, output::kStillRaw}) {
+  for (const int format : {output::kStillBmp, output::kStillRaw, output::kStillJpegQuality70,
+                           output::kStillPng, output::kStillTiff}) {
     const std::string path = directory + "/held" + std::to_string(format);
     platform::ExclusiveFile other;
     ASSERT_EQ(other.open(path.c_str()), platform::ExclusiveFile::OpenResult::Opened);
