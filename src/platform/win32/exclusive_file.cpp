@@ -37,6 +37,12 @@ ExclusiveFile::OpenResult ExclusiveFile::open(const char *path) {
       ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return ::GetLastError() == ERROR_SHARING_VIOLATION ? OpenResult::Locked : OpenResult::Failed;
+  // Only a disk file can be written at offsets and truncated (not a pipe,
+  // not a device such as NUL).
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    return OpenResult::Failed;
+  }
   fd_ = static_cast<int>(HandleToLong(file));
   size_ = 0;
   return OpenResult::Opened;

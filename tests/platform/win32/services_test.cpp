@@ -188,6 +188,19 @@ TEST(ExclusiveFile, ASecondWriterIsRefusedAndLeavesTheFirstWritersFileIntact) {
   ::DeleteFileA(path);
 }
 
+// A pipe with a server waiting and the NUL device would take the bytes but
+// can be neither written at offsets nor truncated: refused.
+TEST(ExclusiveFile, APipeOrADeviceIsRefused) {
+  const char *pipeName = "\\\\.\\pipe\\pelnik-exclusive-test";
+  const HANDLE server =
+      ::CreateNamedPipeA(pipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  pelnik::platform::ExclusiveFile file;
+  EXPECT_EQ(file.open(pipeName), pelnik::platform::ExclusiveFile::OpenResult::Failed);
+  ::CloseHandle(server);
+  EXPECT_EQ(file.open("NUL"), pelnik::platform::ExclusiveFile::OpenResult::Failed);
+}
+
 TEST(FrameBlock, BlocksAreZeroFilledLockedGlobalMemory) {
   auto block = pelnik::platform::FrameBlock::allocate(1 << 20);
   ASSERT_TRUE(block);
