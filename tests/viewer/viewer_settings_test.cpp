@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -144,6 +145,25 @@ bool pickFromList(unsigned long window, int x, int y, int steps) {
   return pressKey("Return") && waitForNoPopup() && pressKey("Tab");
 }
 
+// The Mode choice once the viewer has drawn it (a loaded machine maps the
+// window well before it paints): text on it, and the same on two looks.
+std::vector<unsigned> drawnModeChoicePixels(unsigned long window) {
+  std::vector<unsigned> last;
+  std::vector<unsigned> shown;
+  waitUntil(
+      [&] {
+        shown = modeChoicePixels(window);
+        const bool drawn = !shown.empty() && std::count(shown.begin(), shown.end(), shown.front()) <
+                                                 static_cast<long>(shown.size()) * 9 / 10;
+        const bool settled = drawn && shown == last;
+        last = shown;
+        if (!settled) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return settled;
+      },
+      20000);
+  return shown;
+}
+
 // Picks in the viewer's Mode choice and waits until it shows `expected`.
 bool pickModeUntilShown(unsigned long main, int steps, const std::vector<unsigned> &expected) {
   if (!pickFromList(main, kModeX + kModeW / 2, kModeY + kModeH / 2, steps)) return false;
@@ -153,8 +173,7 @@ bool pickModeUntilShown(unsigned long main, int steps, const std::vector<unsigne
 TEST_F(ViewerSettings, TheModeChoiceFollowsAColourModeChosenInTheCameraDialog) {
   const auto main = waitForWindow("^Pelnik Viewer$", 20000);
   ASSERT_TRUE(main) << "the viewer did not come up";
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const auto colour24 = modeChoicePixels(*main);
+  const auto colour24 = drawnModeChoicePixels(*main);
   ASSERT_FALSE(colour24.empty());
 
   // Camera format dialog: the colour list's first entry (monochrome 8 bit,
@@ -167,14 +186,9 @@ TEST_F(ViewerSettings, TheModeChoiceFollowsAColourModeChosenInTheCameraDialog) {
   ASSERT_TRUE(clickAt(*dialog, 152, 414));
   ASSERT_TRUE(waitForWindowGone("^Property$", 20000));
 
-  std::vector<unsigned> afterDialog;
-  ASSERT_TRUE(waitUntil(
-      [&] {
-        afterDialog = modeChoicePixels(*main);
-        return !afterDialog.empty() && afterDialog != colour24;
-      },
-      5000))
+  ASSERT_TRUE(waitUntil([&] { return modeChoicePixels(*main) != colour24; }, 5000))
       << "the Mode choice still shows colour 24";
+  const std::vector<unsigned> afterDialog = drawnModeChoicePixels(*main);
 
   // What the choice shows for monochrome 8 when the user picks it there.
   ASSERT_TRUE(pickModeUntilShown(*main, 2, colour24))
