@@ -58,11 +58,11 @@ head -c 2 "$work/shot.TIF" | grep -q II || fail "shot.TIF is not a TIFF"
 # The rate of a short run is measured from the arrivals: 10 frames at the
 # sensor's 31 per second, and triggers every 200 ms. The upper bounds are
 # what the sensor and the trigger period allow; the lower ones leave room
-# for a sanitizer build on a loaded machine, yet refuse the rates a count
-# over the whole run's time gave (0.8 and 0.0).
+# for a sanitizer build on a loaded machine (3.3 seen under ASan), yet
+# refuse the rates a count over the whole run's time gave (0.8 and 0.0).
 run 0 --virtual --frames 10 --quiet
 rate=$(printf '%s\n' "$out" | sed -n 's/.*rate \([0-9.]*\) fps.*/\1/p')
-awk -v r="$rate" 'BEGIN { exit !(r > 4 && r < 45) }' || fail "10 frames gave rate '$rate': $out"
+awk -v r="$rate" 'BEGIN { exit !(r > 1.5 && r < 45) }' || fail "10 frames gave rate '$rate': $out"
 run 0 trigger --virtual --count 4 --quiet
 rate=$(printf '%s\n' "$out" | sed -n 's/.*rate \([0-9.]*\) fps.*/\1/p')
 awk -v r="$rate" 'BEGIN { exit !(r > 1 && r < 6) }' || fail "triggers every 200 ms gave rate '$rate'"
