@@ -84,22 +84,34 @@ TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
   EXPECT_EQ(f.width, kPreviewWidth);
   EXPECT_EQ(f.height, kPreviewHeight);
 
+  // A loaded sanitizer build takes well over the default wait to open the
+  // camera, paint its first pictures and encode a PNG.
+  constexpr int kPictureWaitMs = 30000;
   std::vector<std::uint32_t> first, second;
-  ASSERT_TRUE(waitUntil([&] {
-    first = readWindowPixels(preview, kPreviewWidth, kPreviewHeight);
-    return showsTheChart(first);
-  })) << "the preview does not show the camera's picture";
-  ASSERT_TRUE(waitUntil([&] {
-    second = readWindowPixels(preview, kPreviewWidth, kPreviewHeight);
-    return showsTheChart(second) && second != first;
-  })) << "the preview does not follow the moving scene";
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        first = readWindowPixels(preview, kPreviewWidth, kPreviewHeight);
+        return showsTheChart(first);
+      },
+      kPictureWaitMs))
+      << "the preview does not show the camera's picture";
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        second = readWindowPixels(preview, kPreviewWidth, kPreviewHeight);
+        return showsTheChart(second) && second != first;
+      },
+      kPictureWaitMs))
+      << "the preview does not follow the moving scene";
 
   xdotool({"key", "--window", std::to_string(top), "s"});
-  EXPECT_TRUE(waitUntil([&] {
-    for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
-      if (entry.path().extension() == ".png" && entry.file_size() > 1000) return true;
-    return false;
-  })) << "the snapshot key saved no picture";
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        for (const auto &entry : std::filesystem::directory_iterator(outputDir_))
+          if (entry.path().extension() == ".png" && entry.file_size() > 1000) return true;
+        return false;
+      },
+      kPictureWaitMs))
+      << "the snapshot key saved no picture";
 
   // A recording started and stopped with the key leaves a finished movie.
   // Stopped once the file holds more than six full frames, however slow a
@@ -132,7 +144,7 @@ TEST_F(Viewer, ShowsTheMovingCameraPictureSnapsRecordsAndExitsWhenClosed) {
 
   closeLikeWindowManager(top);
   int status = -1;
-  const bool exited = waitUntil([&] { return viewer_->exited(status); });
+  const bool exited = waitUntil([&] { return viewer_->exited(status); }, 20000);
   ASSERT_TRUE(exited) << "the viewer did not exit when its window was closed";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
