@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "platform/device_wire.h"
-#include "virtcam/control.h"
 
 namespace pelnik::virtcam {
 

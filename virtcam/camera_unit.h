@@ -16,12 +16,9 @@
 #include <vector>
 
 #include "virtcam/camera_registers.h"
+#include "virtcam/control.h"
 #include "virtcam/frame_renderer.h"
 #include "virtcam/protocol_log.h"
-
-namespace pelnik::virtcam {
-enum class ControlAction;  // virtcam/control.h
-}
 #include "virtcam/scene.h"
 
 namespace pelnik::virtcam {
