@@ -46,11 +46,15 @@ void connectSink(GstElement *pipeline, const char *name,
   gst_object_unref(sink);
 }
 
+constexpr guint kRetrySeconds = 2;
+
 }  // namespace
 
 CameraFeed::CameraFeed(int camera, const Options &options) : camera_(camera), options_(options) {}
 
 CameraFeed::~CameraFeed() {
+  if (retrySource_) g_source_remove(retrySource_);
+  if (busWatch_) g_source_remove(busWatch_);
   stopRecording();
   if (pipeline_) {
     gst_element_set_state(pipeline_, GST_STATE_NULL);
@@ -92,7 +96,47 @@ bool CameraFeed::start(std::string &error) {
     error = "camera " + std::to_string(camera_) + " does not start";
     return false;
   }
+  GstBus *bus = gst_element_get_bus(pipeline_);
+  busWatch_ = gst_bus_add_watch(bus, &CameraFeed::onBusMessage, this);
+  gst_object_unref(bus);
   return true;
+}
+
+gboolean CameraFeed::onBusMessage(GstBus *, GstMessage *message, gpointer data) {
+  auto *self = static_cast<CameraFeed *>(data);
+  // The first error of a failure says why; those that follow it while the
+  // camera waits to start again say only that its stream ended.
+  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && !self->retrySource_) {
+    GError *error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    g_printerr("pelnik-serve: camera %d: %s\n", self->camera_, error->message);
+    g_clear_error(&error);
+    self->recover();
+  } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
+    GError *warning = nullptr;
+    gst_message_parse_warning(message, &warning, nullptr);
+    g_printerr("pelnik-serve: camera %d: warning: %s\n", self->camera_, warning->message);
+    g_clear_error(&warning);
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+void CameraFeed::recover() {
+  if (retrySource_) return;  // one failure often posts several errors
+  g_print("pelnik-serve: camera %d: starting it again in %u s\n", camera_, kRetrySeconds);
+  retrySource_ = g_timeout_add_seconds(kRetrySeconds, &CameraFeed::onRetry, this);
+}
+
+gboolean CameraFeed::onRetry(gpointer data) {
+  auto *self = static_cast<CameraFeed *>(data);
+  // Down to NULL drops what the failed run left on the bus.
+  gst_element_set_state(self->pipeline_, GST_STATE_NULL);
+  if (gst_element_set_state(self->pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    gst_element_set_state(self->pipeline_, GST_STATE_NULL);
+    return G_SOURCE_CONTINUE;  // try again in kRetrySeconds
+  }
+  self->retrySource_ = 0;
+  return G_SOURCE_REMOVE;
 }
 
 GstFlowReturn CameraFeed::onRawSample(GstAppSink *sink, gpointer data) {

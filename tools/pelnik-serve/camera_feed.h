@@ -33,7 +33,8 @@ class CameraFeed {
   CameraFeed(const CameraFeed &) = delete;
   CameraFeed &operator=(const CameraFeed &) = delete;
 
-  // Builds and starts the pipeline; false with `error` filled.
+  // Builds and starts the pipeline; false with `error` filled. Errors the
+  // pipeline reports later are logged and the camera is started again.
   bool start(std::string &error);
   int camera() const { return camera_; }
   GstElement *pipeline() const { return pipeline_; }
@@ -64,6 +65,12 @@ class CameraFeed {
   static GstFlowReturn onRtspSample(GstAppSink *sink, gpointer self);
   static GstFlowReturn onJpegSample(GstAppSink *sink, gpointer self);
   static GstFlowReturn onRawSample(GstAppSink *sink, gpointer self);
+  static gboolean onBusMessage(GstBus *bus, GstMessage *message, gpointer self);
+  static gboolean onRetry(gpointer self);
+  // Stops the pipeline and starts it again every kRetrySeconds until it
+  // plays: a camera unplugged or stalled comes back by itself, without
+  // the server and the other cameras' clients going with it.
+  void recover();
   bool setColorMode(int bits, std::string &error);
   int negotiatedBits();
 
@@ -71,6 +78,8 @@ class CameraFeed {
   const Options &options_;
   GstElement *pipeline_ = nullptr;
   GstElement *source_ = nullptr;  // the pelniksrc, owned by the pipeline
+  guint busWatch_ = 0;            // main-context sources
+  guint retrySource_ = 0;
 
   std::mutex rtspSourcesLock_;  // guards rtspSources_
   std::vector<GstAppSrc *> rtspSources_;

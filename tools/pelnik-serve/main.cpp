@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camera_feed.h"
+#include "feed_watch.h"
 #include "http_service.h"
 #include "options.h"
 #include "output_folder.h"
@@ -17,26 +18,13 @@
 
 namespace {
 
+// A camera delivers several pictures a second; this long without one is a
+// stall worth a line in the log.
+constexpr int kQuietSeconds = 5;
+
 gboolean onStopSignal(gpointer loop) {
   g_main_loop_quit(static_cast<GMainLoop *>(loop));
   return G_SOURCE_REMOVE;
-}
-
-// Errors of a camera's pipeline end the server: a service manager restarts it.
-gboolean onBusMessage(GstBus *, GstMessage *message, gpointer loop) {
-  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-    GError *error = nullptr;
-    gst_message_parse_error(message, &error, nullptr);
-    g_printerr("pelnik-serve: %s: %s\n", GST_OBJECT_NAME(message->src), error->message);
-    g_clear_error(&error);
-    g_main_loop_quit(static_cast<GMainLoop *>(loop));
-  } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
-    GError *warning = nullptr;
-    gst_message_parse_warning(message, &warning, nullptr);
-    g_printerr("pelnik-serve: warning: %s\n", warning->message);
-    g_clear_error(&warning);
-  }
-  return G_SOURCE_CONTINUE;
 }
 
 int run(const serve::Options &options) {
@@ -52,6 +40,10 @@ int run(const serve::Options &options) {
       g_printerr("pelnik-serve: virtual camera: %s\n", error.c_str());
       return 1;
     }
+    const std::string directory = virtualCameras->runtimeDirectory();
+    g_print(
+        "pelnik-serve: virtual cameras in %s (XDG_RUNTIME_DIR=%s pelnik-virtcam ctl ACTION N)\n",
+        directory.c_str(), directory.c_str());
   }
   serve::OutputFolder output;
   if (!output.open(options.outputDirectory, error)) {
@@ -62,7 +54,6 @@ int run(const serve::Options &options) {
   int status = 1;
   {
     std::vector<std::unique_ptr<serve::CameraFeed>> feeds;
-    std::vector<guint> watches;
     bool started = true;
     for (int camera : options.cameras) {
       feeds.push_back(std::make_unique<serve::CameraFeed>(camera, options));
@@ -83,11 +74,7 @@ int run(const serve::Options &options) {
       started = false;
     }
     if (started) {
-      for (const auto &feed : feeds) {
-        GstBus *bus = gst_element_get_bus(feed->pipeline());
-        watches.push_back(gst_bus_add_watch(bus, onBusMessage, loop));
-        gst_object_unref(bus);
-      }
+      serve::FeedWatch feedWatch(feeds, kQuietSeconds);
       const char *scheme = options.tlsCert.empty() ? "http" : "https";
       for (int camera : options.cameras)
         g_print("pelnik-serve: camera %d at rtsp://%s:%d/cam%d\n", camera,
@@ -99,7 +86,6 @@ int run(const serve::Options &options) {
       g_main_loop_run(loop);
       status = 0;
     }
-    for (guint watch : watches) g_source_remove(watch);
   }
   g_main_loop_unref(loop);
   return status;

@@ -20,6 +20,7 @@ void freeLink(gpointer data, GClosure *) {
 // media is unprepared (its last client gone).
 void onMediaConfigure(GstRTSPMediaFactory *, GstRTSPMedia *media, gpointer data) {
   auto *feed = static_cast<CameraFeed *>(data);
+  g_print("pelnik-serve: camera %d: RTSP stream starts\n", feed->camera());
   GstElement *bin = gst_rtsp_media_get_element(media);
   GstElement *element = gst_bin_get_by_name_recurse_up(GST_BIN(bin), "src");
   gst_object_unref(bin);
@@ -33,6 +34,21 @@ void onMediaConfigure(GstRTSPMediaFactory *, GstRTSPMedia *media, gpointer data)
 void onMediaUnprepared(GstRTSPMedia *, gpointer data) {
   auto *link = static_cast<MediaLink *>(data);
   link->feed->removeRtspSource(link->source);
+  g_print("pelnik-serve: camera %d: RTSP stream ends, no client left\n", link->feed->camera());
+}
+
+// Clients in the log, so that a service's journal says who watched when.
+void onClientClosed(GstRTSPClient *, gpointer data) {
+  g_print("pelnik-serve: RTSP client %s left\n", static_cast<const char *>(data));
+}
+
+void onClientConnected(GstRTSPServer *, GstRTSPClient *client, gpointer) {
+  GstRTSPConnection *connection = gst_rtsp_client_get_connection(client);
+  char *address = g_strdup(connection ? gst_rtsp_connection_get_ip(connection) : "?");
+  g_print("pelnik-serve: RTSP client %s connected\n", address);
+  g_signal_connect_data(
+      client, "closed", G_CALLBACK(onClientClosed), address,
+      [](gpointer text, GClosure *) { g_free(text); }, GConnectFlags(0));
 }
 
 }  // namespace
@@ -66,6 +82,7 @@ bool RtspService::start(const Options &options,
     gst_rtsp_mount_points_add_factory(mounts, path.c_str(), factory);
   }
   g_object_unref(mounts);
+  g_signal_connect(server_, "client-connected", G_CALLBACK(onClientConnected), nullptr);
   source_ = gst_rtsp_server_attach(server_, nullptr);
   if (!source_) {
     error =

@@ -21,6 +21,7 @@ class EmbeddedCameras : public VirtualCameras {
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
   }
+  std::string runtimeDirectory() const override { return root_; }
   bool ok() const { return server_ && server_->ok(); }
   std::string error() const { return server_ ? server_->error() : "not created"; }
 

@@ -11,6 +11,9 @@ namespace serve {
 class VirtualCameras {
  public:
   virtual ~VirtualCameras() = default;
+  // Where the cameras' sockets are: pelnik-virtcam ctl, run with
+  // XDG_RUNTIME_DIR set to it, injects faults into them.
+  virtual std::string runtimeDirectory() const = 0;
 };
 
 // Points XDG_RUNTIME_DIR at a fresh private directory and serves `cameras`

@@ -36,6 +36,14 @@ def need(tool: str) -> str:
     return path
 
 
+def virtcam() -> str:
+    """The virtual camera program (ctest names this build's)."""
+    program = os.environ.get("PELNIK_VIRTCAM") or shutil.which("pelnik-virtcam")
+    if not program:
+        pytest.fail("pelnik-virtcam is missing (ctest sets PELNIK_VIRTCAM)")
+    return program
+
+
 def free_port() -> int:
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
@@ -91,6 +99,19 @@ class Server:
         self.log.flush()
         return Path(self.log.name).read_text()
 
+    def wait_for_log(self, line: str, timeout: float = 20) -> None:
+        deadline = time.monotonic() + timeout
+        while line not in self.text():
+            assert time.monotonic() < deadline, f"no '{line}' in the log:\n{self.text()}"
+            time.sleep(0.1)
+
+    def inject(self, action: str, camera: int) -> None:
+        """A fault (or its end) in one of the server's virtual cameras."""
+        found = re.search(r"virtual cameras in (\S+)", self.text())
+        assert found, f"the server names no virtual camera folder:\n{self.text()}"
+        subprocess.run([virtcam(), "ctl", action, str(camera)], check=True, timeout=10,
+                       env=dict(os.environ, XDG_RUNTIME_DIR=found.group(1)))
+
     def url(self, path: str) -> str:
         return f"{self.scheme}://127.0.0.1:{self.http_port}{path}"
 
@@ -108,6 +129,32 @@ class Server:
                 return answer.status, dict(answer.headers), answer.read()
         except urllib.error.HTTPError as error:
             return error.code, dict(error.headers), error.read()
+
+    def state(self) -> str:
+        """The server's own account of its cameras, for failure messages."""
+        try:
+            return self.request("/api/state", token=self.token, timeout=5)[2].decode()
+        except OSError as error:
+            return f"no answer: {error}"
+
+    def decode_rtsp(self, camera: int, frames: int, timeout: float = 90) -> np.ndarray:
+        """`frames` pictures of a camera's RTSP stream decoded by ffmpeg, as
+        8-bit grey; a failure says what ffmpeg and the server reported."""
+        with tempfile.NamedTemporaryFile(suffix=".gray") as out:
+            started = time.monotonic()
+            try:
+                subprocess.run(rtsp_reader(self.rtsp(camera)) +
+                               ["-frames:v", str(frames), "-fps_mode", "passthrough", "-f",
+                                "rawvideo", "-pix_fmt", "gray", "-y", out.name],
+                               check=True, timeout=timeout, capture_output=True, text=True)
+            except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as failure:
+                pytest.fail(f"camera {camera}: ffmpeg failed after "
+                            f"{time.monotonic() - started:.0f} s: {failure}\n"
+                            f"ffmpeg said: {failure.stderr}\nserver state: {self.state()}\n"
+                            f"server log:\n{self.text()[-4000:]}")
+            data = np.fromfile(out.name, np.uint8)
+        assert data.size == frames * 1280 * 1024, f"{data.size} bytes decoded"
+        return data.reshape(frames, 1024, 1280)
 
     def stop(self) -> None:
         if self.process.poll() is None:
@@ -188,13 +235,8 @@ def assert_counting(numbers: list[int | None], minimum_distinct: int) -> None:
     assert len(set(read)) >= minimum_distinct, f"counter hardly advanced: {read}"
 
 
-def decode_rtsp(url: str, frames: int, timeout: float = 90) -> np.ndarray:
-    """`frames` pictures of an RTSP stream decoded by ffmpeg, as 8-bit grey."""
-    ffmpeg = need("ffmpeg")
-    with tempfile.NamedTemporaryFile(suffix=".gray") as out:
-        subprocess.run([ffmpeg, "-v", "error", "-rtsp_transport", "tcp", "-i", url,
-                        "-frames:v", str(frames), "-fps_mode", "passthrough", "-f", "rawvideo",
-                        "-pix_fmt", "gray", "-y", out.name], check=True, timeout=timeout)
-        data = np.fromfile(out.name, np.uint8)
-    assert data.size == frames * 1280 * 1024, f"{data.size} bytes decoded"
-    return data.reshape(frames, 1024, 1280)
+def rtsp_reader(url: str) -> list[str]:
+    """ffmpeg reading an RTSP stream over TCP; it gives up after 20 s without
+    data rather than waiting for ever, so a stalled stream fails with words."""
+    return [need("ffmpeg"), "-v", "error", "-rtsp_transport", "tcp", "-timeout", "20000000",
+            "-i", url]

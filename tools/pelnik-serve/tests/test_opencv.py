@@ -13,15 +13,13 @@ from pathlib import Path
 import cv2
 import pytest
 
-from conftest import assert_counting
+from conftest import assert_counting, virtcam
 
 
 @pytest.fixture
 def virtual_camera(tmp_path, monkeypatch):
     """pelnik-virtcam serving camera 0 in private runtime and settings folders."""
-    program = os.environ.get("PELNIK_VIRTCAM") or shutil.which("pelnik-virtcam")
-    if not program:
-        pytest.fail("pelnik-virtcam is missing (ctest sets PELNIK_VIRTCAM)")
+    program = virtcam()
     # Short: the camera's socket path must fit a Unix socket address.
     run = Path(tempfile.mkdtemp(prefix="pelnik-cv-"))
     monkeypatch.setenv("XDG_RUNTIME_DIR", str(run))
