@@ -122,7 +122,6 @@ gboolean CameraFeed::onBusMessage(GstBus *, GstMessage *message, gpointer data) 
 }
 
 void CameraFeed::recover() {
-  if (retrySource_) return;  // one failure often posts several errors
   g_print("pelnik-serve: camera %d: starting it again in %u s\n", camera_, kRetrySeconds);
   retrySource_ = g_timeout_add_seconds(kRetrySeconds, &CameraFeed::onRetry, this);
 }

@@ -37,7 +37,6 @@ class CameraFeed {
   // pipeline reports later are logged and the camera is started again.
   bool start(std::string &error);
   int camera() const { return camera_; }
-  GstElement *pipeline() const { return pipeline_; }
 
   // RTSP media of this camera: the appsrc receives every picture (I420).
   void addRtspSource(GstAppSrc *source);
